@@ -1,0 +1,144 @@
+#include "common/boundary.h"
+
+#include <algorithm>
+
+namespace kubic {
+
+namespace {
+
+int32_t wrap_add(int32_t a, int64_t b) { return int32_t(uint32_t(a) + uint32_t(uint64_t(b))); }
+
+}  // namespace
+
+std::string BlockPosition::debug_string() const {
+  return "BlockPosition { x: " + std::to_string(x) + ", y: " + std::to_string(y) +
+         ", z: " + std::to_string(z) + " }";
+}
+
+std::array<int, 3> axes_of(AxisOrder order) {
+  switch (order) {
+    case AxisOrder::XYZ: return {0, 1, 2};
+    case AxisOrder::XZY: return {0, 2, 1};
+    case AxisOrder::YXZ: return {1, 0, 2};
+    case AxisOrder::YZX: return {1, 2, 0};
+    case AxisOrder::ZXY: return {2, 0, 1};
+    case AxisOrder::ZYX: return {2, 1, 0};
+  }
+  return {0, 1, 2};
+}
+
+std::optional<AxisOrder> axis_order_from_code(uint8_t code) {
+  if (code > 5) return std::nullopt;
+  return AxisOrder(code);
+}
+
+uint64_t Boundary::volume() const {
+  if (empty()) return 0;
+  return uint64_t(d_x) * uint64_t(d_y) * uint64_t(d_z);
+}
+
+bool Boundary::contains(const BlockPosition& p) const {
+  for (int a = 0; a < 3; ++a) {
+    int32_t c = p[a];
+    int32_t lo = min_of(a);
+    int32_t hi = wrap_add(lo, size_of(a));
+    if (!(lo <= c && c < hi)) return false;
+  }
+  return true;
+}
+
+std::unique_ptr<PositionIterator> Boundary::iter(AxisOrder order) const {
+  return std::make_unique<BoundaryIterator>(*this, order);
+}
+
+BoundaryIterator Boundary::walk(AxisOrder order) const { return BoundaryIterator(*this, order); }
+
+Boundary Boundary::expand_to_include(const BlockPosition& p) const {
+  if (contains(p)) return *this;
+  Boundary out = *this;
+  int32_t mins[3], sizes[3];
+  for (int a = 0; a < 3; ++a) {
+    int64_t lo = min_of(a);
+    int64_t hi = lo + int64_t(size_of(a)) - 1;
+    int64_t new_lo = std::min<int64_t>(lo, p[a]);
+    int64_t new_hi = std::max<int64_t>(hi, p[a]);
+    mins[a] = int32_t(new_lo);
+    sizes[a] = int32_t(uint32_t(uint64_t(new_hi - new_lo + 1)));
+  }
+  out.min_x = mins[0], out.min_y = mins[1], out.min_z = mins[2];
+  out.d_x = sizes[0], out.d_y = sizes[1], out.d_z = sizes[2];
+  return out;
+}
+
+std::string Boundary::debug_string() const {
+  return "Boundary { min_x: " + std::to_string(min_x) + ", min_y: " + std::to_string(min_y) +
+         ", min_z: " + std::to_string(min_z) + ", d_x: " + std::to_string(d_x) +
+         ", d_y: " + std::to_string(d_y) + ", d_z: " + std::to_string(d_z) + " }";
+}
+
+uint32_t axis_index(AxisOrder order, const BlockPosition& p, const Boundary& b) {
+  auto [o, m, i] = axes_of(order);
+  uint32_t r[3];
+  for (int a = 0; a < 3; ++a) r[a] = uint32_t(p[a]) - uint32_t(b.min_of(a));
+  return (r[o] * uint32_t(b.size_of(m)) + r[m]) * uint32_t(b.size_of(i)) + r[i];
+}
+
+BoundaryIterator::BoundaryIterator(const Boundary& b, AxisOrder order) {
+  auto axes = axes_of(order);
+  outer_ = axes[0], middle_ = axes[1], inner_ = axes[2];
+  for (int a = 0; a < 3; ++a) {
+    min_[a] = b.min_of(a);
+    size_[a] = b.size_of(a);
+  }
+  finished_ = b.empty();
+}
+
+uint64_t BoundaryIterator::current_index() const {
+  return uint64_t((offset_[outer_] * size_[middle_] + offset_[middle_]) * size_[inner_] +
+                  offset_[inner_]);
+}
+
+BlockPosition BoundaryIterator::position_of(uint64_t index) const {
+  uint64_t plane = uint64_t(size_[middle_]) * uint64_t(size_[inner_]);
+  int64_t r[3];
+  r[outer_] = int64_t(index / plane);
+  r[middle_] = int64_t((index % plane) / uint64_t(size_[inner_]));
+  r[inner_] = int64_t(index % uint64_t(size_[inner_]));
+  return {wrap_add(min_[0], r[0]), wrap_add(min_[1], r[1]), wrap_add(min_[2], r[2])};
+}
+
+std::optional<BlockPosition> BoundaryIterator::next() {
+  if (finished_) return std::nullopt;
+  BlockPosition result{wrap_add(min_[0], offset_[0]), wrap_add(min_[1], offset_[1]),
+                       wrap_add(min_[2], offset_[2])};
+  if (++offset_[inner_] < size_[inner_]) return result;
+  offset_[inner_] = 0;
+  if (++offset_[middle_] < size_[middle_]) return result;
+  offset_[middle_] = 0;
+  if (++offset_[outer_] < size_[outer_]) return result;
+  finished_ = true;
+  return result;
+}
+
+std::optional<BlockPosition> BoundaryIterator::nth(uint64_t n) {
+  if (finished_) return std::nullopt;
+  uint64_t total = uint64_t(size_[0]) * uint64_t(size_[1]) * uint64_t(size_[2]);
+  uint64_t k = current_index();
+  if (n >= total - k) {
+    finished_ = true;
+    return std::nullopt;
+  }
+  uint64_t t = k + n;
+  BlockPosition result = position_of(t);
+  if (t + 1 < total) {
+    uint64_t plane = uint64_t(size_[middle_]) * uint64_t(size_[inner_]);
+    offset_[outer_] = int64_t((t + 1) / plane);
+    offset_[middle_] = int64_t(((t + 1) % plane) / uint64_t(size_[inner_]));
+    offset_[inner_] = int64_t((t + 1) % uint64_t(size_[inner_]));
+  } else {
+    finished_ = true;
+  }
+  return result;
+}
+
+}  // namespace kubic

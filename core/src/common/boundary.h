@@ -1,0 +1,119 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kubic {
+
+struct BlockPosition {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t z = 0;
+
+  int32_t operator[](int axis) const { return axis == 0 ? x : (axis == 1 ? y : z); }
+  bool operator==(const BlockPosition&) const = default;
+
+  // "BlockPosition { x: 1, y: 2, z: 3 }"; appears inside error messages.
+  std::string debug_string() const;
+};
+
+struct BlockPositionHash {
+  size_t operator()(const BlockPosition& p) const {
+    uint64_t h = (uint64_t(uint32_t(p.x)) * 0x9E3779B97F4A7C15ull) ^
+                 (uint64_t(uint32_t(p.y)) * 0xC2B2AE3D27D4EB4Full) ^
+                 (uint64_t(uint32_t(p.z)) * 0x165667B19E3779F9ull);
+    return size_t(h ^ (h >> 29));
+  }
+};
+
+// The six walk orders; the name lists the axes from the outermost loop to
+// the innermost. The codes are stored in kub files and never change.
+enum class AxisOrder : uint8_t { XYZ = 0, XZY = 1, YXZ = 2, YZX = 3, ZXY = 4, ZYX = 5 };
+
+// Axis numbers (0 = x, 1 = y, 2 = z) of an order: outer, middle, inner.
+std::array<int, 3> axes_of(AxisOrder order);
+
+// The order with the given code, if the code is one of 0 to 5.
+std::optional<AxisOrder> axis_order_from_code(uint8_t code);
+
+struct Boundary;
+
+// A walk over positions, handed out behind one interface whatever made it.
+class PositionIterator {
+ public:
+  virtual ~PositionIterator() = default;
+  virtual std::optional<BlockPosition> next() = 0;
+  // Skips n positions and returns the one after them; constant time.
+  virtual std::optional<BlockPosition> nth(uint64_t n) = 0;
+};
+
+// Anything that holds positions: boundaries and block stores.
+class Region {
+ public:
+  virtual ~Region() = default;
+  virtual bool contains(const BlockPosition& position) const = 0;
+  virtual std::unique_ptr<PositionIterator> iter(AxisOrder order) const = 0;
+};
+
+class BoundaryIterator;
+
+// An axis-aligned box: min <= c <= min + d - 1 on every axis.
+struct Boundary : Region {
+  int32_t min_x = 0, min_y = 0, min_z = 0;
+  int32_t d_x = 0, d_y = 0, d_z = 0;
+
+  Boundary() = default;
+  Boundary(int32_t mx, int32_t my, int32_t mz, int32_t dx, int32_t dy, int32_t dz)
+      : min_x(mx), min_y(my), min_z(mz), d_x(dx), d_y(dy), d_z(dz) {}
+  bool operator==(const Boundary& o) const {
+    return min_x == o.min_x && min_y == o.min_y && min_z == o.min_z && d_x == o.d_x &&
+           d_y == o.d_y && d_z == o.d_z;
+  }
+
+  int32_t min_of(int axis) const { return axis == 0 ? min_x : (axis == 1 ? min_y : min_z); }
+  int32_t size_of(int axis) const { return axis == 0 ? d_x : (axis == 1 ? d_y : d_z); }
+  bool empty() const { return d_x <= 0 || d_y <= 0 || d_z <= 0; }
+  // Number of positions; 0 for an empty box.
+  uint64_t volume() const;
+
+  bool contains(const BlockPosition& position) const override;
+  std::unique_ptr<PositionIterator> iter(AxisOrder order) const override;
+  BoundaryIterator walk(AxisOrder order) const;
+
+  // The smallest box holding this one and the position; this is unchanged.
+  Boundary expand_to_include(const BlockPosition& position) const;
+
+  // "Boundary { min_x: 0, min_y: 0, min_z: 0, d_x: 16, d_y: 8, d_z: 4 }".
+  std::string debug_string() const;
+};
+
+// The position's place in the walk of `boundary` in `order`. Wraps in 32
+// bits with no range check: positions outside the box give meaningless values.
+uint32_t axis_index(AxisOrder order, const BlockPosition& position, const Boundary& boundary);
+
+// One walk over a box, by value; also usable through PositionIterator.
+class BoundaryIterator final : public PositionIterator {
+ public:
+  BoundaryIterator(const Boundary& boundary, AxisOrder order);
+
+  std::optional<BlockPosition> next() override;
+  std::optional<BlockPosition> nth(uint64_t n) override;
+
+  // Linear index of the next position to hand out (the current position).
+  uint64_t current_index() const;
+  bool finished() const { return finished_; }
+
+ private:
+  BlockPosition position_of(uint64_t index) const;
+
+  int32_t min_[3];
+  int64_t size_[3];
+  int64_t offset_[3] = {0, 0, 0};
+  int outer_, middle_, inner_;
+  bool finished_ = false;
+};
+
+}  // namespace kubic

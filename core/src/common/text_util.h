@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kubic {
+
+// Removes every character of the Unicode White_Space set (UTF-8 encoded).
+std::string remove_whitespace(std::string_view text);
+
+// Parses an optional single '+' or '-' followed by one or more digits and
+// nothing else, within the range of T.
+std::optional<int64_t> parse_decimal_i64(std::string_view text);
+std::optional<int32_t> parse_decimal_i32(std::string_view text);
+
+}  // namespace kubic
