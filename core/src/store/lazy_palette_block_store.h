@@ -1,0 +1,60 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+#include "store/paged_block_store.h"
+
+namespace kubic {
+
+// Holds blocks under temporary ids until the real palette is known. Each id
+// is stored as a placeholder state named by the id in decimal; reading a
+// block turns the placeholder back into its id and looks it up.
+class LazyPaletteBlockStoreWrapper final : public Region {
+ public:
+  using Palette = std::unordered_map<int64_t, StateRef>;
+  static constexpr size_t kBatchSize = 4096;
+
+  static std::unique_ptr<LazyPaletteBlockStoreWrapper> empty_fixed_from_size(int32_t d_x,
+                                                                             int32_t d_y,
+                                                                             int32_t d_z);
+
+  Status set_unknown_block_at(int32_t x, int32_t y, int32_t z, int64_t id);
+  Status set_unknown_block(const BlockPosition& position, int64_t id);
+  // Exactly kBatchSize entries; stops at the first error.
+  Status set_unknown_blocks(const std::array<BlockPosition, kBatchSize>& positions,
+                            const std::array<int64_t, kBatchSize>& ids);
+
+  // The temporary id whose real state is this one (or equal to it).
+  std::optional<int64_t> state_to_temp_id(const StateRef& state) const;
+  void set_actual_palette(Palette palette);
+
+  // The real state at the position; fails before a palette is installed,
+  // outside the boundary, and for ids the palette lacks.
+  Result<std::optional<StateRef>> block_at(const BlockPosition& position) const;
+
+  bool contains(const BlockPosition& position) const override { return inner_->contains(position); }
+  std::unique_ptr<PositionIterator> iter(AxisOrder order) const override {
+    return inner_->iter(order);
+  }
+  const Boundary& boundary() const { return inner_->boundary(); }
+  // The store of placeholders; for callers that know what they put there.
+  PagedBlockStore& inner() { return *inner_; }
+
+ private:
+  explicit LazyPaletteBlockStoreWrapper(std::unique_ptr<PagedBlockStore> inner)
+      : inner_(std::move(inner)) {}
+  StateRef temp_state_from_temp_id(int64_t id);
+  Result<StateRef> resolve(uint16_t inner_id) const;
+
+  std::unique_ptr<PagedBlockStore> inner_;
+  std::unordered_map<int64_t, StateRef> temporary_states_;
+  std::optional<Palette> actual_palette_;
+  // Resolved states by inner palette id, so that a placeholder's name is
+  // parsed and looked up once per palette, not once per block.
+  mutable std::vector<std::optional<StateRef>> resolved_;
+};
+
+}  // namespace kubic

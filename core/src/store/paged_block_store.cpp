@@ -1,0 +1,114 @@
+#include "store/paged_block_store.h"
+
+#include <bit>
+
+namespace kubic {
+
+namespace {
+
+constexpr size_t kInitialPageCapacity = 1024;
+
+// About eight pages per axis for large boxes, 8-wide pages for small ones.
+uint32_t page_size_for(int32_t size) {
+  uint32_t t = uint32_t(size / 8);
+  if (t < 8) t = 8;
+  if (t > 64) t = 64;
+  return std::bit_ceil(t);
+}
+
+}  // namespace
+
+PagedBlockStore::PagedBlockStore(const Boundary& boundary) : boundary_(boundary) {
+  for (int a = 0; a < 3; ++a) {
+    page_size_[a] = page_size_for(boundary.size_of(a));
+    page_bits_[a] = uint32_t(std::countr_zero(page_size_[a]));
+    page_mask_[a] = page_size_[a] - 1;
+  }
+  pages_.reserve(kInitialPageCapacity);
+}
+
+std::unique_ptr<PagedBlockStore> PagedBlockStore::new_for_boundary(const Boundary& boundary) {
+  return std::unique_ptr<PagedBlockStore>(new PagedBlockStore(boundary));
+}
+
+std::unique_ptr<PagedBlockStore> PagedBlockStore::new_for_fixed_boundary(const Boundary& boundary) {
+  return new_for_boundary(boundary);
+}
+
+PagedBlockStore::PageKey PagedBlockStore::page_key(const BlockPosition& p) const {
+  return {p.x >> page_bits_[0], p.y >> page_bits_[1], p.z >> page_bits_[2]};
+}
+
+void PagedBlockStore::local(const BlockPosition& p, uint32_t& x, uint32_t& y, uint32_t& z) const {
+  x = uint32_t(p.x) & page_mask_[0];
+  y = uint32_t(p.y) & page_mask_[1];
+  z = uint32_t(p.z) & page_mask_[2];
+}
+
+const ArrayPage* PagedBlockStore::find_page(const BlockPosition& p) const {
+  if (pages_.empty()) return nullptr;
+  auto it = pages_.find(page_key(p));
+  return it == pages_.end() ? nullptr : it->second.get();
+}
+
+std::optional<uint16_t> PagedBlockStore::palette_id_at(const BlockPosition& position) const {
+  const ArrayPage* page = find_page(position);
+  if (!page) return std::nullopt;
+  uint32_t x, y, z;
+  local(position, x, y, z);
+  return page->load(x, y, z);
+}
+
+Result<std::optional<StateRef>> PagedBlockStore::block_at(const BlockPosition& position) const {
+  if (!boundary_.contains(position)) return Status::Error("Position out of bounds");
+  auto id = palette_id_at(position);
+  if (!id || *id >= palette_.size()) return std::optional<StateRef>();
+  return std::optional<StateRef>(palette_[*id]);
+}
+
+Result<uint16_t> PagedBlockStore::palette_id_for(StateRef state) {
+  auto found = palette_index_.find(state);
+  if (found != palette_index_.end()) return found->second;
+  if (palette_.size() >= kMaxPaletteSize) {
+    return Status::Error("Block store palette is full: at most 65535 distinct states");
+  }
+  uint16_t id = uint16_t(palette_.size());
+  palette_.push_back(state);
+  palette_index_.emplace(std::move(state), id);
+  return id;
+}
+
+Status PagedBlockStore::set_block_at(const BlockPosition& position, StateRef state) {
+  KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
+  auto id = palette_id_for(std::move(state));
+  if (!id.ok()) return id.status();
+  auto& page = pages_[page_key(position)];
+  if (!page) {
+    uint64_t bytes = uint64_t(page_size_[0]) * page_size_[1] * page_size_[2] * sizeof(uint16_t);
+    if (page_bytes_ + bytes > kMaxPageBytes) {
+      pages_.erase(page_key(position));
+      return Status::Error("Block store memory limit of 8 GiB exceeded");
+    }
+    page = std::make_unique<ArrayPage>(page_size_[0], page_size_[1], page_size_[2]);
+    if (!page->allocated()) {
+      pages_.erase(page_key(position));
+      return Status::Error("Out of memory for a block store page");
+    }
+    page_bytes_ += bytes;
+  }
+  uint32_t x, y, z;
+  local(position, x, y, z);
+  return page->store(x, y, z, *id);
+}
+
+Status PagedBlockStore::remove_block_at(const BlockPosition& position) {
+  KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
+  if (pages_.empty()) return Status::Ok();
+  auto it = pages_.find(page_key(position));
+  if (it == pages_.end()) return Status::Ok();
+  uint32_t x, y, z;
+  local(position, x, y, z);
+  return it->second->erase(x, y, z);
+}
+
+}  // namespace kubic

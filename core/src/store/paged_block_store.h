@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "store/block_store.h"
+#include "store/paging.h"
+
+namespace kubic {
+
+// A block store that keeps a palette of distinct states and, per position, a
+// 16-bit palette id in pages created on first use. Page sizes (8 to 64 per
+// axis) follow the boundary given at construction and never change.
+class PagedBlockStore final : public BlockStore {
+ public:
+  // Pages are refused beyond this much cell memory, so that a small file
+  // declaring a huge, scattered box cannot exhaust the machine.
+  static constexpr uint64_t kMaxPageBytes = uint64_t(8) << 30;
+  // Cells hold id + 1 in 16 bits.
+  static constexpr size_t kMaxPaletteSize = 65535;
+
+  static std::unique_ptr<PagedBlockStore> new_for_boundary(const Boundary& boundary);
+  static std::unique_ptr<PagedBlockStore> new_for_fixed_boundary(const Boundary& boundary);
+
+  Result<std::optional<StateRef>> block_at(const BlockPosition& position) const override;
+  Status set_block_at(const BlockPosition& position, StateRef state) override;
+  Status remove_block_at(const BlockPosition& position) override;
+  const Boundary& boundary() const override { return boundary_; }
+  void set_boundary(const Boundary& boundary) override { boundary_ = boundary; }
+  bool resizable() const override { return !fixed_; }
+
+  // The palette id stored at a position inside the boundary, or nothing.
+  std::optional<uint16_t> palette_id_at(const BlockPosition& position) const;
+  const std::vector<StateRef>& palette() const { return palette_; }
+  uint32_t page_size(int axis) const { return page_size_[axis]; }
+
+ private:
+  struct PageKey {
+    int32_t x, y, z;
+    bool operator==(const PageKey&) const = default;
+  };
+  struct PageKeyHash {
+    size_t operator()(const PageKey& k) const {
+      return BlockPositionHash()(BlockPosition{k.x, k.y, k.z});
+    }
+  };
+
+  explicit PagedBlockStore(const Boundary& boundary);
+  PageKey page_key(const BlockPosition& p) const;
+  void local(const BlockPosition& p, uint32_t& x, uint32_t& y, uint32_t& z) const;
+  const ArrayPage* find_page(const BlockPosition& p) const;
+  Result<uint16_t> palette_id_for(StateRef state);
+
+  std::vector<StateRef> palette_;
+  std::unordered_map<StateRef, uint16_t, StateRefHash> palette_index_;
+  std::unordered_map<PageKey, std::unique_ptr<ArrayPage>, PageKeyHash> pages_;
+  uint32_t page_size_[3];
+  uint32_t page_bits_[3];
+  uint32_t page_mask_[3];
+  uint64_t page_bytes_ = 0;
+  Boundary boundary_;
+  bool fixed_ = true;
+};
+
+}  // namespace kubic

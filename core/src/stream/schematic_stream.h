@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/block_state.h"
+#include "common/boundary.h"
+#include "common/status.h"
+#include "store/block_store.h"
+
+namespace kubic {
+
+// Drivers move blocks in batches of this many.
+constexpr size_t kBatchSize = 4096;
+
+struct ReadOutcome {
+  bool has_more;
+  size_t count;
+};
+
+class SchematicOutputStream;
+
+// What every format reader implements: `read` and `boundary`. The drivers
+// are built on `read` alone.
+class SchematicInputStream {
+ public:
+  virtual ~SchematicInputStream() = default;
+
+  // Appends at most `max` blocks to `out` (never touching what it holds).
+  // has_more false only from a call that appended nothing; (true, 0) means
+  // "call again".
+  virtual Result<ReadOutcome> read(std::vector<Block>& out, size_t max) = 0;
+  // The declared box, if the schematic has one; may read the header.
+  virtual Result<std::optional<Boundary>> boundary() = 0;
+
+  // Up to `max` blocks, or nothing once the reader is exhausted.
+  Result<std::optional<std::vector<Block>>> read_next(size_t max);
+  // Copies every remaining block into `output`, then completes it; the
+  // output is destroyed on every path, completed only after a clean end.
+  Status transfer_into(std::unique_ptr<SchematicOutputStream> output);
+  // Inserts every remaining block into `store`.
+  Status read_to_end(BlockStore& store);
+  // Every remaining block, in one list.
+  Result<std::vector<Block>> read_to_end_into_vec();
+};
+
+// What every format writer implements: `write` and `complete`.
+class SchematicOutputStream {
+ public:
+  virtual ~SchematicOutputStream() = default;
+  virtual Status write(std::span<const Block> blocks) = 0;
+  virtual Status complete() = 0;
+
+  // Writes every block of the store in XYZ order, in batches; does not
+  // complete.
+  Status write_all(const BlockStore& store);
+};
+
+}  // namespace kubic
