@@ -61,4 +61,34 @@ std::optional<int32_t> parse_decimal_i32(std::string_view text) {
   return int32_t(*value);
 }
 
+std::optional<std::string> utf8_error(std::string_view bytes) {
+  const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
+  size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    uint8_t b = s[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t width = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (width == 0) return "invalid utf-8 sequence of 1 bytes from index " + std::to_string(i);
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+    for (size_t k = 1; k < width; ++k) {
+      if (i + k >= n) return "incomplete utf-8 byte sequence from index " + std::to_string(i);
+      uint8_t c = s[i + k];
+      if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) {
+        return "invalid utf-8 sequence of " + std::to_string(k) + " bytes from index " +
+               std::to_string(i);
+      }
+    }
+    i += width;
+  }
+  return std::nullopt;
+}
+
 }  // namespace kubic

@@ -15,4 +15,8 @@ std::string remove_whitespace(std::string_view text);
 std::optional<int64_t> parse_decimal_i64(std::string_view text);
 std::optional<int32_t> parse_decimal_i32(std::string_view text);
 
+// Nothing for valid UTF-8; otherwise the decoder's message, such as
+// "invalid utf-8 sequence of 1 bytes from index 3".
+std::optional<std::string> utf8_error(std::string_view bytes);
+
 }  // namespace kubic

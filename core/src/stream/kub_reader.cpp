@@ -1,0 +1,226 @@
+#include "stream/kub_reader.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+
+#include "common/state_difference.h"
+#include "common/text_util.h"
+#include "stream/kub_format.h"
+
+namespace kubic {
+
+namespace {
+
+constexpr size_t kStringChunk = 64 * 1024;
+
+std::string hex(uint64_t value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%" PRIX64, value);
+  return buffer;
+}
+
+}  // namespace
+
+KUBSchematicInputStream::KUBSchematicInputStream(std::unique_ptr<ByteSource> source)
+    : input_(std::move(source)) {}
+
+Result<uint8_t> KUBSchematicInputStream::read_byte() {
+  uint8_t byte;
+  if (input_.next_byte(byte)) return byte;
+  return input_.status().ok() ? Status::Error("failed to fill whole buffer") : input_.status();
+}
+
+Result<int32_t> KUBSchematicInputStream::read_var_int() {
+  uint32_t value = 0;
+  for (int i = 0; i < 5; ++i) {
+    auto byte = read_byte();
+    if (!byte.ok()) return byte.status();
+    if (i == 4) {
+      if (*byte & 0x80) return Status::Error("KUB: VarInt too big");
+      return int32_t(value | (uint32_t(*byte) << 28));
+    }
+    value |= uint32_t(*byte & 0x7F) << (7 * i);
+    if (!(*byte & 0x80)) break;
+  }
+  return int32_t(value);
+}
+
+Result<int64_t> KUBSchematicInputStream::read_var_long() {
+  uint64_t value = 0;
+  for (int i = 0; i < 10; ++i) {
+    auto byte = read_byte();
+    if (!byte.ok()) return byte.status();
+    if (i == 9) {
+      if (*byte & 0x80) return Status::Error("KUB: VarLong too big");
+      return int64_t(value | (uint64_t(*byte & 1) << 63));
+    }
+    value |= uint64_t(*byte & 0x7F) << (7 * i);
+    if (!(*byte & 0x80)) break;
+  }
+  return int64_t(value);
+}
+
+Result<std::string> KUBSchematicInputStream::read_string() {
+  auto length = read_var_int();
+  if (!length.ok()) return length.status();
+  if (*length < 0) return Status::Error("Negative string length");
+  // The declared length is not trusted for allocation: grow as bytes come.
+  std::string text;
+  size_t remaining = size_t(*length);
+  while (remaining > 0) {
+    size_t chunk = std::min(remaining, kStringChunk);
+    size_t old_size = text.size();
+    text.resize(old_size + chunk);
+    KUBIC_RETURN_IF_ERROR(input_.read_exact(reinterpret_cast<uint8_t*>(text.data()) + old_size, chunk));
+    remaining -= chunk;
+  }
+  if (auto error = utf8_error(text)) return Status::Error(*error);
+  return text;
+}
+
+Status KUBSchematicInputStream::read_header() {
+  auto magic = read_var_long();
+  if (!magic.ok()) return magic.status();
+  if (uint64_t(*magic) != kKubMagic) {
+    return Status::Error("KUB: Invalid magic number. Expected 0x" + hex(kKubMagic) + ", got 0x" +
+                         hex(uint64_t(*magic)));
+  }
+  auto version = read_var_int();
+  if (!version.ok()) return version.status();
+  if (*version != kKubVersion) {
+    return Status::Error("KUB: Unsupported version. Expected 1, got " + std::to_string(*version));
+  }
+  int32_t corners[6];
+  for (int32_t& value : corners) {
+    auto v = read_var_int();
+    if (!v.ok()) return v.status();
+    value = *v;
+  }
+  auto order_code = read_byte();
+  if (!order_code.ok()) return order_code.status();
+  auto order = axis_order_from_code(*order_code);
+  if (!order) return Status::Error("KUB: Invalid AxisOrder " + std::to_string(*order_code));
+  auto size = [&](int axis) {
+    return int32_t(uint32_t(corners[3 + axis]) - uint32_t(corners[axis]) + 1u);
+  };
+  boundary_ = Boundary(corners[0], corners[1], corners[2], size(0), size(1), size(2));
+  order_ = *order;
+  header_read_ = true;
+  return Status::Ok();
+}
+
+Result<std::optional<Boundary>> KUBSchematicInputStream::boundary() {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  return boundary_;
+}
+
+const StateRef* KUBSchematicInputStream::entry(int32_t id) const {
+  if (id < 2 || (id & 1)) return nullptr;
+  size_t index = size_t(id - 2) / 2;
+  return index < palette_.size() ? &palette_[index] : nullptr;
+}
+
+Status KUBSchematicInputStream::add_full_entry() {
+  auto ignored = read_var_int();
+  if (!ignored.ok()) return ignored.status();
+  auto text = read_string();
+  if (!text.ok()) return text.status();
+  auto state = BlockState::from_string(*text);
+  if (!state.ok()) return state.status().prefixed("KUB: Parse error: ");
+  palette_.push_back(std::move(*state));
+  return Status::Ok();
+}
+
+Status KUBSchematicInputStream::add_diff_entry() {
+  auto base = read_var_int();
+  if (!base.ok()) return base.status();
+  auto diff = read_string();
+  if (!diff.ok()) return diff.status();
+  const StateRef* base_state = entry(*base);
+  if (!base_state) return Status::Error("KUB: Missing Ref ID " + std::to_string(*base));
+  auto state = update(**base_state, *diff);
+  if (!state.ok()) return state.status().prefixed("KUB: Diff error: ");
+  palette_.push_back(std::move(*state));
+  return Status::Ok();
+}
+
+Result<bool> KUBSchematicInputStream::read_item() {
+  auto code = read_var_int();
+  // A code that cannot be read, for whatever reason, ends the body.
+  if (!code.ok()) return false;
+  if (*code == kKubFullEntry) {
+    KUBIC_RETURN_IF_ERROR(add_full_entry());
+    return true;
+  }
+  if (*code == kKubDiffEntry) {
+    KUBIC_RETURN_IF_ERROR(add_diff_entry());
+    return true;
+  }
+  int32_t id = *code;
+  int64_t length = 1;
+  if (*code & 1) {
+    id = int32_t(uint32_t(*code) - 1u);
+    auto count = read_var_int();
+    if (!count.ok()) return count.status();
+    // A negative count runs on until the box is exhausted.
+    length = *count < 0 ? std::numeric_limits<int64_t>::max() : *count;
+  }
+  const StateRef* state = entry(id);
+  if (!state) return Status::Error("KUB: Unknown Palette ID " + std::to_string(id));
+  current_ = *state;
+  run_remaining_ = length;
+  return true;
+}
+
+Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, size_t& count) {
+  uint64_t volume = boundary_->volume();
+  uint64_t available = volume - std::min(cursor_, volume);
+  auto ran_out = [&] {
+    return Status::Error("KUB: Ran out of positions in boundary after reading " +
+                         std::to_string(cursor_) + " blocks");
+  };
+  if (current_->is_air()) {
+    // Air is never handed out and does not count against max: skip the
+    // whole run arithmetically.
+    uint64_t n = uint64_t(run_remaining_);
+    if (n > available) {
+      cursor_ += available;
+      return ran_out();
+    }
+    cursor_ += n;
+    run_remaining_ = 0;
+    return Status::Ok();
+  }
+  uint64_t n = std::min<uint64_t>(uint64_t(run_remaining_), limit);
+  BoundaryIterator positions = boundary_->walk(order_);
+  if (cursor_ > 0 && cursor_ <= volume) positions.nth(cursor_ - 1);
+  for (uint64_t i = 0; i < n; ++i) {
+    auto position = cursor_ < volume ? positions.next() : std::nullopt;
+    if (!position) return ran_out();
+    out.push_back({*position, current_});
+    ++count;
+    ++cursor_;
+  }
+  run_remaining_ -= int64_t(n);
+  return Status::Ok();
+}
+
+Result<ReadOutcome> KUBSchematicInputStream::read(std::vector<Block>& out, size_t max) {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  if (max == 0) return ReadOutcome{true, 0};
+  size_t count = 0;
+  while (count < max && !ended_) {
+    if (run_remaining_ >= 1) {
+      KUBIC_RETURN_IF_ERROR(cover(out, max - count, count));
+      continue;
+    }
+    auto more = read_item();
+    if (!more.ok()) return more.status();
+    if (!*more) ended_ = true;
+  }
+  if (count == 0 && ended_) return ReadOutcome{false, 0};
+  return ReadOutcome{true, count};
+}
+
+}  // namespace kubic

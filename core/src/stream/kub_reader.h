@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "io/input_cursor.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Streams a kub body: palette entries defined on the fly, single and run
+// codes placing states on the box's positions in the header's order. Holds
+// only the palette and the current run. Reads nothing until asked.
+class KUBSchematicInputStream final : public SchematicInputStream {
+ public:
+  explicit KUBSchematicInputStream(std::unique_ptr<ByteSource> source);
+
+  Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
+  Result<std::optional<Boundary>> boundary() override;
+
+ private:
+  Status read_header();
+  Result<int32_t> read_var_int();
+  Result<int64_t> read_var_long();
+  Result<std::string> read_string();
+  Result<uint8_t> read_byte();
+  // Reads one body item; false when the body has ended.
+  Result<bool> read_item();
+  Status add_full_entry();
+  Status add_diff_entry();
+  const StateRef* entry(int32_t id) const;
+  // Covers up to `limit` positions of the current run.
+  Status cover(std::vector<Block>& out, size_t limit, size_t& count);
+
+  InputCursor input_;
+  std::vector<StateRef> palette_;  // entry n has reference id 2n + 2
+  std::optional<Boundary> boundary_;
+  AxisOrder order_ = AxisOrder::XYZ;
+  bool header_read_ = false;
+  bool ended_ = false;
+  uint64_t cursor_ = 0;
+  StateRef current_;
+  int64_t run_remaining_ = 0;
+};
+
+}  // namespace kubic

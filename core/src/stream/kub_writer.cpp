@@ -1,0 +1,139 @@
+#include "stream/kub_writer.h"
+
+#include "common/state_difference.h"
+#include "common/varint.h"
+#include "stream/kub_format.h"
+
+namespace kubic {
+
+namespace {
+
+// The entry that the reader would rebuild from `text`, compared by name and
+// printed form (property order may differ and is not kept by differences).
+bool reads_back_as(const Result<StateRef>& rebuilt, const BlockState& state) {
+  return rebuilt.ok() && (*rebuilt)->name() == state.name() &&
+         (*rebuilt)->to_string() == state.to_string();
+}
+
+}  // namespace
+
+KUBSchematicOutputStream::KUBSchematicOutputStream(std::unique_ptr<ByteSink> sink, AxisOrder order,
+                                                   const Boundary& boundary)
+    : sink_(std::move(sink)), boundary_(boundary), order_(order) {}
+
+Status KUBSchematicOutputStream::write_bytes(const uint8_t* data, size_t length) {
+  Status status = kubic::write_all(*sink_, data, length);
+  return status.ok() ? status : status.prefixed("Write failed: ");
+}
+
+Status KUBSchematicOutputStream::write_var_int(int32_t value) {
+  uint8_t buffer[kMaxVarIntBytes];
+  return write_bytes(buffer, encode_var_int(value, buffer));
+}
+
+Status KUBSchematicOutputStream::write_string(const std::string& text) {
+  KUBIC_RETURN_IF_ERROR(write_var_int(int32_t(text.size())));
+  return kubic::write_all(*sink_, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+Status KUBSchematicOutputStream::write_header() {
+  uint8_t buffer[kMaxVarLongBytes + 1 + 6 * kMaxVarIntBytes + 1];
+  size_t n = encode_var_long(int64_t(kKubMagic), buffer);
+  n += encode_var_int(kKubVersion, buffer + n);
+  for (int axis = 0; axis < 3; ++axis) n += encode_var_int(boundary_.min_of(axis), buffer + n);
+  for (int axis = 0; axis < 3; ++axis) {
+    int32_t max = int32_t(uint32_t(boundary_.min_of(axis)) + uint32_t(boundary_.size_of(axis)) - 1u);
+    n += encode_var_int(max, buffer + n);
+  }
+  buffer[n++] = uint8_t(order_);
+  return write_bytes(buffer, n);
+}
+
+Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
+  int32_t id = kub_reference_id(entries_.size());
+  const StateRef* base = nullptr;
+  std::string diff;
+  for (const StateRef& candidate : entries_) {
+    std::string d = difference(*candidate, *state);
+    if (!base || d.size() < diff.size()) {
+      base = &candidate;
+      diff = std::move(d);
+    }
+  }
+  // A difference that would not rebuild the state (names or values outside
+  // the difference syntax) falls back to a full entry, and a state that no
+  // entry can carry is refused rather than written wrong.
+  if (base && reads_back_as(update(**base, diff), *state)) {
+    KUBIC_RETURN_IF_ERROR(write_var_int(kKubDiffEntry));
+    KUBIC_RETURN_IF_ERROR(write_var_int(palette_.at(*base)));
+    KUBIC_RETURN_IF_ERROR(write_string(diff));
+  } else {
+    std::string text = state->to_string();
+    if (!reads_back_as(BlockState::from_string(text), *state)) {
+      return Status::Error("KUB: Cannot encode block state " + text);
+    }
+    KUBIC_RETURN_IF_ERROR(write_var_int(kKubFullEntry));
+    KUBIC_RETURN_IF_ERROR(write_var_int(0));
+    KUBIC_RETURN_IF_ERROR(write_string(text));
+  }
+  entries_.push_back(state);
+  palette_.emplace(state, id);
+  return id;
+}
+
+Status KUBSchematicOutputStream::write_palette_id_with_rle(const StateRef& state, int64_t count) {
+  int32_t id;
+  auto found = palette_.find(state);
+  if (found != palette_.end()) {
+    id = found->second;
+  } else {
+    auto defined = define(state);
+    if (!defined.ok()) return defined.status();
+    id = *defined;
+  }
+  if (count >= 2) {
+    KUBIC_RETURN_IF_ERROR(write_var_int(id + 1));
+    return write_var_int(int32_t(count));
+  }
+  return write_var_int(id);
+}
+
+Status KUBSchematicOutputStream::write(std::span<const Block> blocks) {
+  if (!header_written_) {
+    KUBIC_RETURN_IF_ERROR(write_header());
+    header_written_ = true;
+  }
+  if (closed_) return Status::Error("KUB: Stream is closed");
+  auto index_of = [&](const Block& b) {
+    return int64_t(int32_t(axis_index(order_, b.position, boundary_)));
+  };
+  size_t i = 0;
+  while (i < blocks.size()) {
+    int64_t idx = index_of(blocks[i]);
+    if (idx < int64_t(cursor_)) {
+      return Status::Error("KUB: Blocks out of order. Current cursor at " + std::to_string(cursor_) +
+                           ", but received block at " + std::to_string(idx));
+    }
+    if (idx > int64_t(cursor_)) {
+      KUBIC_RETURN_IF_ERROR(write_palette_id_with_rle(BlockState::air_rc(), idx - int64_t(cursor_)));
+      cursor_ = uint64_t(idx);
+    }
+    size_t k = 1;
+    while (i + k < blocks.size() && blocks[i + k].state == blocks[i].state &&
+           index_of(blocks[i + k]) == int64_t(cursor_ + k)) {
+      ++k;
+    }
+    KUBIC_RETURN_IF_ERROR(write_palette_id_with_rle(blocks[i].state, int64_t(k)));
+    cursor_ += k;
+    i += k;
+  }
+  return Status::Ok();
+}
+
+Status KUBSchematicOutputStream::complete() {
+  KUBIC_RETURN_IF_ERROR(sink_->flush());
+  closed_ = true;
+  return Status::Ok();
+}
+
+}  // namespace kubic

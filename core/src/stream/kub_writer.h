@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "io/byte_stream.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Streams blocks into the kub format. Blocks must come in increasing order
+// of their index in the writer's axis order; gaps become air runs, equal
+// neighbours within one write() become run codes. Keeps only its palette.
+class KUBSchematicOutputStream final : public SchematicOutputStream {
+ public:
+  KUBSchematicOutputStream(std::unique_ptr<ByteSink> sink, AxisOrder order, const Boundary& boundary);
+
+  Status write(std::span<const Block> blocks) override;
+  // Flushes the sink chain; writes nothing of its own.
+  Status complete() override;
+
+ private:
+  Status write_header();
+  Status write_bytes(const uint8_t* data, size_t length);
+  Status write_var_int(int32_t value);
+  Status write_string(const std::string& text);
+  Status write_palette_id_with_rle(const StateRef& state, int64_t count);
+  // Writes the entry that defines `state`; returns its reference id.
+  Result<int32_t> define(const StateRef& state);
+
+  std::unique_ptr<ByteSink> sink_;
+  std::vector<StateRef> entries_;  // in definition order, for a stable base choice
+  std::unordered_map<StateRef, int32_t, StateRefHash> palette_;
+  Boundary boundary_;
+  AxisOrder order_;
+  uint64_t cursor_ = 0;
+  bool header_written_ = false;
+  bool closed_ = false;
+};
+
+}  // namespace kubic
