@@ -1,0 +1,62 @@
+#include "nbt/nbt_reader.h"
+
+#include "nbt/nbt_stream_parser.h"
+
+namespace kubic {
+
+namespace {
+
+struct OpenContainer {
+  std::string name;  // the container's own name in its parent
+  Tag tag;
+};
+
+// Puts a finished value into the innermost open container.
+void attach(OpenContainer& parent, std::string name, Tag value) {
+  if (auto* list = std::get_if<ListTag>(&parent.tag.value)) {
+    list->items.push_back(std::move(value));
+  } else {
+    std::get<Compound>(parent.tag.value).put(std::move(name), std::move(value));
+  }
+}
+
+}  // namespace
+
+Result<NamedTag> parse_nbt(std::unique_ptr<ByteSource> source) {
+  NbtStreamParser parser(std::move(source));
+  std::vector<OpenContainer> open;
+  NbtEvent event;
+  while (true) {
+    KUBIC_RETURN_IF_ERROR(parser.next(event));
+    switch (event.kind) {
+      case NbtEventKind::EndOfInput:
+        return Status::Error("empty NBT document");
+      case NbtEventKind::Value:
+        if (open.empty()) return NamedTag{std::move(event.name), std::move(event.value)};
+        attach(open.back(), std::move(event.name), std::move(event.value));
+        break;
+      case NbtEventKind::ListStart:
+        if (event.length > kMaxTreeListLength) {
+          return Status::Error("list of " + std::to_string(event.length) +
+                               " elements exceeds the limit of 10000000 at byte " +
+                               std::to_string(parser.offset()));
+        }
+        open.push_back({std::move(event.name), Tag{ListTag{event.element_type, {}}}});
+        break;
+      case NbtEventKind::CompoundStart:
+        open.push_back({std::move(event.name), Tag{Compound()}});
+        break;
+      case NbtEventKind::ListEnd:
+      case NbtEventKind::CompoundEnd: {
+        OpenContainer done = std::move(open.back());
+        open.pop_back();
+        if (open.empty()) return NamedTag{std::move(done.name), std::move(done.tag)};
+        attach(open.back(), std::move(done.name), std::move(done.tag));
+        break;
+      }
+    }
+    event.name.clear();
+  }
+}
+
+}  // namespace kubic

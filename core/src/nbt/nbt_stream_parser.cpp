@@ -1,0 +1,206 @@
+#include "nbt/nbt_stream_parser.h"
+
+#include <bit>
+#include <cstring>
+
+#include "nbt/mutf8.h"
+
+namespace kubic {
+
+namespace {
+
+constexpr size_t kArrayChunkBytes = 1 << 20;
+
+template <typename T>
+T from_big_endian(T value) {
+  if constexpr (std::endian::native == std::endian::little && sizeof(T) > 1) {
+    using U = std::make_unsigned_t<std::conditional_t<std::is_floating_point_v<T>,
+                                                      std::conditional_t<sizeof(T) == 4, int32_t, int64_t>, T>>;
+    U bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits = std::byteswap(bits);
+    std::memcpy(&value, &bits, sizeof bits);
+  }
+  return value;
+}
+
+}  // namespace
+
+NbtStreamParser::NbtStreamParser(std::unique_ptr<ByteSource> source) : input_(std::move(source)) {}
+
+Status NbtStreamParser::error(const std::string& what) const {
+  return Status::Error(what + " at byte " + std::to_string(input_.offset()));
+}
+
+Status NbtStreamParser::read_raw(void* out, size_t length) {
+  Status status = input_.read_exact(static_cast<uint8_t*>(out), length);
+  if (status.ok()) return status;
+  if (input_.status().ok()) {
+    failed_at_end_ = true;
+    return error("unexpected end of NBT data");
+  }
+  return status;
+}
+
+template <typename T>
+Status NbtStreamParser::read_number(T& out) {
+  KUBIC_RETURN_IF_ERROR(read_raw(&out, sizeof out));
+  out = from_big_endian(out);
+  return Status::Ok();
+}
+
+template <typename T>
+Status NbtStreamParser::read_array(std::vector<T>& out) {
+  int32_t length;
+  KUBIC_RETURN_IF_ERROR(read_number(length));
+  if (length < 0) return error("negative array length " + std::to_string(length));
+  out.clear();
+  // Grow as the bytes arrive: a declared length alone allocates nothing.
+  size_t remaining = size_t(length);
+  const size_t chunk_elements = kArrayChunkBytes / sizeof(T);
+  while (remaining > 0) {
+    size_t n = std::min(remaining, chunk_elements);
+    size_t old = out.size();
+    out.resize(old + n);
+    KUBIC_RETURN_IF_ERROR(read_raw(out.data() + old, n * sizeof(T)));
+    remaining -= n;
+  }
+  if constexpr (sizeof(T) > 1) {
+    for (T& v : out) v = from_big_endian(v);
+  }
+  return Status::Ok();
+}
+
+Status NbtStreamParser::read_string(std::string& out) {
+  uint16_t length;
+  KUBIC_RETURN_IF_ERROR(read_number(length));
+  scratch_.resize(length);
+  KUBIC_RETURN_IF_ERROR(read_raw(scratch_.data(), length));
+  const auto* bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
+  bool ascii = true;
+  for (size_t i = 0; i < length && ascii; ++i) ascii = bytes[i] != 0 && bytes[i] < 0x80;
+  if (ascii) {
+    out.assign(scratch_);
+  } else {
+    out = decode_modified_utf8(bytes, length);
+  }
+  return Status::Ok();
+}
+
+Status NbtStreamParser::read_type(TagType& type) {
+  uint8_t byte;
+  KUBIC_RETURN_IF_ERROR(read_number(byte));
+  if (byte > kMaxTagType) return error("invalid tag type " + std::to_string(byte));
+  type = TagType(byte);
+  return Status::Ok();
+}
+
+Status NbtStreamParser::read_tag(TagType type, NbtEvent& event) {
+  Tag& v = event.value;
+  switch (type) {
+    case TagType::Byte: { int8_t x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
+    case TagType::Short: { int16_t x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
+    case TagType::Int: { int32_t x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
+    case TagType::Long: { int64_t x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
+    case TagType::Float: { float x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
+    case TagType::Double: { double x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
+    case TagType::ByteArray: {
+      std::vector<int8_t> a;
+      KUBIC_RETURN_IF_ERROR(read_array(a));
+      v.value = std::move(a);
+      break;
+    }
+    case TagType::IntArray: {
+      std::vector<int32_t> a;
+      KUBIC_RETURN_IF_ERROR(read_array(a));
+      v.value = std::move(a);
+      break;
+    }
+    case TagType::LongArray: {
+      std::vector<int64_t> a;
+      KUBIC_RETURN_IF_ERROR(read_array(a));
+      v.value = std::move(a);
+      break;
+    }
+    case TagType::String: {
+      std::string s;
+      KUBIC_RETURN_IF_ERROR(read_string(s));
+      v.value = std::move(s);
+      break;
+    }
+    case TagType::List: {
+      TagType element;
+      int32_t length;
+      KUBIC_RETURN_IF_ERROR(read_type(element));
+      KUBIC_RETURN_IF_ERROR(read_number(length));
+      if (length < 0) return error("negative list length " + std::to_string(length));
+      if (element == TagType::End && length > 0) return error("list of End tags is not empty");
+      if (frames_.size() >= kMaxDepth) return error("NBT nesting deeper than 512");
+      frames_.push_back({true, element, length});
+      event.kind = NbtEventKind::ListStart;
+      event.element_type = element;
+      event.length = length;
+      return Status::Ok();
+    }
+    case TagType::Compound:
+      if (frames_.size() >= kMaxDepth) return error("NBT nesting deeper than 512");
+      frames_.push_back({false, TagType::End, 0});
+      event.kind = NbtEventKind::CompoundStart;
+      return Status::Ok();
+    case TagType::End:
+      return error("unexpected End tag");
+  }
+  event.kind = NbtEventKind::Value;
+  return Status::Ok();
+}
+
+Status NbtStreamParser::read_root(NbtEvent& event) {
+  started_ = true;
+  uint8_t byte;
+  if (!input_.next_byte(byte)) {
+    if (!input_.status().ok()) return input_.status();
+    finished_ = true;
+    event.kind = NbtEventKind::EndOfInput;
+    return Status::Ok();
+  }
+  if (byte == 0 || byte > kMaxTagType) return error("invalid root tag type " + std::to_string(byte));
+  event.named = true;
+  KUBIC_RETURN_IF_ERROR(read_string(event.name));
+  KUBIC_RETURN_IF_ERROR(read_tag(TagType(byte), event));
+  if (frames_.empty()) finished_ = true;
+  return Status::Ok();
+}
+
+Status NbtStreamParser::next(NbtEvent& event) {
+  if (finished_) {
+    event.kind = NbtEventKind::EndOfInput;
+    return Status::Ok();
+  }
+  if (!started_) return read_root(event);
+  Frame& top = frames_.back();
+  if (top.is_list) {
+    if (top.remaining == 0) {
+      frames_.pop_back();
+      event.kind = NbtEventKind::ListEnd;
+      finished_ = frames_.empty();
+      return Status::Ok();
+    }
+    --top.remaining;
+    event.named = false;
+    event.name.clear();
+    return read_tag(top.element_type, event);
+  }
+  TagType type;
+  KUBIC_RETURN_IF_ERROR(read_type(type));
+  if (type == TagType::End) {
+    frames_.pop_back();
+    event.kind = NbtEventKind::CompoundEnd;
+    finished_ = frames_.empty();
+    return Status::Ok();
+  }
+  event.named = true;
+  KUBIC_RETURN_IF_ERROR(read_string(event.name));
+  return read_tag(type, event);
+}
+
+}  // namespace kubic

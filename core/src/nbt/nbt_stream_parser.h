@@ -1,0 +1,67 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "io/input_cursor.h"
+#include "nbt/tag.h"
+
+namespace kubic {
+
+enum class NbtEventKind { Value, ListStart, CompoundStart, ListEnd, CompoundEnd, EndOfInput };
+
+// One step of a document. Value events carry scalars, strings and whole
+// arrays; names are those of compound entries (list elements are unnamed;
+// an empty name in a compound still counts as named).
+struct NbtEvent {
+  NbtEventKind kind = NbtEventKind::EndOfInput;
+  bool named = false;
+  std::string name;
+  TagType element_type = TagType::End;  // ListStart
+  int32_t length = 0;                   // ListStart
+  Tag value;                            // Value
+};
+
+// A pull parser over a big-endian NBT document. It stops after the root
+// tag (bytes after it are ignored) and reports EndOfInput there; a document
+// cut short fails, and failed_at_end_of_input() tells that case apart.
+// Declared lengths are never trusted for allocation, and nesting deeper than
+// the limit fails instead of exhausting the stack of whoever walks it.
+class NbtStreamParser {
+ public:
+  static constexpr size_t kMaxDepth = 512;
+
+  explicit NbtStreamParser(std::unique_ptr<ByteSource> source);
+
+  Status next(NbtEvent& event);
+  bool failed_at_end_of_input() const { return failed_at_end_; }
+  uint64_t offset() const { return input_.offset(); }
+
+ private:
+  struct Frame {
+    bool is_list;
+    TagType element_type;
+    int32_t remaining;
+  };
+
+  Status read_root(NbtEvent& event);
+  Status read_tag(TagType type, NbtEvent& event);
+  Status read_type(TagType& type);
+  Status read_string(std::string& out);
+  Status read_raw(void* out, size_t length);
+  template <typename T>
+  Status read_number(T& out);
+  template <typename T>
+  Status read_array(std::vector<T>& out);
+  Status error(const std::string& what) const;
+
+  InputCursor input_;
+  std::vector<Frame> frames_;
+  std::string scratch_;
+  bool started_ = false;
+  bool finished_ = false;
+  bool failed_at_end_ = false;
+};
+
+}  // namespace kubic

@@ -1,0 +1,118 @@
+#include "nbt/nbt_writer.h"
+
+#include <bit>
+#include <cstring>
+
+#include "nbt/mutf8.h"
+
+namespace kubic {
+
+namespace {
+constexpr size_t kBufferSize = 64 * 1024;
+}
+
+NbtWriter::NbtWriter(ByteSink& sink) : sink_(sink) { buffer_.reserve(kBufferSize + 64); }
+
+void NbtWriter::append(const void* data, size_t length) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  buffer_.insert(buffer_.end(), bytes, bytes + length);
+  drain_if_full();
+}
+
+void NbtWriter::drain_if_full() {
+  if (buffer_.size() < kBufferSize) return;
+  if (status_.ok()) status_ = write_all(sink_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+template <typename T>
+void NbtWriter::put(T value) {
+  using U = std::make_unsigned_t<std::conditional_t<
+      std::is_floating_point_v<T>, std::conditional_t<sizeof(T) == 4, int32_t, int64_t>, T>>;
+  U bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if constexpr (std::endian::native == std::endian::little && sizeof(U) > 1) bits = std::byteswap(bits);
+  append(&bits, sizeof bits);
+}
+
+void NbtWriter::tag_header(TagType type, std::string_view name) {
+  put(uint8_t(type));
+  string(name);
+}
+
+void NbtWriter::string(std::string_view utf8) {
+  std::string encoded = encode_modified_utf8(utf8);
+  if (encoded.size() > 0xFFFF) {
+    if (status_.ok()) {
+      status_ = Status::Error("string of " + std::to_string(encoded.size()) +
+                              " bytes is too long for NBT");
+    }
+    encoded.clear();
+  }
+  put(uint16_t(encoded.size()));
+  append(encoded.data(), encoded.size());
+}
+
+void NbtWriter::list_header(TagType element_type, int32_t length) {
+  put(uint8_t(element_type));
+  put(length);
+}
+
+void NbtWriter::byte_array(const std::vector<int8_t>& values) {
+  put(int32_t(values.size()));
+  append(values.data(), values.size());
+}
+
+void NbtWriter::int_array(const std::vector<int32_t>& values) {
+  put(int32_t(values.size()));
+  for (int32_t v : values) put(v);
+}
+
+void NbtWriter::long_array(const std::vector<int64_t>& values) {
+  put(int32_t(values.size()));
+  for (int64_t v : values) put(v);
+}
+
+void NbtWriter::payload(const Tag& tag) {
+  std::visit(
+      [this](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+        } else if constexpr (std::is_same_v<T, std::vector<int8_t>>) {
+          byte_array(v);
+        } else if constexpr (std::is_same_v<T, std::vector<int32_t>>) {
+          int_array(v);
+        } else if constexpr (std::is_same_v<T, std::vector<int64_t>>) {
+          long_array(v);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          string(v);
+        } else if constexpr (std::is_same_v<T, ListTag>) {
+          list_header(v.element_type, int32_t(v.items.size()));
+          for (const Tag& item : v.items) payload(item);
+        } else if constexpr (std::is_same_v<T, Compound>) {
+          for (const CompoundEntry& e : v.entries()) {
+            tag_header(e.value.type(), e.name);
+            payload(e.value);
+          }
+          compound_end();
+        } else {
+          put(v);
+        }
+      },
+      tag.value);
+}
+
+Status NbtWriter::finish() {
+  if (status_.ok() && !buffer_.empty()) status_ = write_all(sink_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return status_;
+}
+
+Status encode_nbt(const NamedTag& document, ByteSink& sink) {
+  NbtWriter writer(sink);
+  writer.tag_header(document.tag.type(), document.name);
+  writer.payload(document.tag);
+  return writer.finish();
+}
+
+}  // namespace kubic

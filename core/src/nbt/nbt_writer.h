@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "common/status.h"
+#include "io/byte_stream.h"
+#include "nbt/tag.h"
+
+namespace kubic {
+
+// Writes NBT straight into a byte sink, in order: tag headers, payloads,
+// list headers and compound ends. Output is gathered in a local buffer;
+// the first failure (a string too long, a sink error) sticks and is
+// returned by finish(), which writes out what remains.
+class NbtWriter {
+ public:
+  explicit NbtWriter(ByteSink& sink);
+
+  // A named tag's header: its type and name (compound entries, the root).
+  void tag_header(TagType type, std::string_view name);
+  void byte(int8_t v) { put(v); }
+  void short_(int16_t v) { put(v); }
+  void int_(int32_t v) { put(v); }
+  void long_(int64_t v) { put(v); }
+  void float_(float v) { put(v); }
+  void double_(double v) { put(v); }
+  void string(std::string_view utf8);
+  void list_header(TagType element_type, int32_t length);
+  void compound_end() { put(uint8_t(0)); }
+  void byte_array(const std::vector<int8_t>& values);
+  void int_array(const std::vector<int32_t>& values);
+  void long_array(const std::vector<int64_t>& values);
+  // A whole value's payload, recursively.
+  void payload(const Tag& tag);
+
+  Status finish();
+
+ private:
+  template <typename T>
+  void put(T value);
+  void append(const void* data, size_t length);
+  void drain_if_full();
+
+  ByteSink& sink_;
+  std::vector<uint8_t> buffer_;
+  Status status_;
+};
+
+// Encodes a whole document into the sink (and writes out the local buffer).
+Status encode_nbt(const NamedTag& document, ByteSink& sink);
+
+}  // namespace kubic

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+namespace kubic {
+
+enum class TagType : uint8_t {
+  End = 0, Byte, Short, Int, Long, Float, Double, ByteArray, String, List, Compound, IntArray,
+  LongArray,
+};
+constexpr uint8_t kMaxTagType = 12;
+
+const char* tag_type_name(TagType type);
+
+struct Tag;
+struct CompoundEntry;
+
+struct ListTag {
+  TagType element_type = TagType::End;
+  std::vector<Tag> items;
+};
+
+// Entries in insertion order, so that encoding is deterministic; lookups by
+// name stay cheap through an index once the compound grows.
+class Compound {
+ public:
+  Compound();
+  Compound(Compound&&) noexcept;
+  Compound& operator=(Compound&&) noexcept;
+  ~Compound();
+
+  const Tag* get(std::string_view name) const;
+  // Adds an entry; a name already present keeps its place and takes the value.
+  void put(std::string name, Tag value);
+
+  const std::vector<CompoundEntry>& entries() const { return entries_; }
+  size_t size() const { return entries_.size(); }
+
+ private:
+  size_t find(std::string_view name) const;
+
+  std::vector<CompoundEntry> entries_;
+  std::unordered_map<std::string, size_t> index_;
+};
+
+struct Tag {
+  using Value = std::variant<std::monostate, int8_t, int16_t, int32_t, int64_t, float, double,
+                             std::vector<int8_t>, std::string, ListTag, Compound,
+                             std::vector<int32_t>, std::vector<int64_t>>;
+  Value value;
+
+  TagType type() const { return TagType(value.index()); }
+  template <typename T>
+  const T* as() const {
+    return std::get_if<T>(&value);
+  }
+};
+
+struct CompoundEntry {
+  std::string name;
+  Tag value;
+};
+
+// A document: the root tag with its name.
+struct NamedTag {
+  std::string name;
+  Tag tag;
+};
+
+}  // namespace kubic
