@@ -20,10 +20,22 @@ void attach(OpenContainer& parent, std::string name, Tag value) {
   }
 }
 
+// Lends a source to the parser, which otherwise owns what it reads.
+class BorrowedSource final : public ByteSource {
+ public:
+  explicit BorrowedSource(ByteSource& source) : source_(source) {}
+  Result<size_t> read(uint8_t* buffer, size_t length) override {
+    return source_.read(buffer, length);
+  }
+
+ private:
+  ByteSource& source_;
+};
+
 }  // namespace
 
-Result<NamedTag> parse_nbt(std::unique_ptr<ByteSource> source) {
-  NbtStreamParser parser(std::move(source));
+Result<NamedTag> parse_nbt(ByteSource& source) {
+  NbtStreamParser parser(std::make_unique<BorrowedSource>(source));
   std::vector<OpenContainer> open;
   NbtEvent event;
   while (true) {

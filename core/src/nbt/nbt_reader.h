@@ -12,7 +12,8 @@ namespace kubic {
 // real block data exceeds it).
 constexpr int32_t kMaxTreeListLength = 10'000'000;
 
-// Parses a whole document into a value tree. Stops after the root tag.
-Result<NamedTag> parse_nbt(std::unique_ptr<ByteSource> source);
+// Parses a whole document into a value tree. Stops after the root tag; the
+// source may have been read further ahead.
+Result<NamedTag> parse_nbt(ByteSource& source);
 
 }  // namespace kubic

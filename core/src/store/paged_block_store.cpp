@@ -45,10 +45,15 @@ void PagedBlockStore::local(const BlockPosition& p, uint32_t& x, uint32_t& y, ui
   z = uint32_t(p.z) & page_mask_[2];
 }
 
-const ArrayPage* PagedBlockStore::find_page(const BlockPosition& p) const {
+ArrayPage* PagedBlockStore::find_page(const BlockPosition& p) const {
+  PageKey key = page_key(p);
+  if (last_page_ && key == last_key_) return last_page_;
   if (pages_.empty()) return nullptr;
-  auto it = pages_.find(page_key(p));
-  return it == pages_.end() ? nullptr : it->second.get();
+  auto it = pages_.find(key);
+  if (it == pages_.end()) return nullptr;
+  last_key_ = key;
+  last_page_ = it->second.get();
+  return last_page_;
 }
 
 std::optional<uint16_t> PagedBlockStore::palette_id_at(const BlockPosition& position) const {
@@ -67,8 +72,15 @@ Result<std::optional<StateRef>> PagedBlockStore::block_at(const BlockPosition& p
 }
 
 Result<uint16_t> PagedBlockStore::palette_id_for(StateRef state) {
+  if (state.get() == last_state_) return last_id_;
   auto found = palette_index_.find(state);
-  if (found != palette_index_.end()) return found->second;
+  if (found != palette_index_.end()) {
+    // The palette's own object: it lives as long as the store, so the
+    // pointer can never be reused by another state.
+    last_state_ = found->first.get();
+    last_id_ = found->second;
+    return found->second;
+  }
   if (palette_.size() >= kMaxPaletteSize) {
     return Status::Error("Block store palette is full: at most 65535 distinct states");
   }
@@ -82,6 +94,10 @@ Status PagedBlockStore::set_block_at(const BlockPosition& position, StateRef sta
   KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
   auto id = palette_id_for(std::move(state));
   if (!id.ok()) return id.status();
+  ArrayPage* cached = find_page(position);
+  uint32_t x, y, z;
+  local(position, x, y, z);
+  if (cached) return cached->store(x, y, z, *id);
   auto& page = pages_[page_key(position)];
   if (!page) {
     uint64_t bytes = uint64_t(page_size_[0]) * page_size_[1] * page_size_[2] * sizeof(uint16_t);
@@ -96,19 +112,16 @@ Status PagedBlockStore::set_block_at(const BlockPosition& position, StateRef sta
     }
     page_bytes_ += bytes;
   }
-  uint32_t x, y, z;
-  local(position, x, y, z);
   return page->store(x, y, z, *id);
 }
 
 Status PagedBlockStore::remove_block_at(const BlockPosition& position) {
   KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
-  if (pages_.empty()) return Status::Ok();
-  auto it = pages_.find(page_key(position));
-  if (it == pages_.end()) return Status::Ok();
+  ArrayPage* page = find_page(position);
+  if (!page) return Status::Ok();
   uint32_t x, y, z;
   local(position, x, y, z);
-  return it->second->erase(x, y, z);
+  return page->erase(x, y, z);
 }
 
 }  // namespace kubic

@@ -49,7 +49,7 @@ class PagedBlockStore final : public BlockStore {
   explicit PagedBlockStore(const Boundary& boundary);
   PageKey page_key(const BlockPosition& p) const;
   void local(const BlockPosition& p, uint32_t& x, uint32_t& y, uint32_t& z) const;
-  const ArrayPage* find_page(const BlockPosition& p) const;
+  ArrayPage* find_page(const BlockPosition& p) const;
   Result<uint16_t> palette_id_for(StateRef state);
 
   std::vector<StateRef> palette_;
@@ -59,6 +59,12 @@ class PagedBlockStore final : public BlockStore {
   uint32_t page_bits_[3];
   uint32_t page_mask_[3];
   uint64_t page_bytes_ = 0;
+  // Neighbouring positions mostly share a page and a state: remember the
+  // last of each to skip the hash lookups.
+  mutable PageKey last_key_{};
+  mutable ArrayPage* last_page_ = nullptr;
+  const BlockState* last_state_ = nullptr;
+  uint16_t last_id_ = 0;
   Boundary boundary_;
   bool fixed_ = true;
 };

@@ -51,7 +51,7 @@ Bytes encode(const NamedTag& doc) {
 
 TEST(NbtCodecTest, RoundTripsEveryTagType) {
   Bytes bytes = encode(every_type_document());
-  auto parsed = parse_nbt(source_of(bytes));
+  auto parsed = parse_nbt(*source_of(bytes));
   ASSERT_TRUE(parsed.ok()) << parsed.message();
   EXPECT_EQ(parsed->name, "root name");
   EXPECT_EQ(encode(*parsed), bytes);
@@ -76,7 +76,7 @@ TEST(NbtCodecTest, ModifiedUtf8OnDisk) {
 TEST(NbtCodecTest, DuplicateNamesKeepTheLaterValueInTheFirstPlace) {
   Bytes doc = {10, 0, 0, 3, 0, 1, 'a', 0, 0, 0, 1, 3, 0, 1, 'b', 0, 0, 0, 2,
                3, 0, 1, 'a', 0, 0, 0, 3, 0, 0xEE};
-  auto parsed = parse_nbt(source_of(doc));
+  auto parsed = parse_nbt(*source_of(doc));
   ASSERT_TRUE(parsed.ok()) << parsed.message();
   const auto& entries = parsed->tag.as<Compound>()->entries();
   ASSERT_EQ(entries.size(), 2u);
@@ -100,7 +100,7 @@ TEST(NbtCodecTest, RefusesAdversarialInputQuickly) {
       {"empty", {}, "empty NBT document"},
   };
   for (const auto& c : cases) {
-    auto r = parse_nbt(source_of(c.bytes));
+    auto r = parse_nbt(*source_of(c.bytes));
     ASSERT_FALSE(r.ok()) << c.name;
     EXPECT_EQ(r.message(), c.message) << c.name;
   }
@@ -109,7 +109,7 @@ TEST(NbtCodecTest, RefusesAdversarialInputQuickly) {
 TEST(NbtCodecTest, DeepNestingFailsWithoutOverflow) {
   Bytes doc = {10, 0, 0, 9, 0, 0};
   for (int i = 0; i < 100000; ++i) doc.insert(doc.end(), {9, 0, 0, 0, 1});
-  auto r = parse_nbt(source_of(doc));
+  auto r = parse_nbt(*source_of(doc));
   ASSERT_FALSE(r.ok());
   EXPECT_NE(r.message().find("NBT nesting deeper than 512"), std::string::npos);
 }
@@ -118,7 +118,7 @@ TEST(NbtCodecTest, LongArraysAreNotLimited) {
   Compound root;
   root.put("data", Tag{std::vector<int8_t>(12'000'000, 7)});
   Bytes bytes = encode(NamedTag{"", Tag{std::move(root)}});
-  auto parsed = parse_nbt(source_of(bytes));
+  auto parsed = parse_nbt(*source_of(bytes));
   ASSERT_TRUE(parsed.ok()) << parsed.message();
   EXPECT_EQ(parsed->tag.as<Compound>()->get("data")->as<std::vector<int8_t>>()->size(), 12'000'000u);
 }
@@ -127,12 +127,12 @@ TEST(NbtCodecTest, TruncatedAndFlippedVariantsNeverCrash) {
   Bytes bytes = encode(every_type_document());
   std::mt19937 rng(5);
   for (size_t cut = 0; cut < bytes.size(); ++cut) {
-    EXPECT_FALSE(parse_nbt(source_of(Bytes(bytes.begin(), bytes.begin() + cut))).ok()) << cut;
+    EXPECT_FALSE(parse_nbt(*source_of(Bytes(bytes.begin(), bytes.begin() + cut))).ok()) << cut;
   }
   for (int i = 0; i < 3000; ++i) {
     Bytes flipped = bytes;
     for (int k = 0; k < 3; ++k) flipped[rng() % flipped.size()] ^= uint8_t(1 << (rng() % 8));
-    (void)parse_nbt(source_of(flipped));
+    (void)parse_nbt(*source_of(flipped));
   }
 }
 

@@ -1,0 +1,162 @@
+#include "stream/sponge_reader.h"
+
+#include "nbt/nbt_reader.h"
+#include "stream/sponge_format.h"
+
+namespace kubic {
+
+namespace {
+
+// Width, Height and Length are unsigned 16-bit sizes in the Sponge format
+// (and our writer stores their low 16 bits): read as signed, every box wider
+// than 32767 would come back negative.
+std::optional<int32_t> read_size(const Compound& schematic, const char* name) {
+  const Tag* tag = schematic.get(name);
+  const int16_t* value = tag ? tag->as<int16_t>() : nullptr;
+  if (!value) return std::nullopt;
+  return int32_t(uint16_t(*value));
+}
+
+// The compound that holds palette and block data: "Blocks" if present.
+Result<const Compound*> data_container(const Compound& schematic) {
+  const Tag* blocks = schematic.get("Blocks");
+  if (!blocks) return &schematic;
+  const Compound* compound = blocks->as<Compound>();
+  if (!compound) return Status::Error("Sponge: 'Blocks' tag is not a Compound");
+  return compound;
+}
+
+}  // namespace
+
+SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader)
+    : reader_(std::move(reader)) {}
+
+Status SpongeSchematicInputStream::read_header() {
+  auto document = parse_nbt(*reader_);
+  if (!document.ok()) return document.status().prefixed("Sponge: Failed to read NBT data: ");
+  const Compound* root = document->tag.as<Compound>();
+  if (!root) return Status::Error("Sponge: Root tag is not a Compound");
+  const Compound* schematic = root;
+  if (const Tag* wrapped = root->get("Schematic")) {
+    schematic = wrapped->as<Compound>();
+    if (!schematic) return Status::Error("Sponge: Missing or invalid 'Schematic' tag");
+  }
+  int32_t sizes[3];
+  const char* names[3] = {"Height", "Length", "Width"};
+  for (int i = 0; i < 3; ++i) {
+    auto size = read_size(*schematic, names[i]);
+    if (!size) return Status::Error(std::string("Sponge: Missing or invalid '") + names[i] + "' tag");
+    sizes[i] = *size;
+  }
+  int32_t height = sizes[0], length = sizes[1], width = sizes[2];
+  boundary_ = Boundary(0, 0, 0, width, height, length);
+  blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(width, height, length);
+  Status palette = process_palette(*schematic);
+  if (!palette.ok()) return palette.prefixed("Sponge: Failed to process palette: ");
+  Status blocks = process_blocks(*schematic);
+  if (!blocks.ok()) return blocks.prefixed("Sponge: Failed to process blocks: ");
+  header_read_ = true;
+  return Status::Ok();
+}
+
+Status SpongeSchematicInputStream::process_palette(const Compound& schematic) {
+  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing palette");
+  auto container = data_container(schematic);
+  if (!container.ok()) return container.status();
+  const Tag* tag = (*container)->get("Palette");
+  if (!tag) return Status::Error("Sponge: Missing 'Palette' tag");
+  const Compound* palette = tag->as<Compound>();
+  if (!palette) return Status::Error("Sponge: 'Palette' tag is not a Compound");
+  LazyPaletteBlockStoreWrapper::Palette map;
+  for (const CompoundEntry& entry : palette->entries()) {
+    const int32_t* index = entry.value.as<int32_t>();
+    if (!index) return Status::Error("Sponge: Palette entry value is not an Int");
+    auto state = BlockState::from_string(entry.name);
+    if (!state.ok()) return state.status();
+    map[*index] = std::move(*state);
+  }
+  blocks_->set_actual_palette(std::move(map));
+  return Status::Ok();
+}
+
+Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
+  if (!boundary_) return Status::Error("Sponge: Boundary not set before processing blocks");
+  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing blocks");
+  auto container = data_container(schematic);
+  if (!container.ok()) return container.status();
+  const bool nested = *container != &schematic;
+  const Tag* tag = (*container)->get(nested ? "Data" : "BlockData");
+  if (!tag) return Status::Error(nested ? "Sponge: Missing 'Data' tag" : "Sponge: Missing 'BlockData' tag");
+  const auto* data = tag->as<std::vector<int8_t>>();
+  if (!data) return Status::Error("Sponge: 'BlockData' tag is not a ByteArray");
+
+  // First pass: the whole array must decode before anything is stored.
+  size_t entries = 0;
+  for (size_t i = 0; i < data->size(); ++entries) {
+    int32_t value;
+    if (auto error = decode_sponge_var_int(data->data(), data->size(), i, value)) {
+      return Status::Error(*error);
+    }
+  }
+
+  BoundaryIterator positions = boundary_->walk(AxisOrder::YZX);
+  int64_t air_index = blocks_->state_to_temp_id(BlockState::air_rc()).value_or(-1);
+  auto batch_positions = std::make_unique<std::array<BlockPosition, kBatchSize>>();
+  auto batch_ids = std::make_unique<std::array<int64_t, kBatchSize>>();
+  size_t batched = 0;
+  for (size_t i = 0, n = 0; n < entries; ++n) {
+    int32_t value;
+    (void)decode_sponge_var_int(data->data(), data->size(), i, value);
+    if (value < 0) {
+      return Status::Error("Sponge: Invalid block state index " + std::to_string(value) +
+                           " in block data");
+    }
+    auto position = positions.next();
+    if (!position) return Status::Error("Sponge: Block data has more entries than expected from boundary");
+    if (value == air_index) continue;
+    (*batch_positions)[batched] = *position;
+    (*batch_ids)[batched] = value;
+    if (++batched == kBatchSize) {
+      Status stored = blocks_->set_unknown_blocks(*batch_positions, *batch_ids);
+      if (!stored.ok()) {
+        return stored.prefixed("Sponge: Failed to copy block batch at pos " +
+                               position->debug_string() + ": ");
+      }
+      batched = 0;
+    }
+  }
+  for (size_t k = 0; k < batched; ++k) {
+    Status stored = blocks_->set_unknown_block((*batch_positions)[k], (*batch_ids)[k]);
+    if (!stored.ok()) {
+      return stored.prefixed("Sponge: Failed to copy final block batch at pos " +
+                             (*batch_positions)[k].debug_string() + ": ");
+    }
+  }
+  return Status::Ok();
+}
+
+Result<std::optional<Boundary>> SpongeSchematicInputStream::boundary() {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  return boundary_;
+}
+
+Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, size_t max) {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  if (!boundary_ || !blocks_) return Status::Error("Sponge: Header not properly read");
+  if (max == 0) return ReadOutcome{true, 0};
+  BoundaryIterator positions = boundary_->walk(AxisOrder::XYZ);
+  if (position_ > 0) positions.nth(position_ - 1);
+  size_t count = 0;
+  while (auto position = positions.next()) {
+    auto state = blocks_->block_at(*position);
+    if (!state.ok()) return state.status();
+    ++position_;
+    if (state->has_value() && !(**state)->is_air()) {
+      out.push_back({*position, std::move(**state)});
+      if (++count == max) return ReadOutcome{true, count};
+    }
+  }
+  return ReadOutcome{count > 0, count};
+}
+
+}  // namespace kubic

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "io/byte_stream.h"
+#include "nbt/tag.h"
+#include "store/lazy_palette_block_store.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Reads a Sponge schematic (either layout: palette and block data at the
+// top, or inside "Blocks" under a "Schematic" wrapper). The first boundary()
+// or read() takes in the whole document; blocks then come out in XYZ order
+// from a box at the origin.
+class SpongeSchematicInputStream final : public SchematicInputStream {
+ public:
+  explicit SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader);
+
+  Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
+  Result<std::optional<Boundary>> boundary() override;
+
+ private:
+  Status read_header();
+  Status process_palette(const Compound& schematic);
+  Status process_blocks(const Compound& schematic);
+
+  std::unique_ptr<ByteSource> reader_;
+  std::unique_ptr<LazyPaletteBlockStoreWrapper> blocks_;
+  std::optional<Boundary> boundary_;
+  bool header_read_ = false;
+  uint64_t position_ = 0;
+};
+
+}  // namespace kubic

@@ -1,0 +1,90 @@
+#include "stream/sponge_writer.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "io/memory_stream.h"
+#include "nbt/nbt_writer.h"
+
+namespace kubic {
+
+namespace {
+
+constexpr int32_t kSpongeVersion = 3;
+constexpr int32_t kDataVersion = 3129;
+
+void append_var_int(std::vector<int8_t>& out, uint32_t value) {
+  while (value >= 0x80) {
+    out.push_back(int8_t(uint8_t(value | 0x80)));
+    value >>= 7;
+  }
+  out.push_back(int8_t(uint8_t(value)));
+}
+
+Tag int_tag(int32_t v) { return Tag{v}; }
+Tag short_tag(int32_t v) { return Tag{int16_t(uint16_t(uint32_t(v)))}; }
+
+}  // namespace
+
+SpongeSchematicOutputStream::SpongeSchematicOutputStream(std::unique_ptr<ByteSink> writer,
+                                                         const Boundary& boundary)
+    : writer_(std::move(writer)),
+      store_(PagedBlockStore::new_for_fixed_boundary(boundary)),
+      boundary_(boundary) {}
+
+Status SpongeSchematicOutputStream::write(std::span<const Block> blocks) {
+  return store_->insert(blocks);
+}
+
+Status SpongeSchematicOutputStream::complete() {
+  if (!boundary_) return Status::Error("Sponge: Boundary must be set before closing");
+  std::unordered_map<StateRef, int32_t, StateRefHash> palette;
+  palette.emplace(BlockState::air_rc(), 0);
+  std::vector<int8_t> data;
+  auto positions = boundary_->walk(AxisOrder::YZX);
+  while (auto position = positions.next()) {
+    if (!store_->contains(*position)) {
+      return Status::Error("Sponge: BlockStore with boundary " + boundary_->debug_string() +
+                           " is missing position " + position->debug_string());
+    }
+    auto state = store_->block_at(*position);
+    if (!state.ok()) return state.status();
+    int32_t index = 0;
+    if (state->has_value()) {
+      auto [it, added] = palette.emplace(**state, int32_t(palette.size()));
+      index = it->second;
+    }
+    append_var_int(data, uint32_t(index));
+  }
+
+  Compound palette_tag;
+  std::vector<std::pair<int32_t, std::string>> ordered;
+  for (const auto& [state, index] : palette) ordered.emplace_back(index, state->to_string());
+  std::sort(ordered.begin(), ordered.end());
+  for (auto& [index, name] : ordered) palette_tag.put(std::move(name), int_tag(index));
+  Compound blocks;
+  blocks.put("Palette", Tag{std::move(palette_tag)});
+  blocks.put("Data", Tag{std::move(data)});
+  blocks.put("BlockEntities", Tag{ListTag{TagType::End, {}}});
+  Compound metadata;
+  metadata.put("Date", Tag{int64_t(0)});
+  Compound schematic;
+  schematic.put("Version", int_tag(kSpongeVersion));
+  schematic.put("DataVersion", int_tag(kDataVersion));
+  schematic.put("Width", short_tag(boundary_->d_x));
+  schematic.put("Height", short_tag(boundary_->d_y));
+  schematic.put("Length", short_tag(boundary_->d_z));
+  schematic.put("Offset", Tag{std::vector<int32_t>{0, 0, 0}});
+  schematic.put("Blocks", Tag{std::move(blocks)});
+  schematic.put("Metadata", Tag{std::move(metadata)});
+  Compound root;
+  root.put("Schematic", Tag{std::move(schematic)});
+
+  auto encoded = std::make_shared<std::vector<uint8_t>>();
+  MemorySink memory(encoded);
+  Status status = encode_nbt(NamedTag{"", Tag{std::move(root)}}, memory);
+  if (!status.ok()) return status.prefixed("Sponge: NBT encoding error: ");
+  return kubic::write_all(*writer_, encoded->data(), encoded->size());
+}
+
+}  // namespace kubic
