@@ -15,7 +15,9 @@ const char* tag_type_name(TagType type) {
 }
 
 Compound::Compound() = default;
+Compound::Compound(const Compound&) = default;
 Compound::Compound(Compound&&) noexcept = default;
+Compound& Compound::operator=(const Compound&) = default;
 Compound& Compound::operator=(Compound&&) noexcept = default;
 Compound::~Compound() = default;
 

@@ -30,7 +30,9 @@ struct ListTag {
 class Compound {
  public:
   Compound();
+  Compound(const Compound&);
   Compound(Compound&&) noexcept;
+  Compound& operator=(const Compound&);
   Compound& operator=(Compound&&) noexcept;
   ~Compound();
 

@@ -1,0 +1,189 @@
+#include "stream/mojang_reader.h"
+
+#include <algorithm>
+
+namespace kubic {
+
+namespace {
+
+std::string lower_case(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c); });
+  return text;
+}
+
+}  // namespace
+
+MojangSchematicInputStream::MojangSchematicInputStream(std::unique_ptr<ByteSource> reader)
+    : parser_(std::move(reader)) {}
+
+void MojangSchematicInputStream::ensure_store() {
+  if (!blocks_) blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(size_[0], size_[1], size_[2]);
+}
+
+Status MojangSchematicInputStream::read_size() {
+  int32_t values[3];
+  for (int32_t& value : values) {
+    KUBIC_RETURN_IF_ERROR(parser_.next(event_));
+    const int32_t* v = event_.kind == NbtEventKind::Value ? event_.value.as<int32_t>() : nullptr;
+    if (!v) return Status::Error("Expected 3 integers for Size");
+    value = *v;
+  }
+  // Negative sizes would stand for enormous boxes; nothing sensible reads them.
+  if (values[0] < 0 || values[1] < 0 || values[2] < 0) {
+    return Status::Error("Mojang: Negative size [" + std::to_string(values[0]) + ", " +
+                         std::to_string(values[1]) + ", " + std::to_string(values[2]) + "] in header");
+  }
+  std::copy(values, values + 3, size_);
+  size_read_ = true;
+  return Status::Ok();
+}
+
+Status MojangSchematicInputStream::read_palette() {
+  ensure_store();
+  LazyPaletteBlockStoreWrapper::Palette palette;
+  int depth = 1;
+  std::string name;
+  bool has_name = false;
+  BlockState::PropertyMap properties;
+  while (depth > 0) {
+    KUBIC_RETURN_IF_ERROR(parser_.next(event_));
+    switch (event_.kind) {
+      case NbtEventKind::CompoundStart:
+      case NbtEventKind::ListStart:
+        ++depth;
+        break;
+      case NbtEventKind::ListEnd:
+        --depth;
+        break;
+      case NbtEventKind::CompoundEnd:
+        if (--depth == 1) {
+          // An entry without a name would silently take its neighbour's.
+          if (!has_name) {
+            return Status::Error("Mojang: Palette entry " + std::to_string(palette.size()) +
+                                 " has no 'Name'");
+          }
+          int64_t index = int64_t(palette.size());
+          palette[index] = BlockState::from_name_and_properties(name, properties);
+          properties.clear();
+          has_name = false;
+        }
+        break;
+      case NbtEventKind::Value:
+        if (const auto* text = event_.value.as<std::string>(); text && event_.named) {
+          if (event_.name == "Name") {
+            name = *text;
+            has_name = true;
+          } else {
+            properties[event_.name] = *text;
+          }
+        }
+        break;
+      case NbtEventKind::EndOfInput:
+        return Status::Error("unexpected end of NBT data at byte " + std::to_string(parser_.offset()));
+    }
+  }
+  blocks_->set_actual_palette(std::move(palette));
+  palette_read_ = true;
+  return Status::Ok();
+}
+
+Status MojangSchematicInputStream::read_blocks() {
+  ensure_store();
+  int depth = 1;
+  int32_t position[3] = {0, 0, 0};
+  int filled = 0;
+  while (depth > 0) {
+    KUBIC_RETURN_IF_ERROR(parser_.next(event_));
+    switch (event_.kind) {
+      case NbtEventKind::ListStart:
+        ++depth;
+        if (event_.element_type == TagType::Int && event_.length == 3) filled = 0;
+        break;
+      case NbtEventKind::ListEnd:
+        --depth;
+        break;
+      case NbtEventKind::Value:
+        if (const int32_t* v = event_.value.as<int32_t>()) {
+          if (!event_.named) {
+            if (filled < 3) position[filled++] = *v;
+          } else if (event_.name == "state") {
+            KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], *v));
+          }
+        }
+        break;
+      case NbtEventKind::EndOfInput:
+        return Status::Error("unexpected end of NBT data at byte " + std::to_string(parser_.offset()));
+      default:
+        break;
+    }
+  }
+  blocks_read_ = true;
+  return Status::Ok();
+}
+
+Status MojangSchematicInputStream::read_header() {
+  while (true) {
+    Status status = parser_.next(event_);
+    if (!status.ok()) {
+      if (parser_.failed_at_end_of_input()) break;
+      return status.prefixed("NBT Stream Error: ");
+    }
+    if (event_.kind == NbtEventKind::EndOfInput) break;
+    if (event_.kind != NbtEventKind::ListStart || !event_.named) continue;
+    std::string name = lower_case(event_.name);
+    if (name == "size" && event_.element_type == TagType::Int && event_.length == 3) {
+      KUBIC_RETURN_IF_ERROR(read_size());
+    } else if (name == "palette" && event_.element_type == TagType::Compound) {
+      KUBIC_RETURN_IF_ERROR(read_palette());
+    } else if (name == "blocks" && event_.element_type == TagType::Compound) {
+      KUBIC_RETURN_IF_ERROR(read_blocks());
+    }
+  }
+  if (!size_read_) return Status::Error("Mojang: Size not found in header");
+  if (!palette_read_) return Status::Error("Mojang: Palette not found in header");
+  if (!blocks_read_) return Status::Error("Mojang: Blocks not found in header");
+  if (!blocks_) return Status::Error("Mojang: Blocks not initialized after header parsing");
+  return Status::Ok();
+}
+
+Status MojangSchematicInputStream::ensure_header_read() {
+  if (header_read_) return Status::Ok();
+  // Set first: a failed header is not read again.
+  header_read_ = true;
+  return read_header();
+}
+
+Result<std::optional<Boundary>> MojangSchematicInputStream::boundary() {
+  KUBIC_RETURN_IF_ERROR(ensure_header_read());
+  if (size_[0] == 0 || size_[1] == 0 || size_[2] == 0) return std::optional<Boundary>();
+  return std::optional<Boundary>(Boundary(0, 0, 0, size_[0], size_[1], size_[2]));
+}
+
+Result<ReadOutcome> MojangSchematicInputStream::read(std::vector<Block>& out, size_t max) {
+  KUBIC_RETURN_IF_ERROR(ensure_header_read());
+  if (!blocks_) return Status::Error("Blocks not initialized");
+  BoundaryIterator positions = blocks_->boundary().walk(AxisOrder::XYZ);
+  if (position_ > 0) positions.nth(position_ - 1);
+  uint64_t visited = 0;
+  size_t count = 0;
+  auto position = positions.next();
+  if (max > 0) {
+    while (position) {
+      auto state = blocks_->block_at(*position);
+      if (!state.ok()) return state.status();
+      if (state->has_value() && !(**state)->is_air()) {
+        out.push_back({*position, std::move(**state)});
+        ++count;
+      }
+      ++visited;
+      if (count == max) break;
+      position = positions.next();
+    }
+  }
+  if (visited == 0) return ReadOutcome{false, 0};
+  position_ += visited;
+  return ReadOutcome{true, count};
+}
+
+}  // namespace kubic

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include "nbt/nbt_stream_parser.h"
+#include "store/lazy_palette_block_store.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Reads a Mojang structure file in one streaming pass: the "size",
+// "palette" and "blocks" lists are picked out by lower-cased name at any
+// depth, in any order; blocks are stored under their palette index until
+// the palette is known. Blocks come out in XYZ order.
+class MojangSchematicInputStream final : public SchematicInputStream {
+ public:
+  explicit MojangSchematicInputStream(std::unique_ptr<ByteSource> reader);
+
+  Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
+  Result<std::optional<Boundary>> boundary() override;
+
+ private:
+  Status ensure_header_read();
+  Status read_header();
+  Status read_size();
+  Status read_palette();
+  Status read_blocks();
+  void ensure_store();
+
+  NbtStreamParser parser_;
+  NbtEvent event_;
+  int32_t size_[3] = {0, 0, 0};
+  std::unique_ptr<LazyPaletteBlockStoreWrapper> blocks_;
+  bool header_read_ = false;
+  bool size_read_ = false;
+  bool palette_read_ = false;
+  bool blocks_read_ = false;
+  uint64_t position_ = 0;
+};
+
+}  // namespace kubic
