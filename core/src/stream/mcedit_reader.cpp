@@ -1,0 +1,152 @@
+#include "stream/mcedit_reader.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+#include "common/text_util.h"
+#include "nbt/nbt_reader.h"
+#include "stream/legacy_ids.h"
+
+namespace kubic {
+
+namespace {
+
+using IdMapping = std::unordered_map<int32_t, std::string>;
+
+template <typename T>
+const T* typed(const Compound& root, const char* name) {
+  const Tag* tag = root.get(name);
+  return tag ? tag->as<T>() : nullptr;
+}
+
+IdMapping read_id_mapping(const Compound* block_ids) {
+  IdMapping mapping;
+  if (!block_ids) return mapping;
+  for (const CompoundEntry& entry : block_ids->entries()) {
+    const auto* text = entry.value.as<std::string>();
+    if (!text) continue;
+    if (auto id = parse_decimal_i32(*text)) mapping[*id] = entry.name;
+  }
+  return mapping;
+}
+
+void notice(const std::string& line) {
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// The state for one (id, data) pair, first rule that applies.
+Result<StateRef> resolve(uint32_t id, uint8_t data, const IdMapping& mapping) {
+  if (auto found = mapping.find(int32_t(id)); found != mapping.end()) {
+    return BlockState::from_string(found->second);
+  }
+  if (auto name = get_legacy_type(id, data)) return BlockState::from_string(*name);
+  if (auto state = convert_legacy_data_to_modern_properties(id, data)) {
+    notice("MCEdit: Converted legacy block ID " + std::to_string(id) + " with data " +
+           std::to_string(data) + " to modern state " + (*state)->to_string());
+    return std::move(*state);
+  }
+  notice("MCEdit: Warning - Unrecognized block ID " + std::to_string(id) + " with data " +
+         std::to_string(data) + ", treating as air");
+  return BlockState::air_rc();
+}
+
+}  // namespace
+
+uint32_t read_block_id(const std::vector<int8_t>& blocks, size_t i, const std::vector<int8_t>* add_blocks) {
+  uint32_t id = uint8_t(blocks[i]);
+  if (add_blocks && i / 2 < add_blocks->size()) {
+    uint8_t packed = uint8_t((*add_blocks)[i / 2]);
+    id += uint32_t((i % 2 == 0) ? (packed & 0x0F) : (packed >> 4)) << 8;
+  }
+  return id;
+}
+
+MCEditSchematicInputStream::MCEditSchematicInputStream(std::unique_ptr<ByteSource> source)
+    : source_(std::move(source)) {}
+
+Status MCEditSchematicInputStream::read_nbt() {
+  if (store_) return Status::Error("MCEdit: Blocks have already been read, cannot read NBT header");
+  auto document = parse_nbt(*source_);
+  if (!document.ok()) return document.status().prefixed("MCEdit: Failed to read NBT data: ");
+  const Compound* root = document->tag.as<Compound>();
+  if (!root) return Status::Error("MCEdit: Root NBT tag is not a compound");
+  const int16_t* sizes[3];
+  const char* size_names[3] = {"Width", "Height", "Length"};
+  for (int i = 0; i < 3; ++i) {
+    sizes[i] = typed<int16_t>(*root, size_names[i]);
+    if (!sizes[i]) return Status::Error(std::string("MCEdit: Missing or invalid '") + size_names[i] + "' tag");
+  }
+  const auto* blocks = typed<std::vector<int8_t>>(*root, "Blocks");
+  if (!blocks) return Status::Error("MCEdit: Missing or invalid 'Blocks' tag");
+  const auto* data = typed<std::vector<int8_t>>(*root, "Data");
+  if (!data) return Status::Error("MCEdit: Missing or invalid 'Data' tag");
+  const auto* add_blocks = typed<std::vector<int8_t>>(*root, "AddBlocks");
+  IdMapping mapping = read_id_mapping(typed<Compound>(*root, "BlockIds"));
+
+  int32_t width = *sizes[0], height = *sizes[1], length = *sizes[2];
+  boundary_ = Boundary(0, 0, 0, width, height, length);
+  store_ = PagedBlockStore::new_for_fixed_boundary(*boundary_);
+  uint32_t volume = uint32_t(width) * uint32_t(height) * uint32_t(length);
+  if (volume == 0) return Status::Error("MCEdit: Boundary volume is zero, cannot read blocks");
+  if (blocks->size() != data->size()) {
+    return Status::Error("MCEdit: 'Blocks' and 'Data' arrays must be the same length");
+  }
+  if (int64_t(blocks->size()) != int64_t(int32_t(volume))) {
+    return Status::Error("MCEdit: 'Blocks' array length " + std::to_string(uint32_t(blocks->size())) +
+                         " does not match expected volume " + std::to_string(volume));
+  }
+  std::unordered_map<uint32_t, StateRef> cache;
+  auto positions = boundary_->walk(AxisOrder::YZX);
+  size_t i = 0;
+  for (; auto position = positions.next(); ++i) {
+    if (i >= blocks->size()) {
+      return Status::Error("MCEdit: Not enough block data for position " + position->debug_string() +
+                           " at index " + std::to_string(i));
+    }
+    uint32_t id = read_block_id(*blocks, i, add_blocks);
+    uint8_t value = uint8_t((*data)[i]) & 0x0F;
+    if (id == 0) continue;
+    uint32_t key = id * 16 + value;
+    auto cached = cache.find(key);
+    if (cached == cache.end()) {
+      auto state = resolve(id, value, mapping);
+      if (!state.ok()) return state.status();
+      cached = cache.emplace(key, std::move(*state)).first;
+    }
+    KUBIC_RETURN_IF_ERROR(store_->set_block_at(*position, cached->second));
+  }
+  return Status::Ok();
+}
+
+Result<std::optional<Boundary>> MCEditSchematicInputStream::boundary() {
+  if (!header_read_) {
+    KUBIC_RETURN_IF_ERROR(read_nbt());
+    header_read_ = true;
+  }
+  return boundary_;
+}
+
+Result<ReadOutcome> MCEditSchematicInputStream::read(std::vector<Block>& out, size_t max) {
+  if (!header_read_) {
+    KUBIC_RETURN_IF_ERROR(read_nbt());
+    header_read_ = true;
+  }
+  if (max == 0) return ReadOutcome{true, 0};
+  BoundaryIterator positions = boundary_->walk(AxisOrder::XYZ);
+  if (position_ > 0) positions.nth(position_ - 1);
+  size_t count = 0;
+  while (auto position = positions.next()) {
+    auto state = store_->block_at(*position);
+    if (!state.ok()) return state.status();
+    ++position_;
+    if (state->has_value() && !(**state)->is_air()) {
+      out.push_back({*position, std::move(**state)});
+      if (++count == max) return ReadOutcome{true, count};
+    }
+  }
+  return ReadOutcome{count > 0, count};
+}
+
+}  // namespace kubic

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+
+#include "io/byte_stream.h"
+#include "store/paged_block_store.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Reads a legacy MCEdit schematic: numeric ids (8 bits, plus a nibble from
+// "AddBlocks") and 4-bit data values, turned into modern states through the
+// file's own "BlockIds" mapping or the legacy table. The first boundary()
+// or read() converts the whole box; blocks come out in XYZ order.
+// Unresolved ids become air, with a notice on standard output.
+class MCEditSchematicInputStream final : public SchematicInputStream {
+ public:
+  explicit MCEditSchematicInputStream(std::unique_ptr<ByteSource> source);
+
+  Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
+  Result<std::optional<Boundary>> boundary() override;
+
+ private:
+  Status read_nbt();
+
+  std::unique_ptr<ByteSource> source_;
+  std::unique_ptr<PagedBlockStore> store_;
+  uint64_t position_ = 0;
+  std::optional<Boundary> boundary_;
+  bool header_read_ = false;
+};
+
+// The block id of position i: the "Blocks" byte plus 256 times the
+// "AddBlocks" nibble (low nibble for even i). Positions beyond a short
+// "AddBlocks" array take 0 as their high bits.
+uint32_t read_block_id(const std::vector<int8_t>& blocks, size_t i, const std::vector<int8_t>* add_blocks);
+
+}  // namespace kubic
