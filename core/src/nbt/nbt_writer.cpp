@@ -25,16 +25,6 @@ void NbtWriter::drain_if_full() {
   buffer_.clear();
 }
 
-template <typename T>
-void NbtWriter::put(T value) {
-  using U = std::make_unsigned_t<std::conditional_t<
-      std::is_floating_point_v<T>, std::conditional_t<sizeof(T) == 4, int32_t, int64_t>, T>>;
-  U bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  if constexpr (std::endian::native == std::endian::little && sizeof(U) > 1) bits = std::byteswap(bits);
-  append(&bits, sizeof bits);
-}
-
 void NbtWriter::tag_header(TagType type, std::string_view name) {
   put(uint8_t(type));
   string(name);

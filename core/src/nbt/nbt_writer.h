@@ -1,6 +1,9 @@
 #pragma once
 
+#include <bit>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "common/status.h"
@@ -46,6 +49,16 @@ class NbtWriter {
   std::vector<uint8_t> buffer_;
   Status status_;
 };
+
+template <typename T>
+void NbtWriter::put(T value) {
+  using U = std::make_unsigned_t<std::conditional_t<
+      std::is_floating_point_v<T>, std::conditional_t<sizeof(T) == 4, int32_t, int64_t>, T>>;
+  U bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if constexpr (std::endian::native == std::endian::little && sizeof(U) > 1) bits = std::byteswap(bits);
+  append(&bits, sizeof bits);
+}
 
 // Encodes a whole document into the sink (and writes out the local buffer).
 Status encode_nbt(const NamedTag& document, ByteSink& sink);

@@ -42,12 +42,15 @@ class LazyPaletteBlockStoreWrapper final : public Region {
   const Boundary& boundary() const { return inner_->boundary(); }
   // The store of placeholders; for callers that know what they put there.
   PagedBlockStore& inner() { return *inner_; }
+  const PagedBlockStore& inner() const { return *inner_; }
+  // The real state behind a palette id of the inner store (a placeholder),
+  // resolved once per installed palette. Requires an installed palette.
+  Result<StateRef> resolve(uint16_t inner_id) const;
 
  private:
   explicit LazyPaletteBlockStoreWrapper(std::unique_ptr<PagedBlockStore> inner)
       : inner_(std::move(inner)) {}
   StateRef temp_state_from_temp_id(int64_t id);
-  Result<StateRef> resolve(uint16_t inner_id) const;
 
   std::unique_ptr<PagedBlockStore> inner_;
   std::unordered_map<int64_t, StateRef> temporary_states_;

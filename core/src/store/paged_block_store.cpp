@@ -56,6 +56,18 @@ ArrayPage* PagedBlockStore::find_page(const BlockPosition& p) const {
   return last_page_;
 }
 
+const ArrayPage* PagedBlockStore::page_at(int32_t px, int32_t py, int32_t pz) const {
+  auto it = pages_.find(PageKey{px, py, pz});
+  return it == pages_.end() ? nullptr : it->second.get();
+}
+
+std::vector<std::array<int32_t, 3>> PagedBlockStore::page_keys() const {
+  std::vector<std::array<int32_t, 3>> keys;
+  keys.reserve(pages_.size());
+  for (const auto& [key, page] : pages_) keys.push_back({key.x, key.y, key.z});
+  return keys;
+}
+
 std::optional<uint16_t> PagedBlockStore::palette_id_at(const BlockPosition& position) const {
   const ArrayPage* page = find_page(position);
   if (!page) return std::nullopt;

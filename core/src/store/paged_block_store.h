@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -34,6 +35,11 @@ class PagedBlockStore final : public BlockStore {
   std::optional<uint16_t> palette_id_at(const BlockPosition& position) const;
   const std::vector<StateRef>& palette() const { return palette_; }
   uint32_t page_size(int axis) const { return page_size_[axis]; }
+  uint32_t page_bits(int axis) const { return page_bits_[axis]; }
+  // The page with these page coordinates, or null.
+  const ArrayPage* page_at(int32_t px, int32_t py, int32_t pz) const;
+  // Page coordinates of every page, in no particular order.
+  std::vector<std::array<int32_t, 3>> page_keys() const;
 
  private:
   struct PageKey {

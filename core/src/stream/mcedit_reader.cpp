@@ -6,6 +6,7 @@
 #include "common/text_util.h"
 #include "nbt/nbt_reader.h"
 #include "stream/legacy_ids.h"
+#include "stream/stored_blocks.h"
 
 namespace kubic {
 
@@ -134,19 +135,12 @@ Result<ReadOutcome> MCEditSchematicInputStream::read(std::vector<Block>& out, si
     header_read_ = true;
   }
   if (max == 0) return ReadOutcome{true, 0};
-  BoundaryIterator positions = boundary_->walk(AxisOrder::XYZ);
-  if (position_ > 0) positions.nth(position_ - 1);
-  size_t count = 0;
-  while (auto position = positions.next()) {
-    auto state = store_->block_at(*position);
-    if (!state.ok()) return state.status();
-    ++position_;
-    if (state->has_value() && !(**state)->is_air()) {
-      out.push_back({*position, std::move(**state)});
-      if (++count == max) return ReadOutcome{true, count};
-    }
-  }
-  return ReadOutcome{count > 0, count};
+  if (!scanner_) scanner_ = std::make_unique<XyzScanner>(*store_);
+  const auto& palette = store_->palette();
+  auto result = read_stored_blocks(*scanner_, position_, out, max,
+                                   [&](uint16_t id) { return Result<StateRef>(palette[id]); });
+  if (!result.ok()) return result.status();
+  return ReadOutcome{result->count > 0, result->count};
 }
 
 }  // namespace kubic

@@ -4,6 +4,7 @@
 
 #include "io/byte_stream.h"
 #include "store/paged_block_store.h"
+#include "store/xyz_scanner.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -25,6 +26,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
 
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<PagedBlockStore> store_;
+  std::unique_ptr<XyzScanner> scanner_;
   uint64_t position_ = 0;
   std::optional<Boundary> boundary_;
   bool header_read_ = false;

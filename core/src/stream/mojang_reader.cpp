@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "stream/stored_blocks.h"
+
 namespace kubic {
 
 namespace {
@@ -163,27 +165,16 @@ Result<std::optional<Boundary>> MojangSchematicInputStream::boundary() {
 Result<ReadOutcome> MojangSchematicInputStream::read(std::vector<Block>& out, size_t max) {
   KUBIC_RETURN_IF_ERROR(ensure_header_read());
   if (!blocks_) return Status::Error("Blocks not initialized");
-  BoundaryIterator positions = blocks_->boundary().walk(AxisOrder::XYZ);
-  if (position_ > 0) positions.nth(position_ - 1);
-  uint64_t visited = 0;
-  size_t count = 0;
-  auto position = positions.next();
-  if (max > 0) {
-    while (position) {
-      auto state = blocks_->block_at(*position);
-      if (!state.ok()) return state.status();
-      if (state->has_value() && !(**state)->is_air()) {
-        out.push_back({*position, std::move(**state)});
-        ++count;
-      }
-      ++visited;
-      if (count == max) break;
-      position = positions.next();
-    }
-  }
-  if (visited == 0) return ReadOutcome{false, 0};
-  position_ += visited;
-  return ReadOutcome{true, count};
+  if (max == 0) return ReadOutcome{false, 0};
+  if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());
+  // A failed read does not move the position at all.
+  uint64_t position = position_;
+  auto result = read_stored_blocks(*scanner_, position, out, max,
+                                   [&](uint16_t id) { return blocks_->resolve(id); });
+  if (!result.ok()) return result.status();
+  if (result->visited == 0) return ReadOutcome{false, 0};
+  position_ = position;
+  return ReadOutcome{true, result->count};
 }
 
 }  // namespace kubic

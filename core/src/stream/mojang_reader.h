@@ -4,6 +4,7 @@
 
 #include "nbt/nbt_stream_parser.h"
 #include "store/lazy_palette_block_store.h"
+#include "store/xyz_scanner.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -31,6 +32,7 @@ class MojangSchematicInputStream final : public SchematicInputStream {
   NbtEvent event_;
   int32_t size_[3] = {0, 0, 0};
   std::unique_ptr<LazyPaletteBlockStoreWrapper> blocks_;
+  std::unique_ptr<XyzScanner> scanner_;
   bool header_read_ = false;
   bool size_read_ = false;
   bool palette_read_ = false;

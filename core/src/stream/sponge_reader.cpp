@@ -2,6 +2,7 @@
 
 #include "nbt/nbt_reader.h"
 #include "stream/sponge_format.h"
+#include "stream/stored_blocks.h"
 
 namespace kubic {
 
@@ -93,7 +94,7 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
   // First pass: the whole array must decode before anything is stored.
   size_t entries = 0;
   for (size_t i = 0; i < data->size(); ++entries) {
-    int32_t value;
+    int32_t value = 0;
     if (auto error = decode_sponge_var_int(data->data(), data->size(), i, value)) {
       return Status::Error(*error);
     }
@@ -105,7 +106,7 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
   auto batch_ids = std::make_unique<std::array<int64_t, kBatchSize>>();
   size_t batched = 0;
   for (size_t i = 0, n = 0; n < entries; ++n) {
-    int32_t value;
+    int32_t value = 0;
     (void)decode_sponge_var_int(data->data(), data->size(), i, value);
     if (value < 0) {
       return Status::Error("Sponge: Invalid block state index " + std::to_string(value) +
@@ -144,19 +145,11 @@ Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, si
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
   if (!boundary_ || !blocks_) return Status::Error("Sponge: Header not properly read");
   if (max == 0) return ReadOutcome{true, 0};
-  BoundaryIterator positions = boundary_->walk(AxisOrder::XYZ);
-  if (position_ > 0) positions.nth(position_ - 1);
-  size_t count = 0;
-  while (auto position = positions.next()) {
-    auto state = blocks_->block_at(*position);
-    if (!state.ok()) return state.status();
-    ++position_;
-    if (state->has_value() && !(**state)->is_air()) {
-      out.push_back({*position, std::move(**state)});
-      if (++count == max) return ReadOutcome{true, count};
-    }
-  }
-  return ReadOutcome{count > 0, count};
+  if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());
+  auto result = read_stored_blocks(*scanner_, position_, out, max,
+                                   [&](uint16_t id) { return blocks_->resolve(id); });
+  if (!result.ok()) return result.status();
+  return ReadOutcome{result->count > 0, result->count};
 }
 
 }  // namespace kubic

@@ -5,6 +5,7 @@
 #include "io/byte_stream.h"
 #include "nbt/tag.h"
 #include "store/lazy_palette_block_store.h"
+#include "store/xyz_scanner.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -27,6 +28,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
 
   std::unique_ptr<ByteSource> reader_;
   std::unique_ptr<LazyPaletteBlockStoreWrapper> blocks_;
+  std::unique_ptr<XyzScanner> scanner_;
   std::optional<Boundary> boundary_;
   bool header_read_ = false;
   uint64_t position_ = 0;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "io/byte_stream.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Finds the format by letting one reader of each known format try the same
+// input through its own fork; candidates that fail or end are dropped, and
+// the one left serves the blocks, its buffered ones first.
+class AnySchematicInputStream final : public SchematicInputStream {
+ public:
+  // `input` yields the decompressed bytes. Reads nothing.
+  static std::unique_ptr<AnySchematicInputStream> new_from_known(std::unique_ptr<ByteSource> input);
+  // For tests and callers with their own set of candidates, in order.
+  explicit AnySchematicInputStream(std::vector<std::unique_ptr<SchematicInputStream>> readers);
+
+  Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
+  Result<std::optional<Boundary>> boundary() override;
+
+ private:
+  struct Candidate {
+    std::unique_ptr<SchematicInputStream> reader;
+    std::deque<Block> buffered;
+  };
+  Result<ReadOutcome> serve_single(std::vector<Block>& out, size_t max);
+
+  std::vector<Candidate> candidates_;
+  bool finished_ = false;
+};
+
+}  // namespace kubic

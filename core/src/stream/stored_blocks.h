@@ -1,0 +1,46 @@
+#pragma once
+
+#include <vector>
+
+#include "store/xyz_scanner.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+struct StoredRead {
+  size_t count;      // blocks appended
+  uint64_t visited;  // positions passed, empty and air ones included
+};
+
+// Hands out the non-air blocks of a filled store in XYZ order, resuming at
+// the linear index `position` and advancing it; at most `max` blocks.
+// `state_of(palette_id)` gives the state of a stored cell or an error. On
+// an error the blocks appended so far stay in `out` and `position` stops at
+// the failing position.
+template <typename StateOf>
+Result<StoredRead> read_stored_blocks(const XyzScanner& scanner, uint64_t& position,
+                                      std::vector<Block>& out, size_t max, StateOf&& state_of) {
+  size_t count = 0;
+  Status failure;
+  uint64_t failed_at = 0;
+  uint64_t next = scanner.scan(position, [&](const BlockPosition& p, uint16_t id, uint64_t index) {
+    auto state = state_of(id);
+    if (!state.ok()) {
+      failure = state.status();
+      failed_at = index;
+      return false;
+    }
+    if ((*state)->is_air()) return true;
+    out.push_back({p, std::move(*state)});
+    return ++count < max;
+  });
+  if (!failure.ok()) {
+    position = failed_at;
+    return failure;
+  }
+  StoredRead result{count, next - position};
+  position = next;
+  return result;
+}
+
+}  // namespace kubic
