@@ -1,8 +1,31 @@
 #include <Python.h>
 
+#include "reader.h"
+
 namespace {
 
-int kubic_exec(PyObject* /*module*/) { return 0; }
+PyMethodDef open_definition = {
+    "open", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(kubic::py::open_schematic)),
+    METH_VARARGS | METH_KEYWORDS, "open(input)\n--\n\n"};
+
+int kubic_exec(PyObject* module) {
+  PyObject* name = PyModule_GetNameObject(module);
+  if (!name) return -1;
+  PyObject* open = PyCFunction_NewEx(&open_definition, nullptr, name);
+  Py_DECREF(name);
+  if (!open || PyModule_AddObject(module, "open", open) < 0) {
+    Py_XDECREF(open);
+    return -1;
+  }
+  PyTypeObject* reader = kubic::py::reader_type();
+  if (!reader) return -1;
+  Py_INCREF(reader);
+  if (PyModule_AddObject(module, "KubicReader", reinterpret_cast<PyObject*>(reader)) < 0) {
+    Py_DECREF(reader);
+    return -1;
+  }
+  return 0;
+}
 
 PyModuleDef_Slot kubic_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(kubic_exec)},
@@ -15,6 +38,4 @@ PyModuleDef kubic_module = {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) PyObject* PyInit_kubic_rs() {
-  return PyModuleDef_Init(&kubic_module);
-}
+PyMODINIT_FUNC PyInit_kubic_rs() { return PyModuleDef_Init(&kubic_module); }

@@ -100,6 +100,8 @@ class StateRef {
     ref.state_ = state;
     return ref;
   }
+  // A new counted handle on a state held elsewhere.
+  static StateRef share(const BlockState* state) { return StateRef(state); }
 
  private:
   friend class BlockState;

@@ -36,8 +36,9 @@ Bytes concat(Bytes a, const Bytes& b) {
 }
 
 Bytes str(const std::string& s) {
-  Bytes out = {uint8_t(s.size())};
-  out.insert(out.end(), s.begin(), s.end());
+  Bytes out;
+  out.push_back(uint8_t(s.size()));
+  for (char c : s) out.push_back(uint8_t(c));
   return out;
 }
 

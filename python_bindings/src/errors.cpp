@@ -1,0 +1,80 @@
+#include "errors.h"
+
+#include <cerrno>
+
+#include "py_ref.h"
+
+namespace kubic::py {
+
+PyObject* raise_status(const Status& status) {
+  PyErr_SetString(PyExc_RuntimeError, status.message().c_str());
+  return nullptr;
+}
+
+namespace {
+
+PyObject* os_error_class(int error_number) {
+  switch (error_number) {
+    case ENOENT: return PyExc_FileNotFoundError;
+    case EACCES:
+    case EPERM: return PyExc_PermissionError;
+    case EISDIR: return PyExc_IsADirectoryError;
+    case ENOTDIR: return PyExc_NotADirectoryError;
+    case EEXIST: return PyExc_FileExistsError;
+    case EINTR: return PyExc_InterruptedError;
+    case EAGAIN:
+    case EALREADY:
+    case EINPROGRESS: return PyExc_BlockingIOError;
+    case ETIMEDOUT: return PyExc_TimeoutError;
+    case EPIPE:
+    case ESHUTDOWN: return PyExc_BrokenPipeError;
+    case ECONNREFUSED: return PyExc_ConnectionRefusedError;
+    case ECONNRESET: return PyExc_ConnectionResetError;
+    case ECONNABORTED: return PyExc_ConnectionAbortedError;
+    default: return PyExc_OSError;
+  }
+}
+
+}  // namespace
+
+PyObject* raise_open_error(const OpenError& error) {
+  PyErr_SetString(os_error_class(error.error_number), error.message.c_str());
+  return nullptr;
+}
+
+std::string take_exception_display() {
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  PyRef type_ref(type), value_ref(value), traceback_ref(traceback);
+  std::string name = "Exception";
+  if (type && PyType_Check(type)) {
+    PyRef qualname(PyType_GetQualName(reinterpret_cast<PyTypeObject*>(type)));
+    const char* text = qualname ? PyUnicode_AsUTF8(qualname.get()) : nullptr;
+    if (text) name = text;
+  }
+  std::string detail = "<exception str() failed>";
+  PyRef str(value ? PyObject_Str(value) : nullptr);
+  const char* text = str ? PyUnicode_AsUTF8(str.get()) : nullptr;
+  if (text) detail = text;
+  PyErr_Clear();
+  return name + ": " + detail;
+}
+
+bool ThreadConfinement::check(const char* type_path) const {
+  if (PyThread_get_thread_ident() == owner) return true;
+  PyErr_Format(PyExc_RuntimeError, "%s is unsendable, but sent to another thread", type_path);
+  return false;
+}
+
+bool ThreadConfinement::may_release(const char* type_path) const {
+  if (PyThread_get_thread_ident() == owner) return true;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_Format(PyExc_RuntimeError, "%s is unsendable, but is being dropped on another thread", type_path);
+  PyErr_WriteUnraisable(nullptr);
+  PyErr_Restore(type, value, traceback);
+  return false;
+}
+
+}  // namespace kubic::py

@@ -1,0 +1,368 @@
+#include "reader.h"
+
+#include <memory>
+#include <string>
+
+#include "errors.h"
+#include "io/chains.h"
+#include "io/recording_sink.h"
+#include "py_ref.h"
+#include "pystream.h"
+#include "shared.h"
+#include "stream/any_reader.h"
+#include "stream/kub_reader.h"
+#include "stream/kub_writer.h"
+#include "stream/mojang_reader.h"
+#include "stream/mojang_writer.h"
+#include "stream/sponge_reader.h"
+#include "stream/sponge_writer.h"
+
+namespace kubic::py {
+
+namespace {
+
+constexpr const char* kReaderPath = "kubic_rs::reader::KubicReader";
+constexpr size_t kBulkSize = 8192;
+constexpr size_t kCallbackBatch = 1024;
+
+struct KubicReaderObject {
+  PyObject_HEAD
+  SchematicInputStream* reader;  // owned; null once closed
+  bool entered;
+  bool iterated;
+  bool in_use;
+  ThreadConfinement thread;
+};
+
+PyTypeObject reader_type_object;  // filled on first use
+
+KubicReaderObject* as_reader(PyObject* self) { return reinterpret_cast<KubicReaderObject*>(self); }
+
+// Exclusive use of a reader object for one operation; a nested operation
+// (from a callback or a file object) is refused.
+class Borrow {
+ public:
+  explicit Borrow(PyObject* self, const char* refusal = "Already borrowed") : self_(as_reader(self)) {
+    if (!self_->thread.check(kReaderPath)) {
+      self_ = nullptr;
+    } else if (self_->in_use) {
+      PyErr_SetString(PyExc_RuntimeError, refusal);
+      self_ = nullptr;
+    } else {
+      self_->in_use = true;
+    }
+  }
+  ~Borrow() {
+    if (self_) self_->in_use = false;
+  }
+  explicit operator bool() const { return self_ != nullptr; }
+  KubicReaderObject* operator->() const { return self_; }
+
+ private:
+  KubicReaderObject* self_;
+};
+
+PyObject* fail(const char* message) {
+  PyErr_SetString(PyExc_RuntimeError, message);
+  return nullptr;
+}
+
+void close_reader(KubicReaderObject* self) {
+  delete self->reader;
+  self->reader = nullptr;
+}
+
+std::string ascii_upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// The boundary as boundary() gives it, with its checks; null on failure.
+PyObject* checked_boundary(KubicReaderObject* self) {
+  if (!self->entered) return fail("Cannot get boundary without entering context");
+  if (!self->reader) return fail("Reader is closed");
+  auto boundary = self->reader->boundary();
+  if (!boundary.ok()) return raise_status(boundary.status());
+  if (!boundary->has_value()) return fail("Failed to read boundary");
+  return new_boundary(**boundary);
+}
+
+PyObject* reader_enter(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    if (r->entered) return fail("Cannot enter context multiple times");
+    if (!r->reader) return fail("Reader is already closed");
+    if (r->iterated) return fail("Cannot enter context again after iterating");
+    r->entered = true;
+    return Py_NewRef(self);
+  });
+}
+
+PyObject* reader_exit(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static const char* names[] = {"_exc_type", "_exc_val", "_exc_tb", nullptr};
+  PyObject *type, *value, *traceback;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO:__exit__", const_cast<char**>(names), &type,
+                                   &value, &traceback)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    if (!r->entered) return fail("Cannot exit context without entering");
+    if (!r->reader) return fail("Reader is already closed");
+    close_reader(r.operator->());
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* reader_close(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    close_reader(r.operator->());
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* reader_boundary(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    return r ? checked_boundary(r.operator->()) : nullptr;
+  });
+}
+
+PyObject* reader_iter_bulks(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    if (!r->reader) return fail("Reader is closed");
+    if (r->iterated) return fail("Iterator already called");
+    r->iterated = true;
+    return Py_NewRef(self);
+  });
+}
+
+PyObject* reader_iter(PyObject* self) {
+  Borrow r(self, "Already mutably borrowed");
+  return r ? Py_NewRef(self) : nullptr;
+}
+
+PyObject* reader_next(PyObject* self) {
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    if (!r->entered) return fail("Cannot iterate without entering context");
+    if (!r->reader) return fail("Reader is closed");
+    if (!r->iterated) return fail("Iterator not initialized, call iter_bulks() first");
+    auto bulk = r->reader->read_next(kBulkSize);
+    if (!bulk.ok()) return raise_status(bulk.status());
+    if (!bulk->has_value()) {
+      PyErr_SetString(PyExc_StopIteration, "End of stream");
+      return nullptr;
+    }
+    return new_block_list(std::move(**bulk));
+  });
+}
+
+PyObject* reader_read_full(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    if (!r->entered) return fail("Cannot read without entering context");
+    if (!r->reader) return fail("Reader is closed");
+    if (r->iterated) return fail("Cannot read full after iterating");
+    auto blocks = r->reader->read_to_end_into_vec();
+    if (!blocks.ok()) return raise_status(blocks.status());
+    return new_block_list(std::move(*blocks));
+  });
+}
+
+PyObject* reader_iterate_blocks(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static const char* names[] = {"callback", nullptr};
+  PyObject* callback;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:iterate_blocks", const_cast<char**>(names), &callback)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    if (!r->entered) return fail("Cannot iterate without entering context");
+    if (!r->reader) return fail("Reader is closed");
+    if (r->iterated) return fail("Iterator already called");
+    auto batch = r->reader->read_next(kCallbackBatch);
+    if (!batch.ok()) return raise_status(batch.status());
+    if (!batch->has_value() || (*batch)->empty()) Py_RETURN_NONE;
+    if (!PyCallable_Check(callback)) {
+      PyErr_Format(PyExc_TypeError, "'%s' object is not callable", Py_TYPE(callback)->tp_name);
+      return nullptr;
+    }
+    for (Block& block : **batch) {
+      PyRef item(new_block(std::move(block)));
+      if (!item) return nullptr;
+      // The callback's result is ignored and its exceptions are discarded.
+      PyRef result(PyObject_CallOneArg(callback, item.get()));
+      if (!result) PyErr_Clear();
+    }
+    Py_RETURN_NONE;
+  });
+}
+
+// The writer for a format name (upper-cased), or null with ValueError.
+std::unique_ptr<SchematicOutputStream> writer_for(const std::string& format, std::unique_ptr<ByteSink> sink,
+                                                  const Boundary& boundary) {
+  std::string name = ascii_upper(format);
+  if (name == "KUB") return std::make_unique<KUBSchematicOutputStream>(std::move(sink), AxisOrder::XYZ, boundary);
+  if (name == "MOJANG") return std::make_unique<MojangSchematicOutputStream>(std::move(sink));
+  if (name == "SPONGE") return std::make_unique<SpongeSchematicOutputStream>(std::move(sink), boundary);
+  if (name == "AUTO") {
+    PyErr_SetString(PyExc_ValueError, "Must specify a concrete type when saving");
+  } else {
+    PyErr_SetString(PyExc_ValueError, ("Unknown format: " + format).c_str());
+  }
+  return nullptr;
+}
+
+Boundary boundary_of(PyObject* py_boundary) {
+  // Read back through the public accessors to stay independent of layout.
+  auto field = [&](const char* name) {
+    PyRef v(PyObject_CallMethod(py_boundary, name, nullptr));
+    return v ? int32_t(uint32_t(PyLong_AsUnsignedLongMask(v.get()))) : 0;
+  };
+  return Boundary(field("min_x"), field("min_y"), field("min_z"), field("d_x"), field("d_y"), field("d_z"));
+}
+
+PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static const char* names[] = {"output", "format", nullptr};
+  PyObject* output;
+  const char* format = "kub";
+  Py_ssize_t format_length = 3;
+  PyObject* format_object = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|U:save", const_cast<char**>(names), &output, &format_object)) {
+    return nullptr;
+  }
+  if (format_object && !(format = PyUnicode_AsUTF8AndSize(format_object, &format_length))) return nullptr;
+  return guarded([&]() -> PyObject* {
+    Borrow r(self);
+    if (!r) return nullptr;
+    if (!r->reader) return fail("Reader is closed");
+    OutputTarget target = writer_from(output);
+    if (!target.sink) return nullptr;
+    // Failures of the final write-out happen while the chain is destroyed;
+    // the recorder keeps them so that they are reported, not lost.
+    auto first_failure = std::make_shared<Status>();
+    auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
+    PyRef py_boundary(checked_boundary(r.operator->()));
+    if (!py_boundary) return nullptr;
+    auto writer = writer_for(std::string(format, size_t(format_length)), std::move(chain), boundary_of(py_boundary.get()));
+    if (!writer) return nullptr;
+    Status status = r->reader->transfer_into(std::move(writer));
+    if (!status.ok()) return raise_status(status);
+    if (!first_failure->ok()) return raise_status(*first_failure);
+    if (target.file) {
+      Status committed = target.file->commit();
+      if (!committed.ok()) return raise_status(committed);
+    }
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* reader_str(PyObject* self) {
+  Borrow r(self, "Already mutably borrowed");
+  return r ? PyUnicode_FromString("kubic_rs.read() block") : nullptr;
+}
+
+void reader_dealloc(PyObject* self) {
+  auto* r = as_reader(self);
+  if (r->thread.may_release(kReaderPath)) close_reader(r);
+  PyObject_Free(self);
+}
+
+PyMethodDef reader_methods[] = {
+    {"__enter__", reader_enter, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"__exit__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reader_exit)),
+     METH_VARARGS | METH_KEYWORDS, "__exit__($self, _exc_type, _exc_val, _exc_tb)\n--\n\n"},
+    {"close", reader_close, METH_NOARGS, "close($self)\n--\n\n"},
+    {"boundary", reader_boundary, METH_NOARGS, "boundary($self)\n--\n\n"},
+    {"iter_bulks", reader_iter_bulks, METH_NOARGS, "iter_bulks($self)\n--\n\n"},
+    {"iter_blocks", reader_iter_bulks, METH_NOARGS, "iter_blocks($self)\n--\n\n"},
+    {"read_full", reader_read_full, METH_NOARGS, "read_full($self)\n--\n\n"},
+    {"iterate_blocks", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reader_iterate_blocks)),
+     METH_VARARGS | METH_KEYWORDS, "iterate_blocks($self, callback)\n--\n\n"},
+    {"save", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reader_save)),
+     METH_VARARGS | METH_KEYWORDS, "save($self, output, format=\"kub\")\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// The format name from input.type (a str, or an object whose .name is a
+// str); "auto" in every other case, lookup errors discarded.
+std::string format_name_of(PyObject* input) {
+  PyRef type(PyObject_GetAttrString(input, "type"));
+  if (!type) {
+    PyErr_Clear();
+    return "auto";
+  }
+  PyRef name = PyUnicode_Check(type.get()) ? PyRef::borrowed(type.get())
+                                           : PyRef(PyObject_GetAttrString(type.get(), "name"));
+  const char* text = (name && PyUnicode_Check(name.get())) ? PyUnicode_AsUTF8(name.get()) : nullptr;
+  if (!text) {
+    PyErr_Clear();
+    return "auto";
+  }
+  return text;
+}
+
+std::unique_ptr<SchematicInputStream> reader_for(const std::string& name, std::unique_ptr<ByteSource> input) {
+  if (name == "AUTO") return AnySchematicInputStream::new_from_known(std::move(input));
+  if (name == "KUB") return std::make_unique<KUBSchematicInputStream>(std::move(input));
+  if (name == "MOJANG") return std::make_unique<MojangSchematicInputStream>(std::move(input));
+  if (name == "SPONGE") return std::make_unique<SpongeSchematicInputStream>(std::move(input));
+  PyErr_SetString(PyExc_ValueError, ("Unknown type: " + name).c_str());
+  return nullptr;
+}
+
+}  // namespace
+
+PyTypeObject* reader_type() {
+  static bool ready = [] {
+    PyTypeObject& t = reader_type_object;
+    Py_SET_REFCNT(&t, 1);  // static: never freed
+    t.tp_name = "KubicReader";
+    t.tp_basicsize = sizeof(KubicReaderObject);
+    t.tp_flags = Py_TPFLAGS_DEFAULT;
+    t.tp_methods = reader_methods;
+    t.tp_dealloc = reader_dealloc;
+    t.tp_iter = reader_iter;
+    t.tp_iternext = reader_next;
+    t.tp_str = reader_str;
+    return PyType_Ready(&t) == 0;
+  }();
+  return ready ? &reader_type_object : nullptr;
+}
+
+PyObject* open_schematic(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* names[] = {"input", nullptr};
+  PyObject* input;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:open", const_cast<char**>(names), &input)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    std::string name = ascii_upper(format_name_of(input));
+    auto source = reader_from(input);
+    if (!source) return nullptr;
+    auto reader = reader_for(name, make_decompressing_chain(std::move(source)));
+    if (!reader) return nullptr;
+    PyTypeObject* type = reader_type();
+    if (!type) return nullptr;
+    auto* self = PyObject_New(KubicReaderObject, type);
+    if (!self) return nullptr;
+    self->reader = reader.release();
+    self->entered = false;
+    self->iterated = false;
+    self->in_use = false;
+    new (&self->thread) ThreadConfinement();
+    return reinterpret_cast<PyObject*>(self);
+  });
+}
+
+}  // namespace kubic::py
