@@ -12,14 +12,21 @@ namespace kubic::py {
 
 namespace {
 
-// Holds the interpreter lock for one call, taking it if needed.
+// Holds the interpreter lock for one call into the file object, taking it
+// if needed. An exception already pending (the adapter may be called while
+// a failing operation unwinds) is set aside and restored afterwards, so
+// that the object's own exceptions neither replace nor clear it.
 class GilScope {
  public:
-  GilScope() : state_(PyGILState_Ensure()) {}
-  ~GilScope() { PyGILState_Release(state_); }
+  GilScope() : state_(PyGILState_Ensure()) { PyErr_Fetch(&type_, &value_, &traceback_); }
+  ~GilScope() {
+    if (type_) PyErr_Restore(type_, value_, traceback_);
+    PyGILState_Release(state_);
+  }
 
  private:
   PyGILState_STATE state_;
+  PyObject *type_ = nullptr, *value_ = nullptr, *traceback_ = nullptr;
 };
 
 // Looks an attribute up as hasattr() does: -1 with the exception kept when

@@ -2,6 +2,8 @@ import pathlib
 
 import pytest
 
+import nbt_util
+
 CORPUS = pathlib.Path(__file__).resolve().parents[2].parent / "shared" / "corpus"
 
 
@@ -12,8 +14,55 @@ def corpus_files(folder, suffix):
     return sorted((CORPUS / folder).glob("*" + suffix))
 
 
+def corpus_params(folder, suffix):
+    files = corpus_files(folder, suffix)
+    if not files:
+        return [pytest.param(None, marks=pytest.mark.skip(reason="corpus folder absent"))]
+    return [pytest.param(path, id=path.name) for path in files]
+
+
+AIR = {"minecraft:air", "minecraft:cave_air", "minecraft:void_air"}
+
+STATES = ["minecraft:stone", "minecraft:dirt", "minecraft:oak_log[axis=y]",
+          "minecraft:oak_stairs[facing=east,half=bottom]", "minecraft:glass"]
+
+
+def sponge_file(width, height, length, cells, nested=False):
+    """A Sponge schematic with `cells` {(x, y, z): state string}."""
+    palette = {"minecraft:air": 0}
+    data = []
+    for y in range(height):
+        for z in range(length):
+            for x in range(width):
+                state = cells.get((x, y, z), "minecraft:air")
+                data.append(palette.setdefault(state, len(palette)))
+    blocks = {"Palette": palette, ("Data" if nested else "BlockData"): nbt_util.varints(data)}
+    sizes = {"Width": nbt_util.short(width), "Height": nbt_util.short(height),
+             "Length": nbt_util.short(length)}
+    if nested:
+        return nbt_util.gzipped({"Schematic": {**sizes, "Version": 3, "Blocks": blocks}})
+    return nbt_util.gzipped({**sizes, "Version": 2, **blocks}, "Schematic")
+
+
 @pytest.fixture
-def corpus():
-    if not CORPUS.is_dir():
-        pytest.skip("corpus folder absent")
-    return CORPUS
+def sample_cells():
+    cells = {}
+    for x in range(6):
+        for y in range(4):
+            for z in range(5):
+                if (x * 7 + y * 3 + z) % 4:
+                    cells[(x, y, z)] = STATES[(x + y + z) % len(STATES)]
+    return cells
+
+
+@pytest.fixture
+def sample_sponge(sample_cells):
+    return sponge_file(6, 4, 5, sample_cells)
+
+
+def describe(blocks):
+    return [(b.position().x(), b.position().y(), b.position().z(), str(b.state())) for b in blocks]
+
+
+def state_text(name, properties):
+    return name + "[" + ", ".join(f"{k}={v}" for k, v in properties) + "]"

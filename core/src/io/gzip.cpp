@@ -34,7 +34,14 @@ Status GzipDecoder::refill() {
 }
 
 bool GzipDecoder::next_input_byte(uint8_t& byte) {
-  if (zs_.avail_in == 0 && (input_ended_ || !refill().ok() || zs_.avail_in == 0)) return false;
+  if (zs_.avail_in == 0 && !input_ended_) {
+    Status status = refill();
+    if (!status.ok()) {
+      input_error_ = status;
+      return false;
+    }
+  }
+  if (zs_.avail_in == 0) return false;
   byte = *zs_.next_in++;
   --zs_.avail_in;
   return true;
@@ -87,7 +94,9 @@ Status GzipDecoder::verify_trailer() {
 }
 
 Result<size_t> GzipDecoder::read(uint8_t* buffer, size_t length) {
-  if (!header_ok_) return Status::Error("invalid gzip header");
+  // A source that failed while the header was read reports its own error;
+  // missing or wrong header bytes are an invalid header.
+  if (!header_ok_) return input_error_.ok() ? Status::Error("invalid gzip header") : input_error_;
   if (member_ended_ || length == 0) return size_t(0);
   zs_.next_out = buffer;
   zs_.avail_out = uInt(std::min<size_t>(length, 1u << 30));
