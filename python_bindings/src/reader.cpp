@@ -240,7 +240,12 @@ PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
   const char* format = "kub";
   Py_ssize_t format_length = 3;
   PyObject* format_object = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|U:save", const_cast<char**>(names), &output, &format_object)) {
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:save", const_cast<char**>(names), &output, &format_object)) {
+    return nullptr;
+  }
+  if (format_object && !PyUnicode_Check(format_object)) {
+    PyErr_Format(PyExc_TypeError, "argument 'format': '%s' object cannot be converted to 'PyString'",
+                 Py_TYPE(format_object)->tp_name);
     return nullptr;
   }
   if (format_object && !(format = PyUnicode_AsUTF8AndSize(format_object, &format_length))) return nullptr;

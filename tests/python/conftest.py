@@ -64,5 +64,12 @@ def describe(blocks):
     return [(b.position().x(), b.position().y(), b.position().z(), str(b.state())) for b in blocks]
 
 
+def describe_unordered(blocks):
+    """Like describe, with properties sorted: the Sponge format stores states
+    in their sorted text form, so their property order does not survive it."""
+    return [(b.position().x(), b.position().y(), b.position().z(), b.state().name(),
+             tuple(sorted(b.state().properties()))) for b in blocks]
+
+
 def state_text(name, properties):
     return name + "[" + ", ".join(f"{k}={v}" for k, v in properties) + "]"

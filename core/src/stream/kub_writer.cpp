@@ -49,7 +49,23 @@ Status KUBSchematicOutputStream::write_header() {
   return write_bytes(buffer, n);
 }
 
+Status KUBSchematicOutputStream::write_full_entry(const std::string& text) {
+  KUBIC_RETURN_IF_ERROR(write_var_int(kKubFullEntry));
+  KUBIC_RETURN_IF_ERROR(write_var_int(0));
+  return write_string(text);
+}
+
 Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
+  std::string text = state->to_string();
+  bool full_form_reads_back = reads_back_as(BlockState::from_string(text), *state);
+  if (entries_.empty() && !full_form_reads_back) {
+    // The first entry must be a full one; a state whose text the reader
+    // would refuse (a modded namespace with properties) is reached through
+    // a plain air entry instead.
+    KUBIC_RETURN_IF_ERROR(write_full_entry(BlockState::air_rc()->to_string()));
+    entries_.push_back(BlockState::air_rc());
+    palette_.emplace(BlockState::air_rc(), kub_reference_id(0));
+  }
   int32_t id = kub_reference_id(entries_.size());
   const StateRef* base = nullptr;
   std::string diff;
@@ -67,14 +83,10 @@ Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
     KUBIC_RETURN_IF_ERROR(write_var_int(kKubDiffEntry));
     KUBIC_RETURN_IF_ERROR(write_var_int(palette_.at(*base)));
     KUBIC_RETURN_IF_ERROR(write_string(diff));
+  } else if (full_form_reads_back) {
+    KUBIC_RETURN_IF_ERROR(write_full_entry(text));
   } else {
-    std::string text = state->to_string();
-    if (!reads_back_as(BlockState::from_string(text), *state)) {
-      return Status::Error("KUB: Cannot encode block state " + text);
-    }
-    KUBIC_RETURN_IF_ERROR(write_var_int(kKubFullEntry));
-    KUBIC_RETURN_IF_ERROR(write_var_int(0));
-    KUBIC_RETURN_IF_ERROR(write_string(text));
+    return Status::Error("KUB: Cannot encode block state " + text);
   }
   entries_.push_back(state);
   palette_.emplace(state, id);
@@ -131,6 +143,9 @@ Status KUBSchematicOutputStream::write(std::span<const Block> blocks) {
 }
 
 Status KUBSchematicOutputStream::complete() {
+  // A file without blocks still gets its header: without it the output
+  // would not read back at all and the box would be lost.
+  if (!header_written_) KUBIC_RETURN_IF_ERROR(write({}));
   KUBIC_RETURN_IF_ERROR(sink_->flush());
   closed_ = true;
   return Status::Ok();

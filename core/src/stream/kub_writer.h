@@ -17,7 +17,7 @@ class KUBSchematicOutputStream final : public SchematicOutputStream {
   KUBSchematicOutputStream(std::unique_ptr<ByteSink> sink, AxisOrder order, const Boundary& boundary);
 
   Status write(std::span<const Block> blocks) override;
-  // Flushes the sink chain; writes nothing of its own.
+  // Writes the header if no write() did, then flushes the sink chain.
   Status complete() override;
 
  private:
@@ -25,6 +25,7 @@ class KUBSchematicOutputStream final : public SchematicOutputStream {
   Status write_bytes(const uint8_t* data, size_t length);
   Status write_var_int(int32_t value);
   Status write_string(const std::string& text);
+  Status write_full_entry(const std::string& text);
   Status write_palette_id_with_rle(const StateRef& state, int64_t count);
   // Writes the entry that defines `state`; returns its reference id.
   Result<int32_t> define(const StateRef& state);

@@ -14,6 +14,17 @@ std::string lower_case(std::string text) {
   return text;
 }
 
+void set_property(std::vector<BlockState::Property>& properties, const std::string& key,
+                  const std::string& value) {
+  for (auto& [k, v] : properties) {
+    if (k == key) {
+      v = value;
+      return;
+    }
+  }
+  properties.emplace_back(key, value);
+}
+
 }  // namespace
 
 MojangSchematicInputStream::MojangSchematicInputStream(std::unique_ptr<ByteSource> reader)
@@ -47,7 +58,9 @@ Status MojangSchematicInputStream::read_palette() {
   int depth = 1;
   std::string name;
   bool has_name = false;
-  BlockState::PropertyMap properties;
+  // Properties in the order the file gives them, a repeated key keeping its
+  // first place with the later value, so that conversions keep the order.
+  std::vector<BlockState::Property> properties;
   while (depth > 0) {
     KUBIC_RETURN_IF_ERROR(parser_.next(event_));
     switch (event_.kind) {
@@ -66,7 +79,7 @@ Status MojangSchematicInputStream::read_palette() {
                                  " has no 'Name'");
           }
           int64_t index = int64_t(palette.size());
-          palette[index] = BlockState::from_name_and_properties(name, properties);
+          palette[index] = BlockState::create(name, properties);
           properties.clear();
           has_name = false;
         }
@@ -77,7 +90,7 @@ Status MojangSchematicInputStream::read_palette() {
             name = *text;
             has_name = true;
           } else {
-            properties[event_.name] = *text;
+            set_property(properties, event_.name, *text);
           }
         }
         break;

@@ -89,6 +89,22 @@ TEST(KubWriterTest, DocumentedByteShapes) {
   EXPECT_EQ(neg.size(), 7u + 1 + 5 + 1 + 5 + 1 + 1 + 5 + 1);
 }
 
+TEST(KubWriterTest, ModdedStatesAndEmptyBoxesReadBack) {
+  Boundary box(0, 0, 0, 2, 1, 1);
+  // The reader refuses "mod:thing[a=b]" as a full entry: it is reached
+  // through an air entry and a difference.
+  std::vector<Block> modded = {{{1, 0, 0}, BlockState::create("mod:thing", {{"a", "b"}})}};
+  auto bytes = write_kub(modded, box, AxisOrder::XYZ);
+  ASSERT_TRUE(bytes.ok()) << bytes.message();
+  KUBSchematicInputStream reader(source_of(*bytes));
+  EXPECT_EQ(describe(*reader.read_to_end_into_vec()), (std::vector<std::string>{"1,0,0 mod:thing[a=b]"}));
+  // complete() without any write still writes the header.
+  auto out = std::make_shared<Bytes>();
+  KUBSchematicOutputStream empty(std::make_unique<MemorySink>(out), AxisOrder::XYZ, box);
+  ASSERT_TRUE(empty.complete().ok());
+  EXPECT_EQ(*out, header({0, 0, 0, 1, 0, 0}));
+}
+
 TEST(KubWriterTest, StateErrors) {
   Boundary box(0, 0, 0, 4, 1, 1);
   auto out = std::make_shared<Bytes>();
@@ -105,7 +121,14 @@ TEST(KubWriterTest, StateErrors) {
   };
   KUBSchematicOutputStream failing(std::make_unique<FailingSink>(), AxisOrder::XYZ, box);
   EXPECT_EQ(failing.write({}).message(), "Write failed: pipe broke");
-  EXPECT_EQ(failing.complete().message(), "flush broke");
+  EXPECT_EQ(failing.complete().message(), "Write failed: pipe broke");
+  struct FlushFailing final : ByteSink {
+    Result<size_t> write(const uint8_t*, size_t n) override { return n; }
+    Status flush() override { return Status::Error("flush broke"); }
+  };
+  KUBSchematicOutputStream unflushable(std::make_unique<FlushFailing>(), AxisOrder::XYZ, box);
+  EXPECT_EQ(unflushable.complete().message(), "flush broke");
+  EXPECT_TRUE(unflushable.write({}).ok());  // not closed after a failed complete()
   // A state that no entry can carry is refused, not written wrong.
   auto out2 = std::make_shared<Bytes>();
   KUBSchematicOutputStream strict(std::make_unique<MemorySink>(out2), AxisOrder::XYZ, box);
