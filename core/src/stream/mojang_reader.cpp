@@ -1,6 +1,7 @@
 #include "stream/mojang_reader.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "stream/stored_blocks.h"
 
@@ -105,32 +106,55 @@ Status MojangSchematicInputStream::read_palette() {
 
 Status MojangSchematicInputStream::read_blocks() {
   ensure_store();
-  int depth = 1;
+  // Each entry's "state" goes with the three-Int list of the same entry,
+  // whichever of the two comes first (some writers put "state" first).
+  // An entry without a position list takes the previous entry's position.
+  int list_depth = 1;      // 1: directly inside the block list
+  int compound_depth = 0;  // 1: directly inside one entry
   int32_t position[3] = {0, 0, 0};
+  int32_t entry_position[3] = {0, 0, 0};
   int filled = 0;
-  while (depth > 0) {
+  bool collecting = false;
+  std::optional<int32_t> state;
+  while (list_depth > 0) {
     KUBIC_RETURN_IF_ERROR(parser_.next(event_));
+    const bool at_entry_level = compound_depth == 1 && list_depth == 1;
     switch (event_.kind) {
+      case NbtEventKind::CompoundStart:
+        if (++compound_depth == 1 && list_depth == 1) {
+          state.reset();
+          filled = 0;
+        }
+        break;
+      case NbtEventKind::CompoundEnd:
+        if (at_entry_level && state) {
+          if (filled == 3) std::copy(entry_position, entry_position + 3, position);
+          KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], *state));
+        }
+        --compound_depth;
+        break;
       case NbtEventKind::ListStart:
-        ++depth;
-        if (event_.element_type == TagType::Int && event_.length == 3) filled = 0;
+        if (at_entry_level && event_.element_type == TagType::Int && event_.length == 3) {
+          collecting = true;
+          filled = 0;
+        }
+        ++list_depth;
         break;
       case NbtEventKind::ListEnd:
-        --depth;
+        --list_depth;
+        collecting = false;
         break;
       case NbtEventKind::Value:
         if (const int32_t* v = event_.value.as<int32_t>()) {
-          if (!event_.named) {
-            if (filled < 3) position[filled++] = *v;
-          } else if (event_.name == "state") {
-            KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], *v));
+          if (collecting && !event_.named && filled < 3) {
+            entry_position[filled++] = *v;
+          } else if (at_entry_level && event_.named && event_.name == "state") {
+            state = *v;
           }
         }
         break;
       case NbtEventKind::EndOfInput:
         return Status::Error("unexpected end of NBT data at byte " + std::to_string(parser_.offset()));
-      default:
-        break;
     }
   }
   blocks_read_ = true;

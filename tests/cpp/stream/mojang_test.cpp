@@ -100,11 +100,13 @@ TEST(MojangReaderTest, HeaderMessagesByCause) {
 }
 
 TEST(MojangReaderTest, ReadSemantics) {
-  // A "state" before its "pos" lands at the previous entry's position.
+  // A "state" before its "pos" goes with its own entry's position; an
+  // entry without a position takes the previous entry's.
   Tag swapped = compound(Entries{{"state", Tag{int32_t(1)}}, {"pos", ints(1, 0, 0)}});
-  Tag blocks = list_tag(TagType::Compound, block_entry(0, 0, 0, 0), std::move(swapped));
-  EXPECT_EQ(read_document(compound(Entries{{"size", ints(2, 1, 1)}, {"palette", example_palette()}, {"blocks", std::move(blocks)}})),
-            (std::vector<std::string>{"0,0,0 minecraft:oak_log[axis=y]"}));
+  Tag positionless = compound(Entries{{"state", Tag{int32_t(0)}}});
+  Tag blocks = list_tag(TagType::Compound, block_entry(0, 0, 1, 0), std::move(swapped), std::move(positionless));
+  EXPECT_EQ(read_document(compound(Entries{{"size", ints(2, 1, 2)}, {"palette", example_palette()}, {"blocks", std::move(blocks)}})),
+            (std::vector<std::string>{"0,0,1 minecraft:stone", "1,0,0 minecraft:stone"}));
 
   auto doc = encode_document(compound(Entries{{"size", ints(2, 1, 1)}, {"palette", example_palette()}, {"blocks", example_blocks()}}));
   MojangSchematicInputStream reader(source_of(doc));
