@@ -1,7 +1,6 @@
 #include "stream/mojang_reader.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "stream/stored_blocks.h"
 
@@ -115,21 +114,22 @@ Status MojangSchematicInputStream::read_blocks() {
   int32_t entry_position[3] = {0, 0, 0};
   int filled = 0;
   bool collecting = false;
-  std::optional<int32_t> state;
+  bool has_state = false;
+  int32_t state = 0;
   while (list_depth > 0) {
     KUBIC_RETURN_IF_ERROR(parser_.next(event_));
     const bool at_entry_level = compound_depth == 1 && list_depth == 1;
     switch (event_.kind) {
       case NbtEventKind::CompoundStart:
         if (++compound_depth == 1 && list_depth == 1) {
-          state.reset();
+          has_state = false;
           filled = 0;
         }
         break;
       case NbtEventKind::CompoundEnd:
-        if (at_entry_level && state) {
+        if (at_entry_level && has_state) {
           if (filled == 3) std::copy(entry_position, entry_position + 3, position);
-          KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], *state));
+          KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
         }
         --compound_depth;
         break;
@@ -150,6 +150,7 @@ Status MojangSchematicInputStream::read_blocks() {
             entry_position[filled++] = *v;
           } else if (at_entry_level && event_.named && event_.name == "state") {
             state = *v;
+            has_state = true;
           }
         }
         break;

@@ -34,7 +34,7 @@ TEST(PagedBlockStoreTest, SetReplaceRemoveAndMessages) {
   EXPECT_EQ((*store->block_at(p))->get()->name(), "minecraft:dirt");
   // Positions that differ only in their page coordinates never share a cell.
   EXPECT_FALSE(store->block_at({-17 + 8, 3, -1})->has_value());
-  EXPECT_FALSE(store->block_at({-17 - 8, 3 + 8, -1})->has_value());
+  EXPECT_FALSE(store->block_at({-17 + 8, 3 + 8, -1})->has_value());
 
   EXPECT_EQ(store->set_block_at({20, 0, 0}, state("minecraft:stone")).message(),
             "Position out of bounds and store is not resizable");
