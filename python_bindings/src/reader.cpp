@@ -9,6 +9,7 @@
 #include "py_ref.h"
 #include "pystream.h"
 #include "shared.h"
+#include "static_type.h"
 #include "stream/any_reader.h"
 #include "stream/kub_reader.h"
 #include "stream/kub_writer.h"
@@ -331,20 +332,10 @@ std::unique_ptr<SchematicInputStream> reader_for(const std::string& name, std::u
 }  // namespace
 
 PyTypeObject* reader_type() {
-  static bool ready = [] {
-    PyTypeObject& t = reader_type_object;
-    Py_SET_REFCNT(&t, 1);  // static: never freed
-    t.tp_name = "KubicReader";
-    t.tp_basicsize = sizeof(KubicReaderObject);
-    t.tp_flags = Py_TPFLAGS_DEFAULT;
-    t.tp_methods = reader_methods;
-    t.tp_dealloc = reader_dealloc;
-    t.tp_iter = reader_iter;
-    t.tp_iternext = reader_next;
-    t.tp_str = reader_str;
-    return PyType_Ready(&t) == 0;
-  }();
-  return ready ? &reader_type_object : nullptr;
+  static PyTypeObject* type = ready_static_type(
+      reader_type_object, {"KubicReader", sizeof(KubicReaderObject), reader_methods, reader_str, nullptr,
+                           reader_dealloc, nullptr, nullptr, reader_iter, reader_next});
+  return type;
 }
 
 PyObject* open_schematic(PyObject*, PyObject* args, PyObject* kwargs) {

@@ -7,6 +7,7 @@
 
 #include "errors.h"
 #include "py_ref.h"
+#include "static_type.h"
 
 namespace kubic::py {
 
@@ -82,18 +83,8 @@ PyMethodDef position_methods[] = {
 };
 
 PyTypeObject* position_type() {
-  static bool ready = [] {
-    PyTypeObject& t = position_type_object;
-    Py_SET_REFCNT(&t, 1);  // static: never freed
-    t.tp_name = "PyBlockPosition";
-    t.tp_basicsize = sizeof(PyBlockPositionObject);
-    t.tp_flags = Py_TPFLAGS_DEFAULT;
-    t.tp_methods = position_methods;
-    t.tp_str = position_str;
-    t.tp_repr = position_str;
-    return PyType_Ready(&t) == 0;
-  }();
-  return ready ? &position_type_object : nullptr;
+  static PyTypeObject* type = ready_static_type(position_type_object, {"PyBlockPosition", sizeof(PyBlockPositionObject), position_methods, position_str, position_str});
+  return type;
 }
 
 // --- PyBoundary ----------------------------------------------------------
@@ -214,20 +205,10 @@ PyMethodDef boundary_methods[] = {
 };
 
 PyTypeObject* boundary_type() {
-  static bool ready = [] {
-    PyTypeObject& t = boundary_type_object;
-    Py_SET_REFCNT(&t, 1);  // static: never freed
-    t.tp_name = "PyBoundary";
-    t.tp_doc = "PyBoundary(min_x, min_y, min_z, d_x, d_y, d_z)\n--\n\n";
-    t.tp_basicsize = sizeof(PyBoundaryObject);
-    t.tp_flags = Py_TPFLAGS_DEFAULT;
-    t.tp_methods = boundary_methods;
-    t.tp_new = boundary_new;
-    t.tp_str = boundary_str;
-    t.tp_repr = boundary_str;
-    return PyType_Ready(&t) == 0;
-  }();
-  return ready ? &boundary_type_object : nullptr;
+  static PyTypeObject* type = ready_static_type(boundary_type_object, {"PyBoundary", sizeof(PyBoundaryObject), boundary_methods, boundary_str, boundary_str,
+                                            nullptr, boundary_new,
+                                            "PyBoundary(min_x, min_y, min_z, d_x, d_y, d_z)\n--\n\n"});
+  return type;
 }
 
 // --- PyBlockState ----------------------------------------------------------
@@ -300,18 +281,8 @@ PyMethodDef state_methods[] = {
 };
 
 PyTypeObject* state_type() {
-  static bool ready = [] {
-    PyTypeObject& t = state_type_object;
-    Py_SET_REFCNT(&t, 1);  // static: never freed
-    t.tp_name = "PyBlockState";
-    t.tp_basicsize = sizeof(PyBlockStateObject);
-    t.tp_flags = Py_TPFLAGS_DEFAULT;
-    t.tp_methods = state_methods;
-    t.tp_dealloc = state_dealloc;
-    t.tp_str = state_str;
-    return PyType_Ready(&t) == 0;
-  }();
-  return ready ? &state_type_object : nullptr;
+  static PyTypeObject* type = ready_static_type(state_type_object, {"PyBlockState", sizeof(PyBlockStateObject), state_methods, state_str, nullptr, state_dealloc});
+  return type;
 }
 
 // --- PyBlock -------------------------------------------------------------
@@ -352,19 +323,8 @@ PyMethodDef block_methods[] = {
 };
 
 PyTypeObject* block_type() {
-  static bool ready = [] {
-    PyTypeObject& t = block_type_object;
-    Py_SET_REFCNT(&t, 1);  // static: never freed
-    t.tp_name = "PyBlock";
-    t.tp_basicsize = sizeof(PyBlockObject);
-    t.tp_flags = Py_TPFLAGS_DEFAULT;
-    t.tp_methods = block_methods;
-    t.tp_dealloc = block_dealloc;
-    t.tp_str = block_str;
-    t.tp_repr = block_str;
-    return PyType_Ready(&t) == 0;
-  }();
-  return ready ? &block_type_object : nullptr;
+  static PyTypeObject* type = ready_static_type(block_type_object, {"PyBlock", sizeof(PyBlockObject), block_methods, block_str, block_str, block_dealloc});
+  return type;
 }
 
 PyObject* make_block(PyTypeObject* type, Block&& block) {

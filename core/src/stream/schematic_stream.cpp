@@ -11,19 +11,8 @@ Result<std::optional<std::vector<Block>>> SchematicInputStream::read_next(size_t
   return std::optional<std::vector<Block>>(std::move(list));
 }
 
-Status SchematicInputStream::transfer_into(std::unique_ptr<SchematicOutputStream> output) {
-  std::vector<Block> batch;
-  batch.reserve(kBatchSize);
-  while (true) {
-    batch.clear();
-    auto outcome = read(batch, kBatchSize);
-    if (!outcome.ok()) return outcome.status();
-    if (!outcome->has_more) return output->complete();
-    KUBIC_RETURN_IF_ERROR(output->write(std::span<const Block>(batch.data(), outcome->count)));
-  }
-}
-
-Status SchematicInputStream::read_to_end(BlockStore& store) {
+template <typename Take>
+Status SchematicInputStream::for_each_batch(Take&& take) {
   std::vector<Block> batch;
   batch.reserve(kBatchSize);
   while (true) {
@@ -31,22 +20,27 @@ Status SchematicInputStream::read_to_end(BlockStore& store) {
     auto outcome = read(batch, kBatchSize);
     if (!outcome.ok()) return outcome.status();
     if (!outcome->has_more) return Status::Ok();
-    KUBIC_RETURN_IF_ERROR(store.insert(std::span<const Block>(batch.data(), outcome->count)));
+    KUBIC_RETURN_IF_ERROR(take(batch));
   }
+}
+
+Status SchematicInputStream::transfer_into(std::unique_ptr<SchematicOutputStream> output) {
+  KUBIC_RETURN_IF_ERROR(for_each_batch([&](std::vector<Block>& batch) { return output->write(batch); }));
+  return output->complete();
+}
+
+Status SchematicInputStream::read_to_end(BlockStore& store) {
+  return for_each_batch([&](std::vector<Block>& batch) { return store.insert(batch); });
 }
 
 Result<std::vector<Block>> SchematicInputStream::read_to_end_into_vec() {
   std::vector<Block> result;
-  std::vector<Block> batch;
-  batch.reserve(kBatchSize);
-  while (true) {
-    batch.clear();
-    auto outcome = read(batch, kBatchSize);
-    if (!outcome.ok()) return outcome.status();
-    if (!outcome->has_more) return result;
-    result.insert(result.end(), std::make_move_iterator(batch.begin()),
-                  std::make_move_iterator(batch.end()));
-  }
+  Status status = for_each_batch([&](std::vector<Block>& batch) {
+    result.insert(result.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+    return Status::Ok();
+  });
+  if (!status.ok()) return status;
+  return result;
 }
 
 Status SchematicOutputStream::write_all(const BlockStore& store) {

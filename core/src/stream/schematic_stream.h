@@ -44,6 +44,12 @@ class SchematicInputStream {
   Status read_to_end(BlockStore& store);
   // Every remaining block, in one list.
   Result<std::vector<Block>> read_to_end_into_vec();
+
+ private:
+  // Reads batches of up to kBatchSize into one reused list, handing each to
+  // `take(batch)` (a Status), until the reader ends or anything fails.
+  template <typename Take>
+  Status for_each_batch(Take&& take);
 };
 
 // What every format writer implements: `write` and `complete`.

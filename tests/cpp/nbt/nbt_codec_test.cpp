@@ -7,6 +7,7 @@
 #include "nbt/nbt_reader.h"
 #include "nbt/nbt_stream_parser.h"
 #include "nbt/nbt_writer.h"
+#include "support/corpus.h"
 #include "support/test_streams.h"
 
 namespace kubic {
@@ -133,6 +134,28 @@ TEST(NbtCodecTest, TruncatedAndFlippedVariantsNeverCrash) {
     Bytes flipped = bytes;
     for (int k = 0; k < 3; ++k) flipped[rng() % flipped.size()] ^= uint8_t(1 << (rng() % 8));
     (void)parse_nbt(*source_of(flipped));
+  }
+}
+
+TEST(NbtCodecTest, DamagedRealDocumentsNeverCrash) {
+  std::vector<Bytes> documents;
+  for (const char* folder : {"sponge", "structure", "mcedit"}) {
+    for (const auto& path : testing::corpus_files(folder)) {
+      auto raw = testing::gunzip(testing::read_file(path));
+      if (raw.ok() && raw->size() < 20000) documents.push_back(*raw);
+    }
+  }
+  if (documents.empty()) GTEST_SKIP() << "corpus folder absent";
+  std::mt19937 rng(11);
+  for (int i = 0; i < 4000; ++i) {
+    const Bytes& doc = documents[rng() % documents.size()];
+    Bytes damaged(doc.begin(), doc.begin() + std::ptrdiff_t(rng() % (doc.size() + 1)));
+    for (int k = 0; k < 4 && !damaged.empty(); ++k) damaged[rng() % damaged.size()] ^= uint8_t(1 << (rng() % 8));
+    (void)parse_nbt(*source_of(damaged));
+    NbtStreamParser parser(source_of(damaged));
+    NbtEvent e;
+    while (parser.next(e).ok() && e.kind != NbtEventKind::EndOfInput) {
+    }
   }
 }
 
