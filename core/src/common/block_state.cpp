@@ -155,6 +155,17 @@ std::optional<BlockState::PropertyMap> BlockState::properties_map() const {
   return map;
 }
 
+void assign_property(std::vector<BlockState::Property>& properties, const std::string& key,
+                     const std::string& value) {
+  for (auto& property : properties) {
+    if (property.first == key) {
+      property.second = value;
+      return;
+    }
+  }
+  properties.emplace_back(key, value);
+}
+
 bool BlockState::operator==(const BlockState& other) const {
   return hash_ == other.hash_ && name_ == other.name_ && properties_ == other.properties_;
 }

@@ -117,6 +117,11 @@ class StateRef {
   const BlockState* state_ = nullptr;
 };
 
+// Sets key to value in an ordered property list: a key already present keeps
+// its place and takes the new value, a new key goes last.
+void assign_property(std::vector<BlockState::Property>& properties, const std::string& key,
+                     const std::string& value);
+
 struct StateRefHash {
   size_t operator()(const StateRef& s) const { return size_t(s->hash()); }
 };

@@ -41,7 +41,7 @@ class Compound {
   void put(std::string name, Tag value);
 
   const std::vector<CompoundEntry>& entries() const { return entries_; }
-  size_t size() const { return entries_.size(); }
+  size_t size() const;
 
  private:
   size_t find(std::string_view name) const;
@@ -67,6 +67,8 @@ struct CompoundEntry {
   std::string name;
   Tag value;
 };
+
+inline size_t Compound::size() const { return entries_.size(); }
 
 // A document: the root tag with its name.
 struct NamedTag {

@@ -44,7 +44,7 @@ class LazyPaletteBlockStoreWrapper final : public Region {
   PagedBlockStore& inner() { return *inner_; }
   const PagedBlockStore& inner() const { return *inner_; }
   // The real state behind a palette id of the inner store (a placeholder),
-  // resolved once per installed palette. Requires an installed palette.
+  // resolved once per installed palette; fails like block_at().
   Result<StateRef> resolve(uint16_t inner_id) const;
 
  private:

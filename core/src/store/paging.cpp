@@ -17,8 +17,7 @@ ArrayPage::ArrayPage(uint32_t size_x, uint32_t size_y, uint32_t size_z)
     : cells_(static_cast<uint16_t*>(std::calloc(size_t(size_x) * size_y * size_z, 2))),
       cell_count_(size_t(size_x) * size_y * size_z),
       size_x_(int32_t(size_x)),
-      size_y_(int32_t(size_y)),
-      size_z_(int32_t(size_z)) {}
+      size_y_(int32_t(size_y)) {}
 
 std::optional<uint16_t> ArrayPage::load(uint32_t x, uint32_t y, uint32_t z) const {
   int32_t index = index_of(x, y, z);

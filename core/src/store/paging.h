@@ -46,7 +46,7 @@ class ArrayPage final : public Page {
   // touched, so a sparse page holding a few blocks stays cheap.
   std::unique_ptr<uint16_t[], FreeCells> cells_;
   size_t cell_count_;
-  int32_t size_x_, size_y_, size_z_;
+  int32_t size_x_, size_y_;
 };
 
 }  // namespace kubic

@@ -14,17 +14,6 @@ std::string lower_case(std::string text) {
   return text;
 }
 
-void set_property(std::vector<BlockState::Property>& properties, const std::string& key,
-                  const std::string& value) {
-  for (auto& [k, v] : properties) {
-    if (k == key) {
-      v = value;
-      return;
-    }
-  }
-  properties.emplace_back(key, value);
-}
-
 }  // namespace
 
 MojangSchematicInputStream::MojangSchematicInputStream(std::unique_ptr<ByteSource> reader)
@@ -90,7 +79,7 @@ Status MojangSchematicInputStream::read_palette() {
             name = *text;
             has_name = true;
           } else {
-            set_property(properties, event_.name, *text);
+            assign_property(properties, event_.name, *text);
           }
         }
         break;

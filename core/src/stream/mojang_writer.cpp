@@ -1,7 +1,5 @@
 #include "stream/mojang_writer.h"
 
-#include <algorithm>
-
 #include "nbt/nbt_writer.h"
 
 namespace kubic {
@@ -11,14 +9,7 @@ namespace {
 // Properties with later duplicates folded into the first place.
 std::vector<BlockState::Property> distinct_properties(const BlockState& state) {
   std::vector<BlockState::Property> out;
-  for (const auto& [key, value] : state.properties()) {
-    auto it = std::find_if(out.begin(), out.end(), [&](const auto& p) { return p.first == key; });
-    if (it == out.end()) {
-      out.emplace_back(key, value);
-    } else {
-      it->second = value;
-    }
-  }
+  for (const auto& [key, value] : state.properties()) assign_property(out, key, value);
   return out;
 }
 

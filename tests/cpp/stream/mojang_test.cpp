@@ -125,6 +125,13 @@ TEST(MojangReaderTest, ReadSemantics) {
   EXPECT_FALSE(flat.boundary()->has_value());
   EXPECT_FALSE(flat.read(out, 5)->has_more);
 
+  // Blocks without a palette: the header fails, and a later read fails
+  // on the missing palette instead of touching it.
+  MojangSchematicInputStream no_palette(source_of(encode_document(compound(Entries{
+      {"size", ints(2, 1, 1)}, {"blocks", example_blocks()}}))));
+  EXPECT_EQ(no_palette.read(out, 5).message(), "Mojang: Palette not found in header");
+  EXPECT_EQ(no_palette.read(out, 5).message(), "Can not access blocks if palette is not provided");
+
   // After a header failure the next read does not repeat it.
   MojangSchematicInputStream failed(source_of(encode_document(compound(Entries{{"size", ints(1, 1, 1)}}))));
   EXPECT_EQ(failed.read(out, 5).message(), "Mojang: Palette not found in header");
