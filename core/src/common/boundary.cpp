@@ -32,9 +32,9 @@ std::optional<AxisOrder> axis_order_from_code(uint8_t code) {
   return AxisOrder(code);
 }
 
-uint64_t Boundary::volume() const {
+Volume Boundary::volume() const {
   if (empty()) return 0;
-  return uint64_t(d_x) * uint64_t(d_y) * uint64_t(d_z);
+  return Volume(uint32_t(d_x)) * uint32_t(d_y) * uint32_t(d_z);
 }
 
 bool Boundary::contains(const BlockPosition& p) const {
@@ -93,17 +93,17 @@ BoundaryIterator::BoundaryIterator(const Boundary& b, AxisOrder order) {
   finished_ = b.empty();
 }
 
-uint64_t BoundaryIterator::current_index() const {
-  return uint64_t((offset_[outer_] * size_[middle_] + offset_[middle_]) * size_[inner_] +
-                  offset_[inner_]);
+Volume BoundaryIterator::current_index() const {
+  return (Volume(offset_[outer_]) * Volume(size_[middle_]) + Volume(offset_[middle_])) * Volume(size_[inner_]) +
+         Volume(offset_[inner_]);
 }
 
-BlockPosition BoundaryIterator::position_of(uint64_t index) const {
-  uint64_t plane = uint64_t(size_[middle_]) * uint64_t(size_[inner_]);
+BlockPosition BoundaryIterator::position_of(Volume index) const {
+  Volume plane = Volume(size_[middle_]) * Volume(size_[inner_]);
   int64_t r[3];
   r[outer_] = int64_t(index / plane);
-  r[middle_] = int64_t((index % plane) / uint64_t(size_[inner_]));
-  r[inner_] = int64_t(index % uint64_t(size_[inner_]));
+  r[middle_] = int64_t((index % plane) / Volume(size_[inner_]));
+  r[inner_] = int64_t(index % Volume(size_[inner_]));
   return {wrap_add(min_[0], r[0]), wrap_add(min_[1], r[1]), wrap_add(min_[2], r[2])};
 }
 
@@ -122,19 +122,19 @@ std::optional<BlockPosition> BoundaryIterator::next() {
 
 std::optional<BlockPosition> BoundaryIterator::nth(uint64_t n) {
   if (finished_) return std::nullopt;
-  uint64_t total = uint64_t(size_[0]) * uint64_t(size_[1]) * uint64_t(size_[2]);
-  uint64_t k = current_index();
+  Volume total = Volume(size_[0]) * Volume(size_[1]) * Volume(size_[2]);
+  Volume k = current_index();
   if (n >= total - k) {
     finished_ = true;
     return std::nullopt;
   }
-  uint64_t t = k + n;
+  Volume t = k + n;
   BlockPosition result = position_of(t);
   if (t + 1 < total) {
-    uint64_t plane = uint64_t(size_[middle_]) * uint64_t(size_[inner_]);
+    Volume plane = Volume(size_[middle_]) * Volume(size_[inner_]);
     offset_[outer_] = int64_t((t + 1) / plane);
-    offset_[middle_] = int64_t(((t + 1) % plane) / uint64_t(size_[inner_]));
-    offset_[inner_] = int64_t((t + 1) % uint64_t(size_[inner_]));
+    offset_[middle_] = int64_t(((t + 1) % plane) / Volume(size_[inner_]));
+    offset_[inner_] = int64_t((t + 1) % Volume(size_[inner_]));
   } else {
     finished_ = true;
   }

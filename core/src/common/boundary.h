@@ -29,6 +29,9 @@ struct BlockPositionHash {
   }
 };
 
+// Positions in a box: three 32-bit sizes multiply past 64 bits.
+__extension__ typedef unsigned __int128 Volume;
+
 // The six walk orders; the name lists the axes from the outermost loop to
 // the innermost. The codes are stored in kub files and never change.
 enum class AxisOrder : uint8_t { XYZ = 0, XZY = 1, YXZ = 2, YZX = 3, ZXY = 4, ZYX = 5 };
@@ -77,7 +80,7 @@ struct Boundary : Region {
   int32_t size_of(int axis) const { return axis == 0 ? d_x : (axis == 1 ? d_y : d_z); }
   bool empty() const { return d_x <= 0 || d_y <= 0 || d_z <= 0; }
   // Number of positions; 0 for an empty box.
-  uint64_t volume() const;
+  Volume volume() const;
 
   bool contains(const BlockPosition& position) const override;
   std::unique_ptr<PositionIterator> iter(AxisOrder order) const override;
@@ -103,11 +106,11 @@ class BoundaryIterator final : public PositionIterator {
   std::optional<BlockPosition> nth(uint64_t n) override;
 
   // Linear index of the next position to hand out (the current position).
-  uint64_t current_index() const;
+  Volume current_index() const;
   bool finished() const { return finished_; }
 
  private:
-  BlockPosition position_of(uint64_t index) const;
+  BlockPosition position_of(Volume index) const;
 
   int32_t min_[3];
   int64_t size_[3];

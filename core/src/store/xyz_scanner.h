@@ -20,9 +20,9 @@ class XyzScanner {
   // visit(position, palette_id, index) until it returns false. Returns the
   // index after the last cell visited, or the volume when the walk ended.
   template <typename Visit>
-  uint64_t scan(uint64_t from, Visit&& visit) const;
+  Volume scan(Volume from, Visit&& visit) const;
 
-  uint64_t volume() const { return volume_; }
+  Volume volume() const { return volume_; }
 
  private:
   struct Column {
@@ -35,16 +35,16 @@ class XyzScanner {
   int64_t min_[3], max_[3], size_[3];
   uint32_t bits_[3];
   int32_t page_size_[3];
-  uint64_t volume_;
+  Volume volume_;
 };
 
 template <typename Visit>
-uint64_t XyzScanner::scan(uint64_t from, Visit&& visit) const {
+Volume XyzScanner::scan(Volume from, Visit&& visit) const {
   if (from >= volume_) return volume_;
-  const int64_t plane = size_[1] * size_[2];
-  int64_t x = min_[0] + int64_t(from / uint64_t(plane));
-  int64_t y_first = min_[1] + int64_t(from / uint64_t(size_[2]) % uint64_t(size_[1]));
-  int64_t z_first = min_[2] + int64_t(from % uint64_t(size_[2]));
+  const Volume plane = Volume(size_[1]) * Volume(size_[2]);
+  int64_t x = min_[0] + int64_t(from / plane);
+  int64_t y_first = min_[1] + int64_t(from / Volume(size_[2]) % Volume(size_[1]));
+  int64_t z_first = min_[2] + int64_t(from % Volume(size_[2]));
   while (x <= max_[0]) {
     int32_t px = int32_t(x) >> bits_[0];
     auto it = columns_.lower_bound(px);
@@ -72,7 +72,7 @@ uint64_t XyzScanner::scan(uint64_t from, Visit&& visit) const {
           for (int64_t z = z_begin; z <= z_end; ++z, row += stride) {
             uint16_t cell = page->cell(row);
             if (cell == 0) continue;
-            uint64_t index = uint64_t((x - min_[0]) * plane + (y - min_[1]) * size_[2] + (z - min_[2]));
+            Volume index = Volume(x - min_[0]) * plane + Volume((y - min_[1]) * size_[2] + (z - min_[2]));
             if (!visit(BlockPosition{int32_t(x), int32_t(y), int32_t(z)}, uint16_t(cell - 1), index)) {
               return index + 1;
             }

@@ -174,8 +174,8 @@ Result<bool> KUBSchematicInputStream::read_item() {
 }
 
 Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, size_t& count) {
-  uint64_t volume = boundary_->volume();
-  uint64_t available = volume - std::min(cursor_, volume);
+  Volume volume = boundary_->volume();
+  uint64_t available = uint64_t(std::min<Volume>(volume - std::min<Volume>(cursor_, volume), UINT64_MAX));
   auto ran_out = [&] {
     return Status::Error("KUB: Ran out of positions in boundary after reading " +
                          std::to_string(cursor_) + " blocks");
@@ -194,9 +194,9 @@ Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, siz
   }
   uint64_t n = std::min<uint64_t>(uint64_t(run_remaining_), limit);
   BoundaryIterator positions = boundary_->walk(order_);
-  if (cursor_ > 0 && cursor_ <= volume) positions.nth(cursor_ - 1);
+  if (cursor_ > 0 && Volume(cursor_) <= volume) positions.nth(cursor_ - 1);
   for (uint64_t i = 0; i < n; ++i) {
-    auto position = cursor_ < volume ? positions.next() : std::nullopt;
+    auto position = Volume(cursor_) < volume ? positions.next() : std::nullopt;
     if (!position) return ran_out();
     out.push_back({*position, current_});
     ++count;

@@ -27,7 +27,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<PagedBlockStore> store_;
   std::unique_ptr<XyzScanner> scanner_;
-  uint64_t position_ = 0;
+  Volume position_ = 0;  // boundary positions already visited
   std::optional<Boundary> boundary_;
   bool header_read_ = false;
 };

@@ -195,7 +195,7 @@ Result<ReadOutcome> MojangSchematicInputStream::read(std::vector<Block>& out, si
   if (max == 0) return ReadOutcome{false, 0};
   if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());
   // A failed read does not move the position at all.
-  uint64_t position = position_;
+  Volume position = position_;
   auto result = read_stored_blocks(*scanner_, position, out, max,
                                    [&](uint16_t id) { return blocks_->resolve(id); });
   if (!result.ok()) return result.status();

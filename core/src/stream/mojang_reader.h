@@ -37,7 +37,7 @@ class MojangSchematicInputStream final : public SchematicInputStream {
   bool size_read_ = false;
   bool palette_read_ = false;
   bool blocks_read_ = false;
-  uint64_t position_ = 0;
+  Volume position_ = 0;  // store positions already visited
 };
 
 }  // namespace kubic

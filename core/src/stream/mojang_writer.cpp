@@ -66,9 +66,9 @@ Status MojangSchematicOutputStream::write(std::span<const Block> blocks) {
 }
 
 Status MojangSchematicOutputStream::serialize(uint32_t air_index) {
-  uint64_t volume = bounds_.volume();
-  if (volume > uint64_t(INT32_MAX)) {
-    return Status::Error("structure of " + std::to_string(volume) +
+  Volume volume = bounds_.volume();
+  if (volume > Volume(INT32_MAX)) {
+    return Status::Error("structure of " + std::to_string(uint64_t(volume)) +
                          " positions does not fit one NBT list");
   }
   NbtWriter nbt(*writer_);

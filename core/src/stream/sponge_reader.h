@@ -31,7 +31,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   std::unique_ptr<XyzScanner> scanner_;
   std::optional<Boundary> boundary_;
   bool header_read_ = false;
-  uint64_t position_ = 0;
+  Volume position_ = 0;  // boundary positions already visited
 };
 
 }  // namespace kubic

@@ -38,6 +38,11 @@ Status SpongeSchematicOutputStream::write(std::span<const Block> blocks) {
 
 Status SpongeSchematicOutputStream::complete() {
   if (!boundary_) return Status::Error("Sponge: Boundary must be set before closing");
+  // One byte or more per position in a byte array of at most 2^31 - 1
+  // bytes: a larger box cannot be written, and walking it would not end.
+  if (boundary_->volume() > Volume(INT32_MAX)) {
+    return Status::Error("Sponge: Boundary " + boundary_->debug_string() + " has too many positions to write");
+  }
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
   std::vector<int8_t> data;

@@ -8,8 +8,8 @@
 namespace kubic {
 
 struct StoredRead {
-  size_t count;      // blocks appended
-  uint64_t visited;  // positions passed, empty and air ones included
+  size_t count;    // blocks appended
+  Volume visited;  // positions passed, empty and air ones included
 };
 
 // Hands out the non-air blocks of a filled store in XYZ order, resuming at
@@ -18,12 +18,12 @@ struct StoredRead {
 // an error the blocks appended so far stay in `out` and `position` stops at
 // the failing position.
 template <typename StateOf>
-Result<StoredRead> read_stored_blocks(const XyzScanner& scanner, uint64_t& position,
+Result<StoredRead> read_stored_blocks(const XyzScanner& scanner, Volume& position,
                                       std::vector<Block>& out, size_t max, StateOf&& state_of) {
   size_t count = 0;
   Status failure;
-  uint64_t failed_at = 0;
-  uint64_t next = scanner.scan(position, [&](const BlockPosition& p, uint16_t id, uint64_t index) {
+  Volume failed_at = 0;
+  Volume next = scanner.scan(position, [&](const BlockPosition& p, uint16_t id, Volume index) {
     auto state = state_of(id);
     if (!state.ok()) {
       failure = state.status();
