@@ -1,0 +1,1 @@
+"""The kubic command line: inspect and convert block schematics."""

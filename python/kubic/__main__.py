@@ -1,0 +1,5 @@
+import sys
+
+from kubic.cli import main
+
+sys.exit(main())

@@ -1,0 +1,82 @@
+import ast
+import inspect
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+import kubic_rs
+from conftest import sponge_file
+
+STUB = pathlib.Path(__file__).resolve().parents[2] / "python_bindings" / "kubic_rs.pyi"
+
+
+def stub_functions():
+    """(class name or None, function name, parameter names) from the stub."""
+    tree = ast.parse(STUB.read_text())
+    out = []
+    for node in tree.body:
+        if isinstance(node, ast.FunctionDef):
+            out.append((None, node.name, [a.arg for a in node.args.args]))
+        elif isinstance(node, ast.ClassDef) and not node.name.startswith("_"):
+            for item in node.body:
+                if isinstance(item, ast.FunctionDef):
+                    out.append((node.name, item.name, [a.arg for a in item.args.args]))
+    return out
+
+
+def runtime_classes():
+    with kubic_rs.open(sponge_file(1, 1, 1, {(0, 0, 0): "minecraft:stone"})) as reader:
+        block = reader.read_full()[0]
+        return {"PyBoundary": type(reader.boundary()), "PyBlockPosition": type(block.position()),
+                "PyBlockState": type(block.state()), "PyBlock": type(block), "KubicReader": kubic_rs.KubicReader}
+
+
+@pytest.mark.parametrize("owner, name, params", stub_functions())
+def test_stub_matches_the_module(owner, name, params):
+    if owner is None:
+        target = getattr(kubic_rs, name)
+    else:
+        target = getattr(runtime_classes()[owner], name)
+    if name == "__init__":
+        signature = inspect.signature(runtime_classes()[owner])
+        assert ["self", *signature.parameters] == params
+        return
+    if name in ("__iter__", "__next__"):
+        return
+    assert list(inspect.signature(target).parameters) == params
+
+
+def test_strict_mypy_accepts_an_example(tmp_path):
+    pytest.importorskip("mypy")
+    example = tmp_path / "example.py"
+    example.write_text('''
+import io
+import kubic_rs
+
+
+def use(path: str) -> int:
+    count = 0
+    with kubic_rs.open(path) as reader:
+        boundary = reader.boundary()
+        print(boundary.min().x(), boundary.max().y(), boundary.size(), boundary.to_numpy().sum())
+        print(boundary.min_x() + boundary.min_y() + boundary.min_z() + boundary.d_x() + boundary.d_y() + boundary.d_z())
+        for bulk in reader.iter_bulks():
+            for block in bulk:
+                state = block.state()
+                print(block.position().z(), state.id(), state.name(), state.properties())
+                count += 1
+    with kubic_rs.open(b"...") as other:
+        other.iterate_blocks(lambda block: print(block))
+        print(len(other.read_full()))
+        other.save(io.BytesIO(), "sponge")
+        other.save("out.kub")
+    again = kubic_rs.open(io.BytesIO(b"")).iter_blocks()
+    for bulk in again:
+        count += len(bulk)
+    again.close()
+    return count
+''')
+    result = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(example)], capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout
