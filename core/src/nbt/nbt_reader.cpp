@@ -34,16 +34,31 @@ class BorrowedSource final : public ByteSource {
 
 }  // namespace
 
-Result<NamedTag> parse_nbt(ByteSource& source) {
+Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep) {
   NbtStreamParser parser(std::make_unique<BorrowedSource>(source));
   std::vector<OpenContainer> open;
+  std::vector<std::string> parents;  // names of the open compounds below the root
+  int skipping = 0;                  // depth inside an entry the filter refused
   NbtEvent event;
   while (true) {
     KUBIC_RETURN_IF_ERROR(parser.next(event));
+    const bool starts = event.kind == NbtEventKind::ListStart || event.kind == NbtEventKind::CompoundStart;
+    const bool ends = event.kind == NbtEventKind::ListEnd || event.kind == NbtEventKind::CompoundEnd;
+    if (skipping > 0) {
+      skipping += starts ? 1 : ends ? -1 : 0;
+      continue;
+    }
+    bool in_compound = !open.empty() && std::holds_alternative<Compound>(open.back().tag.value);
+    if (keep && in_compound && (event.kind == NbtEventKind::Value || starts) &&
+        !keep(parents, event.name)) {
+      if (starts) skipping = 1;
+      continue;
+    }
     switch (event.kind) {
       case NbtEventKind::EndOfInput:
         return Status::Error("empty NBT document");
       case NbtEventKind::Value:
+        KUBIC_RETURN_IF_ERROR(parser.load_array(event));
         if (open.empty()) return NamedTag{std::move(event.name), std::move(event.value)};
         attach(open.back(), std::move(event.name), std::move(event.value));
         break;
@@ -56,12 +71,14 @@ Result<NamedTag> parse_nbt(ByteSource& source) {
         open.push_back({std::move(event.name), Tag{ListTag{event.element_type, {}}}});
         break;
       case NbtEventKind::CompoundStart:
+        if (!open.empty()) parents.push_back(in_compound ? event.name : std::string());
         open.push_back({std::move(event.name), Tag{Compound()}});
         break;
       case NbtEventKind::ListEnd:
       case NbtEventKind::CompoundEnd: {
         OpenContainer done = std::move(open.back());
         open.pop_back();
+        if (event.kind == NbtEventKind::CompoundEnd && !parents.empty() && !open.empty()) parents.pop_back();
         if (open.empty()) return NamedTag{std::move(done.name), std::move(done.tag)};
         attach(open.back(), std::move(done.name), std::move(done.tag));
         break;

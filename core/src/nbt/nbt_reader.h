@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "common/status.h"
 #include "io/byte_stream.h"
@@ -12,8 +14,14 @@ namespace kubic {
 // real block data exceeds it).
 constexpr int32_t kMaxTreeListLength = 10'000'000;
 
+// Decides which compound entries a reader needs: called with the names of
+// the compounds that lead to the entry (empty for the root's own entries)
+// and the entry's name. Entries it refuses are still parsed and checked,
+// but not built, so that a reader pays memory only for what it looks at.
+using NbtEntryFilter = bool (*)(const std::vector<std::string>& parents, const std::string& name);
+
 // Parses a whole document into a value tree. Stops after the root tag; the
 // source may have been read further ahead.
-Result<NamedTag> parse_nbt(ByteSource& source);
+Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep = nullptr);
 
 }  // namespace kubic

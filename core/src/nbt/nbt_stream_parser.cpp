@@ -10,6 +10,10 @@ namespace kubic {
 namespace {
 
 constexpr size_t kArrayChunkBytes = 1 << 20;
+// Arrays up to this size are allocated once at their declared length: a
+// liar costs at most this much, and honest large block data is not copied
+// over and over while it grows.
+constexpr size_t kTrustedArrayBytes = 64 << 20;
 
 template <typename T>
 T from_big_endian(T value) {
@@ -50,13 +54,12 @@ Status NbtStreamParser::read_number(T& out) {
 }
 
 template <typename T>
-Status NbtStreamParser::read_array(std::vector<T>& out) {
-  int32_t length;
-  KUBIC_RETURN_IF_ERROR(read_number(length));
-  if (length < 0) return error("negative array length " + std::to_string(length));
+Status NbtStreamParser::read_array(std::vector<T>& out, size_t length) {
   out.clear();
-  // Grow as the bytes arrive: a declared length alone allocates nothing.
-  size_t remaining = size_t(length);
+  // Beyond the trusted size, grow as the bytes arrive: a declared length
+  // alone allocates nothing.
+  size_t remaining = length;
+  if (remaining * sizeof(T) <= kTrustedArrayBytes) out.reserve(remaining);
   const size_t chunk_elements = kArrayChunkBytes / sizeof(T);
   while (remaining > 0) {
     size_t n = std::min(remaining, chunk_elements);
@@ -104,24 +107,11 @@ Status NbtStreamParser::read_tag(TagType type, NbtEvent& event) {
     case TagType::Long: { int64_t x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
     case TagType::Float: { float x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
     case TagType::Double: { double x; KUBIC_RETURN_IF_ERROR(read_number(x)); v.value = x; break; }
-    case TagType::ByteArray: {
-      std::vector<int8_t> a;
-      KUBIC_RETURN_IF_ERROR(read_array(a));
-      v.value = std::move(a);
+    case TagType::ByteArray:
+    case TagType::IntArray:
+    case TagType::LongArray:
+      KUBIC_RETURN_IF_ERROR(announce_array(type, event));
       break;
-    }
-    case TagType::IntArray: {
-      std::vector<int32_t> a;
-      KUBIC_RETURN_IF_ERROR(read_array(a));
-      v.value = std::move(a);
-      break;
-    }
-    case TagType::LongArray: {
-      std::vector<int64_t> a;
-      KUBIC_RETURN_IF_ERROR(read_array(a));
-      v.value = std::move(a);
-      break;
-    }
     case TagType::String: {
       std::string s;
       KUBIC_RETURN_IF_ERROR(read_string(s));
@@ -154,6 +144,42 @@ Status NbtStreamParser::read_tag(TagType type, NbtEvent& event) {
   return Status::Ok();
 }
 
+Status NbtStreamParser::announce_array(TagType type, NbtEvent& event) {
+  int32_t length;
+  KUBIC_RETURN_IF_ERROR(read_number(length));
+  if (length < 0) return error("negative array length " + std::to_string(length));
+  size_t element = type == TagType::ByteArray ? 1 : type == TagType::IntArray ? 4 : 8;
+  if (type == TagType::ByteArray) event.value.value = std::vector<int8_t>();
+  if (type == TagType::IntArray) event.value.value = std::vector<int32_t>();
+  if (type == TagType::LongArray) event.value.value = std::vector<int64_t>();
+  event.length = length;
+  pending_array_bytes_ = size_t(length) * element;
+  array_pending_ = true;
+  return Status::Ok();
+}
+
+Status NbtStreamParser::load_array(NbtEvent& event) {
+  if (!array_pending_) return Status::Ok();
+  array_pending_ = false;
+  size_t length = size_t(event.length);
+  pending_array_bytes_ = 0;
+  if (auto* bytes = std::get_if<std::vector<int8_t>>(&event.value.value)) return read_array(*bytes, length);
+  if (auto* ints = std::get_if<std::vector<int32_t>>(&event.value.value)) return read_array(*ints, length);
+  if (auto* longs = std::get_if<std::vector<int64_t>>(&event.value.value)) return read_array(*longs, length);
+  return Status::Ok();
+}
+
+Status NbtStreamParser::skip_pending_array() {
+  array_pending_ = false;
+  uint8_t sink[4096];
+  while (pending_array_bytes_ > 0) {
+    size_t n = std::min(pending_array_bytes_, sizeof sink);
+    KUBIC_RETURN_IF_ERROR(read_raw(sink, n));
+    pending_array_bytes_ -= n;
+  }
+  return Status::Ok();
+}
+
 Status NbtStreamParser::read_root(NbtEvent& event) {
   started_ = true;
   uint8_t byte;
@@ -172,6 +198,7 @@ Status NbtStreamParser::read_root(NbtEvent& event) {
 }
 
 Status NbtStreamParser::next(NbtEvent& event) {
+  if (array_pending_) KUBIC_RETURN_IF_ERROR(skip_pending_array());
   if (finished_) {
     event.kind = NbtEventKind::EndOfInput;
     return Status::Ok();

@@ -11,15 +11,17 @@ namespace kubic {
 
 enum class NbtEventKind { Value, ListStart, CompoundStart, ListEnd, CompoundEnd, EndOfInput };
 
-// One step of a document. Value events carry scalars, strings and whole
-// arrays; names are those of compound entries (list elements are unnamed;
-// an empty name in a compound still counts as named).
+// One step of a document. Value events carry scalars and strings; an array
+// event carries an empty array of its type and its length in `length`, and
+// its elements only once load_array() fetched them. Names are those of
+// compound entries (list elements are unnamed; an empty name in a compound
+// still counts as named).
 struct NbtEvent {
   NbtEventKind kind = NbtEventKind::EndOfInput;
   bool named = false;
   std::string name;
   TagType element_type = TagType::End;  // ListStart
-  int32_t length = 0;                   // ListStart
+  int32_t length = 0;                   // ListStart, and arrays
   Tag value;                            // Value
 };
 
@@ -35,6 +37,10 @@ class NbtStreamParser {
   explicit NbtStreamParser(std::unique_ptr<ByteSource> source);
 
   Status next(NbtEvent& event);
+  // Reads the elements of the array that the last event announced, in bulk.
+  // An array not loaded is skipped by the next call of next(), so readers
+  // that do not need it never hold it.
+  Status load_array(NbtEvent& event);
   bool failed_at_end_of_input() const { return failed_at_end_; }
   uint64_t offset() const { return input_.offset(); }
 
@@ -53,7 +59,9 @@ class NbtStreamParser {
   template <typename T>
   Status read_number(T& out);
   template <typename T>
-  Status read_array(std::vector<T>& out);
+  Status read_array(std::vector<T>& out, size_t length);
+  Status announce_array(TagType type, NbtEvent& event);
+  Status skip_pending_array();
   Status error(const std::string& what) const;
 
   InputCursor input_;
@@ -62,6 +70,8 @@ class NbtStreamParser {
   bool started_ = false;
   bool finished_ = false;
   bool failed_at_end_ = false;
+  size_t pending_array_bytes_ = 0;
+  bool array_pending_ = false;
 };
 
 }  // namespace kubic

@@ -13,11 +13,14 @@ std::unique_ptr<LazyPaletteBlockStoreWrapper> LazyPaletteBlockStoreWrapper::empt
 }
 
 StateRef LazyPaletteBlockStoreWrapper::temp_state_from_temp_id(int64_t id) {
+  if (last_temp_state_ && id == last_temp_id_) return last_temp_state_;
   auto found = temporary_states_.find(id);
-  if (found != temporary_states_.end()) return found->second;
-  StateRef state = BlockState::create(std::to_string(id));
-  temporary_states_.emplace(id, state);
-  return state;
+  if (found == temporary_states_.end()) {
+    found = temporary_states_.emplace(id, BlockState::create(std::to_string(id))).first;
+  }
+  last_temp_id_ = id;
+  last_temp_state_ = found->second;
+  return found->second;
 }
 
 Status LazyPaletteBlockStoreWrapper::set_unknown_block_at(int32_t x, int32_t y, int32_t z,

@@ -54,6 +54,9 @@ class LazyPaletteBlockStoreWrapper final : public Region {
 
   std::unique_ptr<PagedBlockStore> inner_;
   std::unordered_map<int64_t, StateRef> temporary_states_;
+  // Neighbouring blocks mostly share their id.
+  int64_t last_temp_id_ = 0;
+  StateRef last_temp_state_;
   std::optional<Palette> actual_palette_;
   // Resolved states by inner palette id, so that a placeholder's name is
   // parsed and looked up once per palette, not once per block.

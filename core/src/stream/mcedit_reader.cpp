@@ -31,6 +31,13 @@ IdMapping read_id_mapping(const Compound* block_ids) {
   return mapping;
 }
 
+// Only the tags the reader looks at are built.
+bool needed_tag(const std::vector<std::string>& parents, const std::string& name) {
+  if (!parents.empty()) return true;
+  return name == "Width" || name == "Height" || name == "Length" || name == "Blocks" || name == "Data" ||
+         name == "AddBlocks" || name == "BlockIds";
+}
+
 void notice(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
@@ -69,7 +76,7 @@ MCEditSchematicInputStream::MCEditSchematicInputStream(std::unique_ptr<ByteSourc
 
 Status MCEditSchematicInputStream::read_nbt() {
   if (store_) return Status::Error("MCEdit: Blocks have already been read, cannot read NBT header");
-  auto document = parse_nbt(*source_);
+  auto document = parse_nbt(*source_, needed_tag);
   if (!document.ok()) return document.status().prefixed("MCEdit: Failed to read NBT data: ");
   const Compound* root = document->tag.as<Compound>();
   if (!root) return Status::Error("MCEdit: Root NBT tag is not a compound");

@@ -47,13 +47,20 @@ void SharedStream::trim() {
     slowest = std::min(slowest, *cursor);
     return false;
   });
-  if (slowest == UINT64_MAX || slowest <= base_) return;
+  if (slowest == UINT64_MAX) {
+    // No fork left: nothing is needed.
+    slowest = base_ + (buffer_.size() - head_);
+  }
+  if (slowest <= base_) return;
   head_ += size_t(slowest - base_);
   base_ = slowest;
   // Compact only once the dropped prefix outweighs what is kept, so each
   // byte is moved a bounded number of times.
   size_t kept = buffer_.size() - head_;
-  if (head_ >= kept) {
+  if (kept == 0) {
+    std::vector<uint8_t>().swap(buffer_);
+    head_ = 0;
+  } else if (head_ >= kept) {
     std::memmove(buffer_.data(), buffer_.data() + head_, kept);
     bytes_compacted_ += kept;
     buffer_.resize(kept);

@@ -34,6 +34,7 @@ class SharedStream : public std::enable_shared_from_this<SharedStream> {
     buffer_.reserve(1024);
   }
   Result<size_t> read_for(uint64_t& cursor, uint8_t* out, size_t length);
+  // Drops what no live fork needs any more.
   void trim();
 
   std::unique_ptr<ByteSource> source_;
@@ -51,6 +52,13 @@ class VirtualReader final : public ByteSource {
  public:
   VirtualReader(std::shared_ptr<SharedStream> stream, std::shared_ptr<uint64_t> cursor)
       : stream_(std::move(stream)), cursor_(std::move(cursor)) {}
+  // A fork that dies may have held the oldest bytes: they go at once, not
+  // at the next read, which a survivor that took in its whole document
+  // never makes.
+  ~VirtualReader() override {
+    cursor_.reset();
+    stream_->trim();
+  }
   Result<size_t> read(uint8_t* buffer, size_t length) override {
     return stream_->read_for(*cursor_, buffer, length);
   }

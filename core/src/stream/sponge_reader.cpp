@@ -27,13 +27,26 @@ Result<const Compound*> data_container(const Compound& schematic) {
   return compound;
 }
 
+// Only the tags the reader looks at are built; block entities, entities,
+// metadata and, under detection, other formats' bulk stay unbuilt.
+bool needed_tag(const std::vector<std::string>& parents, const std::string& name) {
+  if (parents.empty() || (parents.size() == 1 && parents[0] == "Schematic")) {
+    return name == "Schematic" || name == "Width" || name == "Height" || name == "Length" ||
+           name == "Blocks" || name == "Palette" || name == "BlockData";
+  }
+  if (parents.back() == "Blocks" && parents.size() <= 2 && (parents.size() == 1 || parents[0] == "Schematic")) {
+    return name == "Palette" || name == "Data";
+  }
+  return true;
+}
+
 }  // namespace
 
 SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader)
     : reader_(std::move(reader)) {}
 
 Status SpongeSchematicInputStream::read_header() {
-  auto document = parse_nbt(*reader_);
+  auto document = parse_nbt(*reader_, needed_tag);
   if (!document.ok()) return document.status().prefixed("Sponge: Failed to read NBT data: ");
   const Compound* root = document->tag.as<Compound>();
   if (!root) return Status::Error("Sponge: Root tag is not a Compound");

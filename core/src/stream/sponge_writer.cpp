@@ -43,21 +43,25 @@ Status SpongeSchematicOutputStream::complete() {
   if (boundary_->volume() > Volume(INT32_MAX)) {
     return Status::Error("Sponge: Boundary " + boundary_->debug_string() + " has too many positions to write");
   }
+  // Sponge indices by the store's own palette id, each found once: air is
+  // 0, other states take the next index when first met on the walk.
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
+  std::vector<int32_t> index_of(store_->palette().size(), -1);
   std::vector<int8_t> data;
+  data.reserve(size_t(boundary_->volume()));
   auto positions = boundary_->walk(AxisOrder::YZX);
   while (auto position = positions.next()) {
     if (!store_->contains(*position)) {
       return Status::Error("Sponge: BlockStore with boundary " + boundary_->debug_string() +
                            " is missing position " + position->debug_string());
     }
-    auto state = store_->block_at(*position);
-    if (!state.ok()) return state.status();
+    auto id = store_->palette_id_at(*position);
     int32_t index = 0;
-    if (state->has_value()) {
-      auto [it, added] = palette.emplace(**state, int32_t(palette.size()));
-      index = it->second;
+    if (id) {
+      int32_t& known = index_of[*id];
+      if (known < 0) known = palette.emplace(store_->palette()[*id], int32_t(palette.size())).first->second;
+      index = known;
     }
     append_var_int(data, uint32_t(index));
   }

@@ -1,0 +1,254 @@
+#!/usr/bin/env python3
+"""The Python benchmark: times, blocks per second and peak memory of
+read_full(), bulk iteration and save() between every pair of formats, each
+next to its floor measured in the same run:
+
+- object floor: building a list of as many 4-tuples in pure Python;
+- gzip floor: zlib decompressing the input plus compressing the output's
+  decompressed bytes at level 6.
+
+Inputs are generated deterministically: a 256^3 Sponge schematic (about 40%
+solid, in runs, about 60 states), the same box as kub, and a 64^3 box in every
+format. Every case runs in a fresh process so that peak memory is its own.
+Usage: python bench/bench.py [--quick] [--peers]
+"""
+import argparse
+import gzip
+import io
+import json
+import os
+import pathlib
+import random
+import resource
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+HERE = pathlib.Path(__file__).resolve().parent
+
+
+# --- inputs ----------------------------------------------------------------
+
+def varints(values):
+    out = bytearray()
+    for v in values:
+        while v >= 0x80:
+            out.append((v & 0x7F) | 0x80)
+            v >>= 7
+        out.append(v)
+    return bytes(out)
+
+
+def named(tag, name):
+    data = name.encode()
+    return struct.pack(">bH", tag, len(data)) + data
+
+
+def sponge_document(side, seed=1):
+    rng = random.Random(seed)
+    states = [f"minecraft:block_{i}" for i in range(50)] + [
+        f"minecraft:stairs_{i}[facing={f},half=bottom]" for i, f in enumerate(["north", "south", "east", "west"] * 3)]
+    palette = {"minecraft:air": 0}
+    for s in states:
+        palette[s] = len(palette)
+    data = bytearray()
+    volume = side ** 3
+    while len(data) < volume:
+        run = min(rng.randrange(1, 300), volume - len(data))
+        index = palette[rng.choice(states)] if rng.random() < 0.4 else 0
+        data += bytes([index]) * run
+    block_data = varints(data) if len(palette) > 127 else bytes(data)
+    entries = [named(3, n) + struct.pack(">i", i) for n, i in palette.items()]
+    blocks = b"".join([named(10, "Palette") + b"".join(entries) + b"\x00",
+                       named(7, "Data") + struct.pack(">i", len(block_data)) + block_data]) + b"\x00"
+    schematic = b"".join([named(3, "Version") + struct.pack(">i", 3),
+                          named(2, "Width") + struct.pack(">h", side), named(2, "Height") + struct.pack(">h", side),
+                          named(2, "Length") + struct.pack(">h", side), named(10, "Blocks") + blocks]) + b"\x00"
+    return named(10, "") + named(10, "Schematic") + schematic + b"\x00"
+
+
+def make_inputs(folder, quick):
+    import kubic_rs
+    big = 128 if quick else 256
+    files = {}
+    files["sponge256"] = folder / "big.schem"
+    files["sponge256"].write_bytes(gzip.compress(sponge_document(big), 6, mtime=0))
+    files["kub256"] = folder / "big.kub"
+    with kubic_rs.open(str(files["sponge256"])) as r:
+        r.save(str(files["kub256"]), "kub")
+    small = folder / "small.schem"
+    small.write_bytes(gzip.compress(sponge_document(64, seed=2), 6, mtime=0))
+    files["sponge64"] = small
+    for fmt, ext in (("kub", "kub"), ("mojang", "nbt")):
+        files[f"{fmt}64"] = folder / f"small.{ext}"
+        with kubic_rs.open(str(small)) as r:
+            r.save(str(files[f"{fmt}64"]), fmt)
+    return files
+
+
+# --- one measured case, in its own process -------------------------------------
+
+CASE = r'''
+import gc, io, json, sys, time, zlib
+import kubic_rs
+kind, path, fmt, out = sys.argv[1:5]
+
+
+def status(field):
+    for line in open("/proc/self/status"):
+        if line.startswith(field + ":"):
+            return int(line.split()[1])
+
+
+# Peak memory of the case alone: reset the high-water mark, measure from here.
+with open("/proc/self/clear_refs", "w") as f:
+    f.write("5")
+base = status("VmRSS")
+gc.disable()
+start = time.perf_counter()
+blocks = 0
+if kind == "read_full":
+    with kubic_rs.open(path) as r:
+        blocks = len(r.read_full())
+elif kind == "bulks":
+    with kubic_rs.open(path) as r:
+        for bulk in r.iter_bulks():
+            blocks += len(bulk)
+elif kind == "save":
+    with kubic_rs.open(path) as r:
+        r.save(out, fmt)
+elif kind == "object_floor":
+    n = int(fmt)
+    xs = range(n)
+    t = [(x, x, x, None) for x in xs]
+    blocks = len(t)
+elif kind == "gzip_floor":
+    data = open(path, "rb").read()
+    raw = zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(data)
+    out_raw = zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(open(out, "rb").read())
+    start = time.perf_counter()
+    zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(data)
+    c = zlib.compressobj(6, zlib.DEFLATED, 31)
+    c.compress(out_raw); c.flush()
+elapsed = time.perf_counter() - start
+peak = status("VmHWM") - base
+print(json.dumps({"seconds": elapsed, "blocks": blocks, "peak_kb": peak}))
+'''
+
+
+def run_case(python, *args, repeat=3):
+    results = []
+    for _ in range(repeat):
+        out = subprocess.run([python, "-c", CASE, *map(str, args)], capture_output=True, text=True, check=True)
+        results.append(json.loads(out.stdout.strip().splitlines()[-1]))
+    results.sort(key=lambda r: r["seconds"])
+    return results[len(results) // 2]
+
+
+def decompressed_size(path):
+    return len(zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(pathlib.Path(path).read_bytes()))
+
+
+# --- peers ---------------------------------------------------------------------
+
+PEER_SCRIPT = r'''
+import gzip, json, sys, time
+kind, path = sys.argv[1:3]
+start = time.perf_counter()
+count = 0
+if kind == "nbtlib":
+    import nbtlib
+    root = nbtlib.load(path)
+    s = root.get("Schematic", root)
+    blocks = s.get("Blocks", s)
+    palette = {int(v): k for k, v in blocks["Palette"].items()}
+    data = bytes(b & 0xFF for b in blocks["Data"])
+    width, length = int(s["Width"]), int(s["Length"])
+    out, i, n = [], 0, 0
+    while i < len(data):
+        value, shift = 0, 0
+        while True:
+            b = data[i]; i += 1
+            value |= (b & 0x7F) << shift; shift += 7
+            if not b & 0x80: break
+        name = palette[value]
+        if name != "minecraft:air":
+            out.append((n % width, n // (width * length), (n // width) % length, name))
+        n += 1
+    count = len(out)
+elif kind == "amulet-nbt":
+    import amulet_nbt
+    amulet_nbt.read_nbt(path)
+elif kind == "rapidnbt":
+    import rapidnbt
+    rapidnbt.nbtio.load(path) if hasattr(rapidnbt, "nbtio") else rapidnbt.load(path)
+print(json.dumps({"seconds": time.perf_counter() - start, "blocks": count}))
+'''
+
+PEERS = {"nbtlib": "nbtlib (+ VarInt decoding in Python): every non-air block with its state",
+         "amulet-nbt": "amulet-nbt: NBT parse only", "rapidnbt": "rapidnbt: NBT parse only"}
+
+
+def peer_rows(path, venv):
+    rows = []
+    if not (venv / "bin" / "python").exists():
+        subprocess.run([sys.executable, "-m", "venv", str(venv)], check=True)
+    python = str(venv / "bin" / "python")
+    for package, what in PEERS.items():
+        installed = subprocess.run([python, "-m", "pip", "install", "-q", package], capture_output=True, timeout=600)
+        if installed.returncode != 0:
+            rows.append((what, None, "did not install"))
+            continue
+        result = subprocess.run([python, "-c", PEER_SCRIPT, package, str(path)], capture_output=True, text=True,
+                                timeout=1800)
+        if result.returncode != 0:
+            rows.append((what, None, "failed: " + result.stderr.strip().splitlines()[-1][:60]))
+            continue
+        rows.append((what, json.loads(result.stdout)["seconds"], ""))
+    return rows
+
+
+# --- the table -------------------------------------------------------------------
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quick", action="store_true", help="a 128^3 box instead of 256^3")
+    parser.add_argument("--peers", action="store_true", help="also time peer libraries (installs them)")
+    args = parser.parse_args()
+    python = sys.executable
+    with tempfile.TemporaryDirectory() as tmp:
+        folder = pathlib.Path(tmp)
+        files = make_inputs(folder, args.quick)
+        print(f"{'case':48} {'time s':>8} {'Mblocks/s':>10} {'peak MB':>8} {'floor s':>8} {'ratio':>6}")
+
+        def row(label, result, floor):
+            rate = result["blocks"] / result["seconds"] / 1e6 if result["blocks"] else 0
+            ratio = result["seconds"] / floor if floor else 0
+            print(f"{label:48} {result['seconds']:8.3f} {rate:10.1f} {result['peak_kb'] / 1024:8.1f} "
+                  f"{floor:8.3f} {ratio:6.2f}")
+
+        for key in ("sponge256", "kub256"):
+            path = files[key]
+            for kind in ("read_full", "bulks"):
+                result = run_case(python, kind, path, "", "")
+                floor = run_case(python, "object_floor", "", result["blocks"], "")["seconds"]
+                row(f"{kind} {key} (object floor)", result, floor)
+            print(f"{'':48} decompressed document: {decompressed_size(path) / 2**20:.1f} MB")
+        for source in ("sponge256", "kub256", "sponge64", "kub64", "mojang64"):
+            targets = ("kub", "sponge", "mojang") if source.endswith("64") else ("kub", "sponge")
+            for fmt in targets:
+                out = folder / f"out-{source}.{fmt}"
+                result = run_case(python, "save", files[source], fmt, out)
+                floor = run_case(python, "gzip_floor", files[source], "", out)["seconds"]
+                row(f"save {source} -> {fmt} (gzip floor)", result, floor)
+        if args.peers:
+            print()
+            for what, seconds, note in peer_rows(files["sponge256"], HERE.parent / "build" / "venv-peers"):
+                print(f"{what:70} {seconds if seconds is None else f'{seconds:8.3f}'} {note}")
+
+
+if __name__ == "__main__":
+    main()
