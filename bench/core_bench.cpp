@@ -7,8 +7,14 @@
 
 #include "io/chains.h"
 #include "io/memory_stream.h"
+#include "nbt/nbt_reader.h"
+#include "store/paged_block_store.h"
+#include "stream/any_reader.h"
 #include "stream/kub_reader.h"
 #include "stream/kub_writer.h"
+#include "stream/sponge_format.h"
+#include "stream/sponge_reader.h"
+#include "stream/sponge_writer.h"
 
 namespace kubic {
 namespace {
@@ -72,6 +78,117 @@ void BM_KubRead(benchmark::State& state) {
       benchmark::Counter(double(kSide) * kSide * kSide * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_KubRead)->Unit(benchmark::kMillisecond);
+
+// The same box as a Sponge document (decompressed), written by our writer.
+const std::vector<uint8_t>& sponge_document() {
+  static const std::vector<uint8_t> document = [] {
+    auto out = std::make_shared<std::vector<uint8_t>>();
+    SpongeSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
+    (void)writer.write(blocks());
+    (void)writer.complete();
+    return *out;
+  }();
+  return document;
+}
+
+void BM_VarIntDecode(benchmark::State& state) {
+  std::vector<int8_t> data;
+  std::mt19937 rng(3);
+  for (int i = 0; i < 1 << 22; ++i) {
+    uint32_t v = rng() % 10 ? rng() % 128 : rng() % 2000;
+    while (v >= 0x80) {
+      data.push_back(int8_t(uint8_t(v | 0x80)));
+      v >>= 7;
+    }
+    data.push_back(int8_t(v));
+  }
+  for (auto _ : state) {
+    int64_t sum = 0;
+    int32_t value = 0;
+    for (size_t i = 0; i < data.size();) {
+      (void)decode_sponge_var_int(data.data(), data.size(), i, value);
+      sum += value;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["values/s"] = benchmark::Counter(double(1 << 22) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_VarIntDecode)->Unit(benchmark::kMillisecond);
+
+void BM_NbtParseLargeDocument(benchmark::State& state) {
+  const auto& doc = sponge_document();
+  for (auto _ : state) {
+    MemorySource source(doc);
+    benchmark::DoNotOptimize(parse_nbt(source));
+  }
+  state.SetBytesProcessed(int64_t(doc.size()) * state.iterations());
+}
+BENCHMARK(BM_NbtParseLargeDocument)->Unit(benchmark::kMillisecond);
+
+void BM_PagedStoreSetGet(benchmark::State& state) {
+  const auto& all = blocks();
+  for (auto _ : state) {
+    auto store = PagedBlockStore::new_for_boundary(Boundary(0, 0, 0, kSide, kSide, kSide));
+    (void)store->insert(all);
+    size_t found = 0;
+    for (const Block& b : all) found += store->block_at(b.position)->has_value();
+    benchmark::DoNotOptimize(found);
+  }
+  state.counters["blocks/s"] = benchmark::Counter(double(all.size()) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PagedStoreSetGet)->Unit(benchmark::kMillisecond);
+
+void BM_SpongeRead(benchmark::State& state) {
+  const auto& doc = sponge_document();
+  for (auto _ : state) {
+    SpongeSchematicInputStream reader(std::make_unique<MemorySource>(doc));
+    benchmark::DoNotOptimize(reader.read_to_end_into_vec());
+  }
+}
+BENCHMARK(BM_SpongeRead)->Unit(benchmark::kMillisecond);
+
+void BM_SpongeWrite(benchmark::State& state) {
+  const auto& all = blocks();
+  for (auto _ : state) {
+    auto out = std::make_shared<std::vector<uint8_t>>();
+    SpongeSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
+    (void)writer.write(all);
+    (void)writer.complete();
+  }
+}
+BENCHMARK(BM_SpongeWrite)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertSpongeToSpongeGzipped(benchmark::State& state) {
+  auto packed = std::make_shared<std::vector<uint8_t>>();
+  {
+    auto chain = make_compressing_chain(std::make_unique<MemorySink>(packed));
+    (void)write_all(*chain, sponge_document().data(), sponge_document().size());
+  }
+  for (auto _ : state) {
+    auto out = std::make_shared<std::vector<uint8_t>>();
+    auto reader = AnySchematicInputStream::new_from_known(make_decompressing_chain(std::make_unique<MemorySource>(*packed)));
+    auto boundary = **reader->boundary();
+    (void)reader->transfer_into(std::make_unique<SpongeSchematicOutputStream>(
+        make_compressing_chain(std::make_unique<MemorySink>(out)), boundary));
+  }
+}
+BENCHMARK(BM_ConvertSpongeToSpongeGzipped)->Unit(benchmark::kMillisecond);
+
+void BM_GzipInOut(benchmark::State& state) {
+  const auto& doc = sponge_document();
+  for (auto _ : state) {
+    auto packed = std::make_shared<std::vector<uint8_t>>();
+    {
+      auto chain = make_compressing_chain(std::make_unique<MemorySink>(packed));
+      (void)write_all(*chain, doc.data(), doc.size());
+    }
+    auto in = make_decompressing_chain(std::make_unique<MemorySource>(*packed));
+    std::vector<uint8_t> back(doc.size());
+    (void)read_exact(*in, back.data(), back.size());
+  }
+  state.SetBytesProcessed(int64_t(doc.size()) * state.iterations());
+}
+BENCHMARK(BM_GzipInOut)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kubic

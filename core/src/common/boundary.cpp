@@ -107,19 +107,6 @@ BlockPosition BoundaryIterator::position_of(Volume index) const {
   return {wrap_add(min_[0], r[0]), wrap_add(min_[1], r[1]), wrap_add(min_[2], r[2])};
 }
 
-std::optional<BlockPosition> BoundaryIterator::next() {
-  if (finished_) return std::nullopt;
-  BlockPosition result{wrap_add(min_[0], offset_[0]), wrap_add(min_[1], offset_[1]),
-                       wrap_add(min_[2], offset_[2])};
-  if (++offset_[inner_] < size_[inner_]) return result;
-  offset_[inner_] = 0;
-  if (++offset_[middle_] < size_[middle_]) return result;
-  offset_[middle_] = 0;
-  if (++offset_[outer_] < size_[outer_]) return result;
-  finished_ = true;
-  return result;
-}
-
 std::optional<BlockPosition> BoundaryIterator::nth(uint64_t n) {
   if (finished_) return std::nullopt;
   Volume total = Volume(size_[0]) * Volume(size_[1]) * Volume(size_[2]);

@@ -102,7 +102,20 @@ class BoundaryIterator final : public PositionIterator {
  public:
   BoundaryIterator(const Boundary& boundary, AxisOrder order);
 
-  std::optional<BlockPosition> next() override;
+  // Inline: it runs once per position in the readers' and writers' walks.
+  std::optional<BlockPosition> next() override {
+    if (finished_) return std::nullopt;
+    BlockPosition result{int32_t(uint32_t(min_[0]) + uint32_t(offset_[0])),
+                         int32_t(uint32_t(min_[1]) + uint32_t(offset_[1])),
+                         int32_t(uint32_t(min_[2]) + uint32_t(offset_[2]))};
+    if (++offset_[inner_] < size_[inner_]) return result;
+    offset_[inner_] = 0;
+    if (++offset_[middle_] < size_[middle_]) return result;
+    offset_[middle_] = 0;
+    if (++offset_[outer_] < size_[outer_]) return result;
+    finished_ = true;
+    return result;
+  }
   std::optional<BlockPosition> nth(uint64_t n) override;
 
   // Linear index of the next position to hand out (the current position).

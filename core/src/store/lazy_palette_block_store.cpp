@@ -29,7 +29,12 @@ Status LazyPaletteBlockStoreWrapper::set_unknown_block_at(int32_t x, int32_t y, 
 }
 
 Status LazyPaletteBlockStoreWrapper::set_unknown_block(const BlockPosition& position, int64_t id) {
-  return inner_->set_block_at(position, temp_state_from_temp_id(id));
+  if (last_inner_id_ < 0 || id != last_temp_id_) {
+    auto inner_id = inner_->intern(temp_state_from_temp_id(id));
+    if (!inner_id.ok()) return inner_id.status();
+    last_inner_id_ = *inner_id;
+  }
+  return inner_->set_palette_id_at(position, uint16_t(last_inner_id_));
 }
 
 Status LazyPaletteBlockStoreWrapper::set_unknown_blocks(

@@ -54,9 +54,11 @@ class LazyPaletteBlockStoreWrapper final : public Region {
 
   std::unique_ptr<PagedBlockStore> inner_;
   std::unordered_map<int64_t, StateRef> temporary_states_;
-  // Neighbouring blocks mostly share their id.
+  // Neighbouring blocks mostly share their id: the last one's placeholder
+  // and its id in the inner palette.
   int64_t last_temp_id_ = 0;
   StateRef last_temp_state_;
+  int32_t last_inner_id_ = -1;
   std::optional<Palette> actual_palette_;
   // Resolved states by inner palette id, so that a placeholder's name is
   // parsed and looked up once per palette, not once per block.

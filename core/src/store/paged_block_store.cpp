@@ -127,6 +127,15 @@ Status PagedBlockStore::set_block_at(const BlockPosition& position, StateRef sta
   return page->store(x, y, z, *id);
 }
 
+Status PagedBlockStore::set_palette_id_at(const BlockPosition& position, uint16_t id) {
+  if (!boundary_.contains(position)) return set_block_at(position, palette_[id]);
+  ArrayPage* page = find_page(position);
+  if (!page) return set_block_at(position, palette_[id]);
+  uint32_t x, y, z;
+  local(position, x, y, z);
+  return page->store(x, y, z, id);
+}
+
 Status PagedBlockStore::remove_block_at(const BlockPosition& position) {
   KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
   ArrayPage* page = find_page(position);

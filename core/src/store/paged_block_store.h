@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <unordered_map>
@@ -36,6 +37,16 @@ class PagedBlockStore final : public BlockStore {
   const std::vector<StateRef>& palette() const { return palette_; }
   uint32_t page_size(int axis) const { return page_size_[axis]; }
   uint32_t page_bits(int axis) const { return page_bits_[axis]; }
+  // Calls visit(cell) for every position of the boundary in YZX order (x
+  // fastest, then z, then y): 0 for no block, palette id + 1 otherwise.
+  // Reads page rows directly; positions in missing pages give 0.
+  template <typename Visit>
+  void for_each_yzx_cell(Visit&& visit) const;
+  // Stores a palette id already in the palette; for callers that looked
+  // the state up once for many positions.
+  Status set_palette_id_at(const BlockPosition& position, uint16_t id);
+  // The palette id of a state, entering it if new.
+  Result<uint16_t> intern(StateRef state) { return palette_id_for(std::move(state)); }
   // The page with these page coordinates, or null.
   const ArrayPage* page_at(int32_t px, int32_t py, int32_t pz) const;
   // Page coordinates of every page, in no particular order.
@@ -74,5 +85,27 @@ class PagedBlockStore final : public BlockStore {
   Boundary boundary_;
   bool fixed_ = true;
 };
+
+template <typename Visit>
+void PagedBlockStore::for_each_yzx_cell(Visit&& visit) const {
+  if (boundary_.empty()) return;
+  const int64_t x0 = boundary_.min_x, x1 = x0 + boundary_.d_x;
+  for (int64_t y = boundary_.min_y, y_end = y + boundary_.d_y; y < y_end; ++y) {
+    for (int64_t z = boundary_.min_z, z_end = z + boundary_.d_z; z < z_end; ++z) {
+      for (int64_t x = x0; x < x1;) {
+        int64_t page_end = std::min<int64_t>(x1, ((x >> page_bits_[0]) + 1) << page_bits_[0]);
+        const ArrayPage* page = page_at(int32_t(x) >> page_bits_[0], int32_t(y) >> page_bits_[1],
+                                        int32_t(z) >> page_bits_[2]);
+        if (!page) {
+          for (; x < page_end; ++x) visit(uint16_t(0));
+          continue;
+        }
+        int32_t cell = page->index_of(uint32_t(x) & page_mask_[0], uint32_t(y) & page_mask_[1],
+                                      uint32_t(z) & page_mask_[2]);
+        for (; x < page_end; ++x, ++cell) visit(page->cell(cell));
+      }
+    }
+  }
+}
 
 }  // namespace kubic

@@ -48,23 +48,26 @@ Status SpongeSchematicOutputStream::complete() {
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
   std::vector<int32_t> index_of(store_->palette().size(), -1);
+  if (!(store_->boundary() == *boundary_)) {
+    auto positions = boundary_->walk(AxisOrder::YZX);
+    while (auto position = positions.next()) {
+      if (!store_->contains(*position)) {
+        return Status::Error("Sponge: BlockStore with boundary " + boundary_->debug_string() +
+                             " is missing position " + position->debug_string());
+      }
+    }
+  }
   std::vector<int8_t> data;
   data.reserve(size_t(boundary_->volume()));
-  auto positions = boundary_->walk(AxisOrder::YZX);
-  while (auto position = positions.next()) {
-    if (!store_->contains(*position)) {
-      return Status::Error("Sponge: BlockStore with boundary " + boundary_->debug_string() +
-                           " is missing position " + position->debug_string());
-    }
-    auto id = store_->palette_id_at(*position);
+  store_->for_each_yzx_cell([&](uint16_t cell) {
     int32_t index = 0;
-    if (id) {
-      int32_t& known = index_of[*id];
-      if (known < 0) known = palette.emplace(store_->palette()[*id], int32_t(palette.size())).first->second;
+    if (cell) {
+      int32_t& known = index_of[cell - 1];
+      if (known < 0) known = palette.emplace(store_->palette()[cell - 1], int32_t(palette.size())).first->second;
       index = known;
     }
     append_var_int(data, uint32_t(index));
-  }
+  });
 
   Compound palette_tag;
   std::vector<std::pair<int32_t, std::string>> ordered;
