@@ -175,9 +175,20 @@ PyObject* reader_read_full(PyObject* self, PyObject*) {
     if (!r->entered) return fail("Cannot read without entering context");
     if (!r->reader) return fail("Reader is closed");
     if (r->iterated) return fail("Cannot read full after iterating");
-    auto blocks = r->reader->read_to_end_into_vec();
-    if (!blocks.ok()) return raise_status(blocks.status());
-    return new_block_list(std::move(*blocks));
+    // Every remaining block, as read_to_end_into_vec() gathers them, but
+    // turned into Python objects batch by batch: no second list of core
+    // blocks as large as the whole schematic.
+    PyRef all(PyList_New(0));
+    if (!all) return nullptr;
+    while (true) {
+      auto batch = r->reader->read_next(kBatchSize);
+      if (!batch.ok()) return raise_status(batch.status());
+      if (!batch->has_value()) return all.release();
+      PyRef bulk(new_block_list(std::move(**batch)));
+      if (!bulk) return nullptr;
+      Py_ssize_t end = PyList_GET_SIZE(all.get());
+      if (PyList_SetSlice(all.get(), end, end, bulk.get()) < 0) return nullptr;
+    }
   });
 }
 
