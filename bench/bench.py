@@ -28,24 +28,11 @@ import time
 import zlib
 
 HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "examples"))
+from make_house import named, varints  # noqa: E402  (the same NBT helpers)
 
 
 # --- inputs ----------------------------------------------------------------
-
-def varints(values):
-    out = bytearray()
-    for v in values:
-        while v >= 0x80:
-            out.append((v & 0x7F) | 0x80)
-            v >>= 7
-        out.append(v)
-    return bytes(out)
-
-
-def named(tag, name):
-    data = name.encode()
-    return struct.pack(">bH", tag, len(data)) + data
-
 
 def sponge_document(side, seed=1):
     rng = random.Random(seed)
