@@ -168,7 +168,7 @@ if kind == "nbtlib":
     count = len(out)
 elif kind == "amulet-nbt":
     import amulet_nbt
-    amulet_nbt.read_nbt(path)
+    (getattr(amulet_nbt, "read_nbt", None) or getattr(amulet_nbt, "load"))(path)
 elif kind == "rapidnbt":
     import rapidnbt
     rapidnbt.nbtio.load(path) if hasattr(rapidnbt, "nbtio") else rapidnbt.load(path)
