@@ -47,8 +47,11 @@ def test_convert_by_extension_and_back(tmp_path, suffix, fmt):
     assert result.returncode == 0, result.stderr
     assert b"266 blocks" in result.stderr
     assert json.loads(kubic("info", out, "--json").stdout)["format"] == fmt
-    # kub palette differences keep the properties but may reorder them.
-    assert sorted_properties(kubic("blocks", out).stdout) == sorted_properties(kubic("blocks", EXAMPLE).stdout)
+    listed, original = kubic("blocks", out).stdout, kubic("blocks", EXAMPLE).stdout
+    if fmt == "sponge":
+        # Sponge palettes hold states in their sorted text form.
+        listed, original = sorted_properties(listed), sorted_properties(original)
+    assert listed == original
 
 
 def test_standard_input_and_output():

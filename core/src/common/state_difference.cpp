@@ -108,6 +108,41 @@ std::string difference(const BlockState& old_state, const BlockState& new_state)
   return out;
 }
 
+std::string ordered_difference(const BlockState& old_state, const BlockState& new_state) {
+  std::string out;
+  write_name_part(out, old_state.name(), new_state.name());
+  const auto& old_props = old_state.properties();
+  const auto& new_props = new_state.properties();
+  // The longest prefix of the new properties that the old ones keep, in
+  // their order, once every other key is removed or written again.
+  auto kept_prefix_matches = [&](size_t length) {
+    std::vector<BlockState::Property> kept;
+    for (const auto& pair : old_props) {
+      for (size_t i = 0; i < length; ++i) {
+        if (new_props[i].first == pair.first) {
+          kept.push_back(pair);
+          break;
+        }
+      }
+    }
+    return std::equal(kept.begin(), kept.end(), new_props.begin(), new_props.begin() + std::ptrdiff_t(length));
+  };
+  size_t prefix = new_props.size();
+  while (prefix > 0 && !kept_prefix_matches(prefix)) --prefix;
+  for (size_t i = prefix; i < new_props.size(); ++i) {
+    out += i == prefix ? '+' : ',';
+    out += new_props[i].first + "=" + new_props[i].second;
+  }
+  bool first = true;
+  for (const auto& [key, value] : old_props) {
+    if (find_value(new_props, key)) continue;
+    out += first ? '-' : ',';
+    first = false;
+    out += key;
+  }
+  return out;
+}
+
 Result<StateRef> update(const BlockState& old_state, std::string_view text) {
   std::string d = remove_whitespace(text);
   if (d.empty()) return BlockState::create(old_state.name(), old_state.properties());

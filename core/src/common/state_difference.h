@@ -13,6 +13,11 @@ namespace kubic {
 // Equal states give the empty text. Never fails.
 std::string difference(const BlockState& old_state, const BlockState& new_state);
 
+// Like difference, but applying the text keeps the new state's property
+// order too: from the first property that `difference` would move to the
+// end, every property is written again. Same limits of syntax.
+std::string ordered_difference(const BlockState& old_state, const BlockState& new_state);
+
 // Applies a difference text to `old_state`, making a new state.
 Result<StateRef> update(const BlockState& old_state, std::string_view text);
 

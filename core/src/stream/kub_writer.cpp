@@ -76,6 +76,16 @@ Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
       diff = std::move(d);
     }
   }
+  // The shortest difference may move changed properties to the end; then
+  // one that keeps their order is written, so that conversions stay exact.
+  if (base) {
+    auto rebuilt = update(**base, diff);
+    if (rebuilt.ok() && !(**rebuilt == *state)) {
+      std::string ordered = ordered_difference(**base, *state);
+      auto exact = update(**base, ordered);
+      if (exact.ok() && **exact == *state) diff = std::move(ordered);
+    }
+  }
   // A difference that would not rebuild the state (names or values outside
   // the difference syntax) falls back to a full entry, and a state that no
   // entry can carry is refused rather than written wrong.

@@ -95,6 +95,28 @@ TEST(UpdateTest, LimitsAcceptExactly256) {
   EXPECT_TRUE(update(*parse("minecraft:stone"), adds).ok());
 }
 
+TEST(DifferenceTest, OrderedDifferenceKeepsThePropertyOrder) {
+  struct Case {
+    StateRef from, to;
+    std::string diff;
+  } cases[] = {
+      {BlockState::create("minecraft:door", {{"facing", "n"}, {"half", "lower"}, {"hinge", "l"}}),
+       BlockState::create("minecraft:door", {{"facing", "n"}, {"half", "upper"}, {"hinge", "l"}}),
+       "+half=upper,hinge=l"},
+      {BlockState::create("minecraft:a", {{"x", "1"}, {"y", "2"}}),
+       BlockState::create("minecraft:a", {{"y", "2"}, {"x", "1"}}), "+x=1"},
+      {BlockState::create("minecraft:a", {{"x", "1"}, {"z", "3"}}),
+       BlockState::create("minecraft:b", {{"x", "1"}, {"y", "2"}}), ":b+y=2-z"},
+  };
+  for (const auto& c : cases) {
+    std::string diff = ordered_difference(*c.from, *c.to);
+    EXPECT_EQ(diff, c.diff);
+    auto rebuilt = update(*c.from, diff);
+    ASSERT_TRUE(rebuilt.ok()) << rebuilt.message();
+    EXPECT_TRUE(*rebuilt == c.to) << (*rebuilt)->to_string();
+  }
+}
+
 TEST(DifferenceRoundTripTest, UpdateWithDifferenceGivesTheNewState) {
   std::mt19937 rng(1234);
   const char* names[] = {"minecraft:stone", "minecraft:oak_log", "other:stone", "mod:block_a",
@@ -115,6 +137,9 @@ TEST(DifferenceRoundTripTest, UpdateWithDifferenceGivesTheNewState) {
     ASSERT_TRUE(r.ok()) << r.message();
     EXPECT_EQ((*r)->name(), to->name());
     EXPECT_EQ((*r)->to_string(), to->to_string());
+    auto exact = update(*from, ordered_difference(*from, *to));
+    ASSERT_TRUE(exact.ok()) << exact.message();
+    EXPECT_TRUE(*exact == to) << from->to_string() << " -> " << to->to_string();
   }
 }
 
