@@ -57,11 +57,12 @@ Status KUBSchematicOutputStream::write_full_entry(const std::string& text) {
 
 Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
   std::string text = state->to_string();
-  bool full_form_reads_back = reads_back_as(BlockState::from_string(text), *state);
-  if (entries_.empty() && !full_form_reads_back) {
+  auto parsed = BlockState::from_string(text);
+  bool full_form_reads_back = reads_back_as(parsed, *state);
+  if (entries_.empty() && !(parsed.ok() && **parsed == *state)) {
     // The first entry must be a full one; a state whose text the reader
-    // would refuse (a modded namespace with properties) is reached through
-    // a plain air entry instead.
+    // would refuse (a modded namespace with properties) or rebuild in
+    // another property order is reached through a plain air entry instead.
     KUBIC_RETURN_IF_ERROR(write_full_entry(BlockState::air_rc()->to_string()));
     entries_.push_back(BlockState::air_rc());
     palette_.emplace(BlockState::air_rc(), kub_reference_id(0));
