@@ -294,10 +294,21 @@ PyBlockObject* checked_block(PyObject* self) {
   return b->thread.check(kBlockPath) ? b : nullptr;
 }
 
+// Blocks come and go by the thousand in bulks: freed ones are kept for
+// reuse instead of going back to the allocator. Only touched with the
+// interpreter lock held.
+constexpr size_t kFreeBlocks = 8192;
+PyBlockObject* free_blocks[kFreeBlocks];
+size_t free_block_count = 0;
+
 void block_dealloc(PyObject* self) {
   auto* b = reinterpret_cast<PyBlockObject*>(self);
   if (b->thread.may_release(kBlockPath)) StateRef::adopt(b->state);
-  PyObject_Free(self);
+  if (free_block_count < kFreeBlocks) {
+    free_blocks[free_block_count++] = b;
+  } else {
+    PyObject_Free(self);
+  }
 }
 
 PyObject* block_position(PyObject* self, PyObject*) {
@@ -327,12 +338,18 @@ PyTypeObject* block_type() {
   return type;
 }
 
-PyObject* make_block(PyTypeObject* type, Block&& block) {
-  auto* self = PyObject_New(PyBlockObject, type);
-  if (!self) return nullptr;
+PyObject* make_block(PyTypeObject* type, Block&& block, unsigned long thread) {
+  PyBlockObject* self;
+  if (free_block_count > 0) {
+    self = free_blocks[--free_block_count];
+    PyObject_Init(reinterpret_cast<PyObject*>(self), type);
+  } else {
+    self = PyObject_New(PyBlockObject, type);
+    if (!self) return nullptr;
+  }
   self->state = block.state.release_pointer();
   self->position = block.position;
-  new (&self->thread) ThreadConfinement();
+  self->thread.owner = thread;
   return reinterpret_cast<PyObject*>(self);
 }
 
@@ -352,7 +369,7 @@ PyObject* new_boundary(const Boundary& boundary) {
 
 PyObject* new_block(Block&& block) {
   PyTypeObject* type = block_type();
-  return type ? make_block(type, std::move(block)) : nullptr;
+  return type ? make_block(type, std::move(block), PyThread_get_thread_ident()) : nullptr;
 }
 
 PyObject* new_block_list(std::vector<Block>&& blocks) {
@@ -360,8 +377,9 @@ PyObject* new_block_list(std::vector<Block>&& blocks) {
   if (!type) return nullptr;
   PyRef list(PyList_New(Py_ssize_t(blocks.size())));
   if (!list) return nullptr;
+  const unsigned long thread = PyThread_get_thread_ident();
   for (size_t i = 0; i < blocks.size(); ++i) {
-    PyObject* item = make_block(type, std::move(blocks[i]));
+    PyObject* item = make_block(type, std::move(blocks[i]), thread);
     if (!item) return nullptr;
     PyList_SET_ITEM(list.get(), Py_ssize_t(i), item);
   }
