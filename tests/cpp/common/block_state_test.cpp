@@ -81,6 +81,12 @@ TEST(BlockStateTest, EqualityHashAndTextForm) {
   EXPECT_EQ(dup->properties_map()->at("k"), "2");
 }
 
+TEST(BlockStateTest, FromNameAndPropertiesTakesTheMapsEntries) {
+  auto state = BlockState::from_name_and_properties("minecraft:lever", {{"face", "wall"}});
+  EXPECT_EQ(state->to_string(), "minecraft:lever[face=wall]");
+  EXPECT_FALSE(BlockState::from_name_and_properties("minecraft:air", {})->properties_map().has_value());
+}
+
 TEST(BlockStateTest, AirRule) {
   EXPECT_TRUE(BlockState::create("minecraft:cave_air", {{"x", "y"}})->is_air());
   EXPECT_TRUE(BlockState::create("minecraft:void_air")->is_air());

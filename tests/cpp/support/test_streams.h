@@ -69,11 +69,6 @@ class RecordingWriter final : public SchematicOutputStream {
   std::shared_ptr<RecordingLog> log_;
 };
 
-// Blocks read to the end with read(out, max), for comparisons.
-inline Result<std::vector<Block>> read_all(SchematicInputStream& reader) {
-  return reader.read_to_end_into_vec();
-}
-
 inline std::vector<std::string> describe(const std::vector<Block>& blocks) {
   std::vector<std::string> out;
   for (const auto& b : blocks) {
