@@ -84,13 +84,13 @@ Result<std::optional<StateRef>> PagedBlockStore::block_at(const BlockPosition& p
 }
 
 Result<uint16_t> PagedBlockStore::palette_id_for(StateRef state) {
-  if (state.get() == last_state_) return last_id_;
+  CachedState& cached = state_cache_[(reinterpret_cast<uintptr_t>(state.get()) >> 4) % kStateCacheSize];
+  if (cached.state == state.get()) return cached.id;
   auto found = palette_index_.find(state);
   if (found != palette_index_.end()) {
-    // The palette's own object: it lives as long as the store, so the
-    // pointer can never be reused by another state.
-    last_state_ = found->first.get();
-    last_id_ = found->second;
+    // Only the palette's own object is cached: it lives as long as the
+    // store, so its address can never be reused by another state.
+    if (found->first.get() == state.get()) cached = {state.get(), found->second};
     return found->second;
   }
   if (palette_.size() >= kMaxPaletteSize) {
@@ -103,7 +103,7 @@ Result<uint16_t> PagedBlockStore::palette_id_for(StateRef state) {
 }
 
 Status PagedBlockStore::set_block_at(const BlockPosition& position, StateRef state) {
-  KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
+  if (!boundary_.contains(position)) KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
   auto id = palette_id_for(std::move(state));
   if (!id.ok()) return id.status();
   ArrayPage* cached = find_page(position);

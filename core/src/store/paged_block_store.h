@@ -80,8 +80,14 @@ class PagedBlockStore final : public BlockStore {
   // last of each to skip the hash lookups.
   mutable PageKey last_key_{};
   mutable ArrayPage* last_page_ = nullptr;
-  const BlockState* last_state_ = nullptr;
-  uint16_t last_id_ = 0;
+  // Recent states by address (the palette's own objects, alive as long as
+  // the store), so that alternating states also skip the hash lookup.
+  static constexpr size_t kStateCacheSize = 64;
+  struct CachedState {
+    const BlockState* state = nullptr;
+    uint16_t id = 0;
+  };
+  CachedState state_cache_[kStateCacheSize];
   Boundary boundary_;
   bool fixed_ = true;
 };
