@@ -73,6 +73,13 @@ def test_corpus_files_convert(path, fmt, capfd):
     capfd.readouterr()
 
 
+@pytest.mark.parametrize("fmt", FORMATS)
+def test_python_gzip_reads_every_output(sample_sponge, fmt):
+    import gzip
+    raw = gzip.decompress(saved(sample_sponge, fmt))
+    assert raw[:1] == (b"\xd4" if fmt == "kub" else b"\x0a")
+
+
 def test_type_attribute_chooses_the_reader(sample_sponge):
     class Named(io.BytesIO):
         pass

@@ -101,6 +101,19 @@ def test_every_method_has_a_signature(reader):
     assert str(inspect.signature(type(reader.boundary()))) == "(min_x, min_y, min_z, d_x, d_y, d_z)"
 
 
+def test_dropping_a_state_on_another_thread_is_reported(reader, monkeypatch):
+    import gc
+    import sys
+    reports = []
+    monkeypatch.setattr(sys, "unraisablehook", lambda report: reports.append(str(report.exc_value)))
+    holder = [reader.read_full()[0].state()]
+    thread = threading.Thread(target=holder.clear)
+    thread.start()
+    thread.join()
+    gc.collect()
+    assert reports == ["kubic_rs::shared::PyBlockState is unsendable, but is being dropped on another thread"]
+
+
 def test_states_stay_on_their_thread(reader):
     block = reader.read_full()[0]
     state = block.state()
