@@ -30,10 +30,18 @@ std::string temporary_beside(const std::string& target) {
 
 }  // namespace
 
+std::unique_ptr<AtomicFile> AtomicFile::direct(const std::string& path, OpenError& error) {
+  auto sink = FileSink::create(path, error);
+  if (!sink) return nullptr;
+  return std::unique_ptr<AtomicFile>(new AtomicFile(path, "", false, std::move(sink)));
+}
+
 std::unique_ptr<AtomicFile> AtomicFile::create(const std::string& path, OpenError& error) {
   std::string target = resolved(path);
   struct stat info;
   bool existed = stat(target.c_str(), &info) == 0;
+  // Replacing a device or a pipe by a regular file would be a disaster.
+  if (existed && !S_ISREG(info.st_mode)) return direct(path, error);
   int probe = ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (probe < 0) {
     error = {errno, os_error_message(errno)};
@@ -42,18 +50,16 @@ std::unique_ptr<AtomicFile> AtomicFile::create(const std::string& path, OpenErro
   if (!existed) fstat(probe, &info);
   ::close(probe);
   std::string temporary = temporary_beside(target);
-  auto sink = FileSink::create(temporary, error);
-  if (!sink) {
-    if (!existed) unlink(target.c_str());
-    return nullptr;
-  }
+  OpenError ignored;
+  auto sink = FileSink::create(temporary, ignored);
+  if (!sink) return direct(path, error);
   // The replacement keeps the permission bits of the file it replaces.
   if (existed) chmod(temporary.c_str(), info.st_mode & 07777);
   return std::unique_ptr<AtomicFile>(new AtomicFile(target, temporary, !existed, std::move(sink)));
 }
 
 AtomicFile::~AtomicFile() {
-  if (committed_) return;
+  if (committed_ || is_direct()) return;
   sink_.reset();
   unlink(temporary_.c_str());
   if (created_target_) unlink(target_.c_str());
@@ -63,6 +69,7 @@ std::unique_ptr<ByteSink> AtomicFile::take_sink() { return std::move(sink_); }
 
 Status AtomicFile::commit() {
   sink_.reset();
+  if (is_direct()) return Status::Ok();
   if (rename(temporary_.c_str(), target_.c_str()) != 0) return Status::Error(os_error_message(errno));
   committed_ = true;
   return Status::Ok();

@@ -12,7 +12,9 @@ namespace kubic {
 // writing first (creating it if absent), so that an unwritable path fails
 // at once with the system's error. commit() moves the temporary file over
 // the target; destroying an uncommitted AtomicFile removes the temporary
-// file and a target it had to create.
+// file and a target it had to create. Targets that are not regular files
+// (devices, pipes) and targets in a folder where no temporary file can be
+// made are written directly, created or truncated, as a plain open would.
 class AtomicFile {
  public:
   static std::unique_ptr<AtomicFile> create(const std::string& path, OpenError& error);
@@ -29,6 +31,8 @@ class AtomicFile {
         temporary_(std::move(temporary)),
         created_target_(created_target),
         sink_(std::move(sink)) {}
+  static std::unique_ptr<AtomicFile> direct(const std::string& path, OpenError& error);
+  bool is_direct() const { return temporary_.empty(); }
 
   std::string target_;
   std::string temporary_;
