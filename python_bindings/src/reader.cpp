@@ -80,14 +80,27 @@ std::string ascii_upper(std::string text) {
   return text;
 }
 
-// The boundary as boundary() gives it, with its checks; null on failure.
-PyObject* checked_boundary(KubicReaderObject* self) {
-  if (!self->entered) return fail("Cannot get boundary without entering context");
-  if (!self->reader) return fail("Reader is closed");
+// The boundary as boundary() gives it, with its checks; false with the
+// exception set on failure.
+bool checked_boundary(KubicReaderObject* self, Boundary& out) {
+  const char* refusal = !self->entered ? "Cannot get boundary without entering context"
+                        : !self->reader ? "Reader is closed"
+                                        : nullptr;
+  if (refusal) {
+    fail(refusal);
+    return false;
+  }
   auto boundary = self->reader->boundary();
-  if (!boundary.ok()) return raise_status(boundary.status());
-  if (!boundary->has_value()) return fail("Failed to read boundary");
-  return new_boundary(**boundary);
+  if (!boundary.ok()) {
+    raise_status(boundary.status());
+    return false;
+  }
+  if (!boundary->has_value()) {
+    fail("Failed to read boundary");
+    return false;
+  }
+  out = **boundary;
+  return true;
 }
 
 PyObject* reader_enter(PyObject* self, PyObject*) {
@@ -131,7 +144,9 @@ PyObject* reader_close(PyObject* self, PyObject*) {
 PyObject* reader_boundary(PyObject* self, PyObject*) {
   return guarded([&]() -> PyObject* {
     Borrow r(self);
-    return r ? checked_boundary(r.operator->()) : nullptr;
+    Boundary boundary;
+    if (!r || !checked_boundary(r.operator->(), boundary)) return nullptr;
+    return new_boundary(boundary);
   });
 }
 
@@ -237,15 +252,6 @@ std::unique_ptr<SchematicOutputStream> writer_for(const std::string& format, std
   return nullptr;
 }
 
-Boundary boundary_of(PyObject* py_boundary) {
-  // Read back through the public accessors to stay independent of layout.
-  auto field = [&](const char* name) {
-    PyRef v(PyObject_CallMethod(py_boundary, name, nullptr));
-    return v ? int32_t(uint32_t(PyLong_AsUnsignedLongMask(v.get()))) : 0;
-  };
-  return Boundary(field("min_x"), field("min_y"), field("min_z"), field("d_x"), field("d_y"), field("d_z"));
-}
-
 PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
   static const char* names[] = {"output", "format", nullptr};
   PyObject* output;
@@ -271,9 +277,9 @@ PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
     // the recorder keeps them so that they are reported, not lost.
     auto first_failure = std::make_shared<Status>();
     auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
-    PyRef py_boundary(checked_boundary(r.operator->()));
-    if (!py_boundary) return nullptr;
-    auto writer = writer_for(std::string(format, size_t(format_length)), std::move(chain), boundary_of(py_boundary.get()));
+    Boundary boundary;
+    if (!checked_boundary(r.operator->(), boundary)) return nullptr;
+    auto writer = writer_for(std::string(format, size_t(format_length)), std::move(chain), boundary);
     if (!writer) return nullptr;
     Status status = r->reader->transfer_into(std::move(writer));
     if (!status.ok()) return raise_status(status);
