@@ -73,6 +73,18 @@ void write_name_part(std::string& out, const std::string& old_name, const std::s
   out += applied.ok() && *applied == new_name ? part : new_name;
 }
 
+// "-k1,k2": the old keys that the new properties lack, in old order.
+void write_removed_keys(std::string& out, const std::vector<BlockState::Property>& old_props,
+                        const std::vector<BlockState::Property>& new_props) {
+  bool first = true;
+  for (const auto& [key, value] : old_props) {
+    if (find_value(new_props, key)) continue;
+    out += first ? '-' : ',';
+    first = false;
+    out += key;
+  }
+}
+
 }  // namespace
 
 std::string difference(const BlockState& old_state, const BlockState& new_state) {
@@ -81,13 +93,8 @@ std::string difference(const BlockState& old_state, const BlockState& new_state)
   write_name_part(out, old_state.name(), new_state.name());
   const auto& old_props = old_state.properties();
   const auto& new_props = new_state.properties();
-  if (new_props.empty()) {
-    for (size_t i = 0; i < old_props.size(); ++i) {
-      out += i == 0 ? '-' : ',';
-      out += old_props[i].first;
-    }
-    return out;
-  }
+  // Changed and added pairs in new order, then removed keys in old order;
+  // with no properties on one side this writes just the other side's.
   bool first = true;
   for (const auto& [key, value] : new_props) {
     const std::string* old_value = find_value(old_props, key);
@@ -98,13 +105,7 @@ std::string difference(const BlockState& old_state, const BlockState& new_state)
     out += '=';
     out += value;
   }
-  first = true;
-  for (const auto& [key, value] : old_props) {
-    if (find_value(new_props, key)) continue;
-    out += first ? '-' : ',';
-    first = false;
-    out += key;
-  }
+  write_removed_keys(out, old_props, new_props);
   return out;
 }
 
@@ -133,13 +134,7 @@ std::string ordered_difference(const BlockState& old_state, const BlockState& ne
     out += i == prefix ? '+' : ',';
     out += new_props[i].first + "=" + new_props[i].second;
   }
-  bool first = true;
-  for (const auto& [key, value] : old_props) {
-    if (find_value(new_props, key)) continue;
-    out += first ? '-' : ',';
-    first = false;
-    out += key;
-  }
+  write_removed_keys(out, old_props, new_props);
   return out;
 }
 
