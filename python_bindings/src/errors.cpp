@@ -6,10 +6,14 @@
 
 namespace kubic::py {
 
-PyObject* raise_status(const Status& status) {
-  PyErr_SetString(PyExc_RuntimeError, status.message().c_str());
+PyObject* raise_message(PyObject* type, std::string_view message) {
+  // Decoded by length: a message may quote text holding U+0000.
+  PyRef text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (text) PyErr_SetObject(type, text.get());
   return nullptr;
 }
+
+PyObject* raise_status(const Status& status) { return raise_message(PyExc_RuntimeError, status.message()); }
 
 namespace {
 
@@ -38,8 +42,7 @@ PyObject* os_error_class(int error_number) {
 }  // namespace
 
 PyObject* raise_open_error(const OpenError& error) {
-  PyErr_SetString(os_error_class(error.error_number), error.message.c_str());
-  return nullptr;
+  return raise_message(os_error_class(error.error_number), error.message);
 }
 
 std::string take_exception_display() {

@@ -4,11 +4,15 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "common/status.h"
 #include "io/file_stream.h"
 
 namespace kubic::py {
+
+// Raises `type` with the whole message (UTF-8, NULs included); returns null.
+PyObject* raise_message(PyObject* type, std::string_view message);
 
 // Raises RuntimeError with a core error's message; returns null.
 PyObject* raise_status(const Status& status);

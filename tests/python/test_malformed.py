@@ -72,3 +72,16 @@ def test_damaged_inputs_fail_cleanly(name, data, capfd):
         for fmt in (None, "kub", "sponge", "mojang"):
             consume(variant, fmt)
     capfd.readouterr()
+
+
+@pytest.mark.parametrize("name, detail", [
+    ("minecraft:st\x00one[a=b]", "illegal character in 'minecraft:st\x00one'"),
+    ("minecraft:stone[a=\x00b]", "illegal character in property value '\x00b'"),
+])
+def test_messages_arrive_whole_past_a_nul(name, detail):
+    data = io.BytesIO(sponge_file(1, 1, 1, {(0, 0, 0): name}))
+    data.type = "sponge"
+    with kubic_rs.open(data) as r:
+        with pytest.raises(RuntimeError) as info:
+            r.read_full()
+    assert str(info.value) == "Sponge: Failed to process palette: Malformed BlockState string: " + detail
