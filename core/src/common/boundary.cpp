@@ -93,6 +93,15 @@ BoundaryIterator::BoundaryIterator(const Boundary& b, AxisOrder order) {
   finished_ = b.empty();
 }
 
+std::string volume_string(Volume value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), char('0' + int(value % 10)));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
 Volume BoundaryIterator::current_index() const {
   return (Volume(offset_[outer_]) * Volume(size_[middle_]) + Volume(offset_[middle_])) * Volume(size_[inner_]) +
          Volume(offset_[inner_]);
@@ -107,7 +116,7 @@ BlockPosition BoundaryIterator::position_of(Volume index) const {
   return {wrap_add(min_[0], r[0]), wrap_add(min_[1], r[1]), wrap_add(min_[2], r[2])};
 }
 
-std::optional<BlockPosition> BoundaryIterator::nth(uint64_t n) {
+std::optional<BlockPosition> BoundaryIterator::nth_wide(Volume n) {
   if (finished_) return std::nullopt;
   Volume total = Volume(size_[0]) * Volume(size_[1]) * Volume(size_[2]);
   Volume k = current_index();

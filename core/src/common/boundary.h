@@ -32,6 +32,9 @@ struct BlockPositionHash {
 // Positions in a box: three 32-bit sizes multiply past 64 bits.
 __extension__ typedef unsigned __int128 Volume;
 
+// Decimal text of a volume, for messages.
+std::string volume_string(Volume value);
+
 // The six walk orders; the name lists the axes from the outermost loop to
 // the innermost. The codes are stored in kub files and never change.
 enum class AxisOrder : uint8_t { XYZ = 0, XZY = 1, YXZ = 2, YZX = 3, ZXY = 4, ZYX = 5 };
@@ -116,7 +119,9 @@ class BoundaryIterator final : public PositionIterator {
     finished_ = true;
     return result;
   }
-  std::optional<BlockPosition> nth(uint64_t n) override;
+  std::optional<BlockPosition> nth(uint64_t n) override { return nth_wide(n); }
+  // nth() for counts past 64 bits, which boxes of 2^64 positions or more need.
+  std::optional<BlockPosition> nth_wide(Volume n);
 
   // Linear index of the next position to hand out (the current position).
   Volume current_index() const;

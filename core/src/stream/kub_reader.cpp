@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <limits>
 
 #include "common/state_difference.h"
 #include "common/text_util.h"
@@ -158,13 +157,13 @@ Result<bool> KUBSchematicInputStream::read_item() {
     return true;
   }
   int32_t id = *code;
-  int64_t length = 1;
+  Volume length = 1;
   if (*code & 1) {
     id = int32_t(uint32_t(*code) - 1u);
     auto count = read_var_int();
     if (!count.ok()) return count.status();
     // A negative count runs on until the box is exhausted.
-    length = *count < 0 ? std::numeric_limits<int64_t>::max() : *count;
+    length = *count < 0 ? ~Volume(0) : Volume(*count);
   }
   const StateRef* state = entry(id);
   if (!state) return Status::Error("KUB: Unknown Palette ID " + std::to_string(id));
@@ -175,15 +174,15 @@ Result<bool> KUBSchematicInputStream::read_item() {
 
 Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, size_t& count) {
   Volume volume = boundary_->volume();
-  uint64_t available = uint64_t(std::min<Volume>(volume - std::min<Volume>(cursor_, volume), UINT64_MAX));
+  Volume available = volume - std::min(cursor_, volume);
   auto ran_out = [&] {
-    return Status::Error("KUB: Ran out of positions in boundary after reading " +
-                         std::to_string(cursor_) + " blocks");
+    return Status::Error("KUB: Ran out of positions in boundary after reading " + volume_string(cursor_) +
+                         " blocks");
   };
   if (current_->is_air()) {
     // Air is never handed out and does not count against max: skip the
     // whole run arithmetically.
-    uint64_t n = uint64_t(run_remaining_);
+    Volume n = run_remaining_;
     if (n > available) {
       cursor_ += available;
       return ran_out();
@@ -192,17 +191,17 @@ Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, siz
     run_remaining_ = 0;
     return Status::Ok();
   }
-  uint64_t n = std::min<uint64_t>(uint64_t(run_remaining_), limit);
+  Volume n = std::min(run_remaining_, Volume(limit));
   BoundaryIterator positions = boundary_->walk(order_);
-  if (cursor_ > 0 && Volume(cursor_) <= volume) positions.nth(cursor_ - 1);
-  for (uint64_t i = 0; i < n; ++i) {
-    auto position = Volume(cursor_) < volume ? positions.next() : std::nullopt;
+  if (cursor_ > 0 && cursor_ <= volume) positions.nth_wide(cursor_ - 1);
+  for (Volume i = 0; i < n; ++i) {
+    auto position = cursor_ < volume ? positions.next() : std::nullopt;
     if (!position) return ran_out();
     out.push_back({*position, current_});
     ++count;
     ++cursor_;
   }
-  run_remaining_ -= int64_t(n);
+  run_remaining_ -= n;
   return Status::Ok();
 }
 
@@ -211,7 +210,7 @@ Result<ReadOutcome> KUBSchematicInputStream::read(std::vector<Block>& out, size_
   if (max == 0) return ReadOutcome{true, 0};
   size_t count = 0;
   while (count < max && !ended_) {
-    if (run_remaining_ >= 1) {
+    if (run_remaining_ > 0) {
       KUBIC_RETURN_IF_ERROR(cover(out, max - count, count));
       continue;
     }

@@ -38,9 +38,10 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   AxisOrder order_ = AxisOrder::XYZ;
   bool header_read_ = false;
   bool ended_ = false;
-  uint64_t cursor_ = 0;
+  Volume cursor_ = 0;
   StateRef current_;
-  int64_t run_remaining_ = 0;
+  // A negative run count is stored as the largest volume: it runs out any box.
+  Volume run_remaining_ = 0;
 };
 
 }  // namespace kubic

@@ -244,6 +244,13 @@ TEST(KubReaderTest, ReadSemantics) {
   EXPECT_TRUE(empty.read(out, 0)->has_more);
   EXPECT_FALSE(empty.read(out, 10)->has_more);
 
+  // A negative run count runs out even a box of more than 2^64 positions.
+  const int32_t big = 0x7FFFFFFE;
+  KUBSchematicInputStream huge(source_of(concat(header({0, 0, 0, big, big, big}),
+                                                concat(concat({0, 0}, str("minecraft:air")), {3, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}))));
+  EXPECT_EQ(huge.read(out, 10).message(), "KUB: Ran out of positions in boundary after reading " +
+                                               volume_string(Volume(big + 1) * Volume(big + 1) * Volume(big + 1)) + " blocks");
+
   // A run longer than max continues in the next call, negative corner first.
   std::vector<Block> run;
   Boundary neg(-3, -3, -3, 2, 2, 2);
