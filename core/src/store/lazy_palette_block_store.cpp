@@ -59,8 +59,13 @@ void LazyPaletteBlockStoreWrapper::set_actual_palette(Palette palette) {
   resolved_.clear();
 }
 
+Status LazyPaletteBlockStoreWrapper::check_palette() const {
+  if (actual_palette_) return Status::Ok();
+  return Status::Error("Can not access blocks if palette is not provided");
+}
+
 Result<StateRef> LazyPaletteBlockStoreWrapper::resolve(uint16_t inner_id) const {
-  if (!actual_palette_) return Status::Error("Can not access blocks if palette is not provided");
+  KUBIC_RETURN_IF_ERROR(check_palette());
   if (inner_id < resolved_.size() && resolved_[inner_id]) return *resolved_[inner_id];
   const StateRef& placeholder = inner_->palette()[inner_id];
   auto id = parse_decimal_i64(placeholder->name());
@@ -76,7 +81,7 @@ Result<StateRef> LazyPaletteBlockStoreWrapper::resolve(uint16_t inner_id) const 
 
 Result<std::optional<StateRef>> LazyPaletteBlockStoreWrapper::block_at(
     const BlockPosition& position) const {
-  if (!actual_palette_) return Status::Error("Can not access blocks if palette is not provided");
+  KUBIC_RETURN_IF_ERROR(check_palette());
   if (!inner_->contains(position)) return Status::Error("Position out of bounds");
   auto inner_id = inner_->palette_id_at(position);
   if (!inner_id) return std::optional<StateRef>();

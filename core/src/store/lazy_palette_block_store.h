@@ -31,6 +31,10 @@ class LazyPaletteBlockStoreWrapper final : public Region {
   std::optional<int64_t> state_to_temp_id(const StateRef& state) const;
   void set_actual_palette(Palette palette);
 
+  // Fails with "Can not access blocks if palette is not provided" until a
+  // palette is installed.
+  Status check_palette() const;
+
   // The real state at the position; fails before a palette is installed,
   // outside the boundary, and for ids the palette lacks.
   Result<std::optional<StateRef>> block_at(const BlockPosition& position) const;

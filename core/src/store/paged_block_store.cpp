@@ -102,38 +102,38 @@ Result<uint16_t> PagedBlockStore::palette_id_for(StateRef state) {
   return id;
 }
 
+Status PagedBlockStore::store_in_page(ArrayPage& page, const BlockPosition& position, uint16_t id) {
+  uint32_t x, y, z;
+  local(position, x, y, z);
+  // Only dense pages count against the limit: sparse ones grow with the
+  // blocks they hold, which the input had to spell out one by one.
+  if (page.turns_dense_on_store(x, y, z)) {
+    if (page_bytes_ + page.dense_bytes() > kMaxPageBytes) {
+      return Status::Error("Block store memory limit of 8 GiB exceeded");
+    }
+    page_bytes_ += page.dense_bytes();
+  }
+  return page.store(x, y, z, id);
+}
+
 Status PagedBlockStore::set_block_at(const BlockPosition& position, StateRef state) {
   if (!boundary_.contains(position)) KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
   auto id = palette_id_for(std::move(state));
   if (!id.ok()) return id.status();
-  ArrayPage* cached = find_page(position);
-  uint32_t x, y, z;
-  local(position, x, y, z);
-  if (cached) return cached->store(x, y, z, *id);
-  auto& page = pages_[page_key(position)];
+  ArrayPage* page = find_page(position);
   if (!page) {
-    uint64_t bytes = uint64_t(page_size_[0]) * page_size_[1] * page_size_[2] * sizeof(uint16_t);
-    if (page_bytes_ + bytes > kMaxPageBytes) {
-      pages_.erase(page_key(position));
-      return Status::Error("Block store memory limit of 8 GiB exceeded");
-    }
-    page = std::make_unique<ArrayPage>(page_size_[0], page_size_[1], page_size_[2]);
-    if (!page->allocated()) {
-      pages_.erase(page_key(position));
-      return Status::Error("Out of memory for a block store page");
-    }
-    page_bytes_ += bytes;
+    auto& created = pages_[page_key(position)];
+    created = std::make_unique<ArrayPage>(page_size_[0], page_size_[1], page_size_[2]);
+    page = created.get();
   }
-  return page->store(x, y, z, *id);
+  return store_in_page(*page, position, *id);
 }
 
 Status PagedBlockStore::set_palette_id_at(const BlockPosition& position, uint16_t id) {
   if (!boundary_.contains(position)) return set_block_at(position, palette_[id]);
   ArrayPage* page = find_page(position);
   if (!page) return set_block_at(position, palette_[id]);
-  uint32_t x, y, z;
-  local(position, x, y, z);
-  return page->store(x, y, z, id);
+  return store_in_page(*page, position, id);
 }
 
 Status PagedBlockStore::remove_block_at(const BlockPosition& position) {

@@ -67,6 +67,7 @@ class PagedBlockStore final : public BlockStore {
   PageKey page_key(const BlockPosition& p) const;
   void local(const BlockPosition& p, uint32_t& x, uint32_t& y, uint32_t& z) const;
   ArrayPage* find_page(const BlockPosition& p) const;
+  Status store_in_page(ArrayPage& page, const BlockPosition& position, uint16_t id);
   Result<uint16_t> palette_id_for(StateRef state);
 
   std::vector<StateRef> palette_;

@@ -1,10 +1,11 @@
 #include "store/xyz_scanner.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace kubic {
 
-XyzScanner::XyzScanner(const PagedBlockStore& store) : store_(store) {
+XyzScanner::XyzScanner(const PagedBlockStore& store) {
   const Boundary& b = store.boundary();
   volume_ = b.volume();
   for (int a = 0; a < 3; ++a) {
@@ -14,13 +15,44 @@ XyzScanner::XyzScanner(const PagedBlockStore& store) : store_(store) {
     bits_[a] = store.page_bits(a);
     page_size_[a] = int32_t(store.page_size(a));
   }
-  auto keys = store.page_keys();
-  std::sort(keys.begin(), keys.end());
-  for (const auto& [px, py, pz] : keys) {
-    auto& columns = columns_[px];
-    if (columns.empty() || columns.back().py != py) columns.push_back({py, {}});
-    columns.back().pzs.push_back(pz);
+  for (const auto& [px, py, pz] : store.page_keys()) pages_.push_back({px, py, pz, store.page_at(px, py, pz)});
+  std::sort(pages_.begin(), pages_.end(), [](const PageEntry& a, const PageEntry& b) {
+    return std::tie(a.px, a.py, a.pz) < std::tie(b.px, b.py, b.pz);
+  });
+}
+
+int64_t XyzScanner::next_occupied_x(Entries begin, Entries end, int64_t x, int64_t x_last) const {
+  const int64_t base = x - local(0, x);
+  int64_t next = x_last + 1;
+  for (auto entry = begin; entry != end; ++entry) {
+    const ArrayPage& page = *entry->page;
+    if (page.dense()) return x;
+    auto* cell = page.sparse_from(local(0, x), 0, 0);
+    if (cell == page.sparse_end()) continue;
+    uint32_t cx, cy, cz;
+    page.local_of(cell->key, cx, cy, cz);
+    next = std::min<int64_t>(next, base + cx);
+    if (next == x) break;
   }
+  return next;
+}
+
+int64_t XyzScanner::next_occupied_y(Entries begin, Entries end, int64_t x, int64_t y, int64_t y_last) const {
+  if (y > y_last) return y;
+  const int64_t base = y - local(1, y);
+  int64_t next = y_last + 1;
+  for (auto entry = begin; entry != end; ++entry) {
+    const ArrayPage& page = *entry->page;
+    if (page.dense()) return y;
+    auto* cell = page.sparse_from(local(0, x), local(1, y), 0);
+    if (cell == page.sparse_end()) continue;
+    uint32_t cx, cy, cz;
+    page.local_of(cell->key, cx, cy, cz);
+    if (cx != local(0, x)) continue;
+    next = std::min<int64_t>(next, base + cy);
+    if (next == y) break;
+  }
+  return next;
 }
 
 }  // namespace kubic

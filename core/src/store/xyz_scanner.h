@@ -1,7 +1,7 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <vector>
 
 #include "store/paged_block_store.h"
@@ -9,9 +9,10 @@
 namespace kubic {
 
 // Visits the stored cells of a paged store in XYZ order of its boundary (x
-// slowest, z fastest), touching only pages that exist: a huge, mostly empty
-// box costs what it holds, not what it declares. Build it once the store is
-// filled; later pages are not seen.
+// slowest, z fastest), touching only pages that exist and, in sparse pages,
+// only the rows that hold cells: a huge, mostly empty box costs what it
+// holds, not what it declares. Build it once the store is filled; later
+// pages are not seen.
 class XyzScanner {
  public:
   explicit XyzScanner(const PagedBlockStore& store);
@@ -25,13 +26,20 @@ class XyzScanner {
   Volume volume() const { return volume_; }
 
  private:
-  struct Column {
-    int32_t py;
-    std::vector<int32_t> pzs;  // ascending
+  struct PageEntry {
+    int32_t px, py, pz;
+    const ArrayPage* page;
   };
+  using Entries = std::vector<PageEntry>::const_iterator;
 
-  const PagedBlockStore& store_;
-  std::map<int32_t, std::vector<Column>> columns_;  // by px, columns by ascending py
+  // The first x from `x` to `x_last` at which a page of the slice holds a
+  // cell; x_last + 1 when none does.
+  int64_t next_occupied_x(Entries begin, Entries end, int64_t x, int64_t x_last) const;
+  // Likewise for rows y of one column of pages at x.
+  int64_t next_occupied_y(Entries begin, Entries end, int64_t x, int64_t y, int64_t y_last) const;
+  uint32_t local(int axis, int64_t coordinate) const { return uint32_t(coordinate) & uint32_t(page_size_[axis] - 1); }
+
+  std::vector<PageEntry> pages_;  // sorted by px, py, pz
   int64_t min_[3], max_[3], size_[3];
   uint32_t bits_[3];
   int32_t page_size_[3];
@@ -45,40 +53,67 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
   int64_t x = min_[0] + int64_t(from / plane);
   int64_t y_first = min_[1] + int64_t(from / Volume(size_[2]) % Volume(size_[1]));
   int64_t z_first = min_[2] + int64_t(from % Volume(size_[2]));
+  Volume stopped_after = 0;
+  // Visits one cell; false (with stopped_after set) when the walk stops.
+  auto emit = [&](int64_t y, int64_t z, uint16_t cell) {
+    Volume index = Volume(x - min_[0]) * plane + Volume((y - min_[1]) * size_[2] + (z - min_[2]));
+    if (visit(BlockPosition{int32_t(x), int32_t(y), int32_t(z)}, uint16_t(cell - 1), index)) return true;
+    stopped_after = index + 1;
+    return false;
+  };
+  auto visit_row = [&](const ArrayPage& page, int64_t y, int64_t z_begin, int64_t z_end) {
+    uint32_t lx = local(0, x), ly = local(1, y);
+    if (page.dense()) {
+      int32_t row = page.index_of(lx, ly, local(2, z_begin));
+      const int32_t stride = page_size_[0] * page_size_[1];
+      for (int64_t z = z_begin; z <= z_end; ++z, row += stride) {
+        uint16_t cell = page.cell(row);
+        if (cell != 0 && !emit(y, z, cell)) return false;
+      }
+      return true;
+    }
+    const int64_t z_base = z_begin - local(2, z_begin);
+    for (auto* cell = page.sparse_from(lx, ly, local(2, z_begin)); cell != page.sparse_end(); ++cell) {
+      uint32_t cx, cy, cz;
+      page.local_of(cell->key, cx, cy, cz);
+      if (cx != lx || cy != ly || z_base + cz > z_end) break;
+      if (!emit(y, z_base + cz, cell->value)) return false;
+    }
+    return true;
+  };
   while (x <= max_[0]) {
-    int32_t px = int32_t(x) >> bits_[0];
-    auto it = columns_.lower_bound(px);
-    if (it == columns_.end()) return volume_;
-    if (it->first != px) {
-      x = std::max<int64_t>(x + 1, int64_t(it->first) << bits_[0]);
+    const int32_t px = int32_t(x) >> bits_[0];
+    auto slice_begin = std::lower_bound(pages_.begin(), pages_.end(), px,
+                                        [](const PageEntry& e, int32_t p) { return e.px < p; });
+    if (slice_begin == pages_.end()) return volume_;
+    if (slice_begin->px != px) {
+      x = std::max<int64_t>(x + 1, int64_t(slice_begin->px) << bits_[0]);
       y_first = min_[1];
       z_first = min_[2];
       continue;
     }
-    for (const Column& column : it->second) {
-      int64_t y_begin = std::max<int64_t>(y_first, int64_t(column.py) << bits_[1]);
-      int64_t y_end = std::min<int64_t>(max_[1], ((int64_t(column.py) + 1) << bits_[1]) - 1);
-      for (int64_t y = y_begin; y <= y_end; ++y) {
-        int64_t z_from = (y == y_first) ? z_first : min_[2];
-        for (int32_t pz : column.pzs) {
-          int64_t z_begin = std::max<int64_t>(z_from, int64_t(pz) << bits_[2]);
-          int64_t z_end = std::min<int64_t>(max_[2], ((int64_t(pz) + 1) << bits_[2]) - 1);
-          if (z_begin > z_end) continue;
-          const ArrayPage* page = store_.page_at(px, column.py, pz);
-          int32_t row = int32_t(x & (page_size_[0] - 1)) +
-                        page_size_[0] * (int32_t(y & (page_size_[1] - 1)) +
-                                         page_size_[1] * int32_t(z_begin & (page_size_[2] - 1)));
-          const int32_t stride = page_size_[0] * page_size_[1];
-          for (int64_t z = z_begin; z <= z_end; ++z, row += stride) {
-            uint16_t cell = page->cell(row);
-            if (cell == 0) continue;
-            Volume index = Volume(x - min_[0]) * plane + Volume((y - min_[1]) * size_[2] + (z - min_[2]));
-            if (!visit(BlockPosition{int32_t(x), int32_t(y), int32_t(z)}, uint16_t(cell - 1), index)) {
-              return index + 1;
-            }
-          }
+    auto slice_end = std::find_if(slice_begin, pages_.end(), [&](const PageEntry& e) { return e.px != px; });
+    const int64_t x_last = std::min<int64_t>(max_[0], ((int64_t(px) + 1) << bits_[0]) - 1);
+    if (int64_t next = next_occupied_x(slice_begin, slice_end, x, x_last); next != x) {
+      x = next;
+      y_first = min_[1];
+      z_first = min_[2];
+      continue;
+    }
+    for (auto column = slice_begin; column != slice_end;) {
+      auto column_end = std::find_if(column, slice_end, [&](const PageEntry& e) { return e.py != column->py; });
+      const int64_t y_begin = std::max<int64_t>(y_first, int64_t(column->py) << bits_[1]);
+      const int64_t y_last = std::min<int64_t>(max_[1], ((int64_t(column->py) + 1) << bits_[1]) - 1);
+      for (int64_t y = next_occupied_y(column, column_end, x, y_begin, y_last); y <= y_last;
+           y = next_occupied_y(column, column_end, x, y + 1, y_last)) {
+        const int64_t z_from = (y == y_first) ? z_first : min_[2];
+        for (auto entry = column; entry != column_end; ++entry) {
+          const int64_t z_begin = std::max<int64_t>(z_from, int64_t(entry->pz) << bits_[2]);
+          const int64_t z_end = std::min<int64_t>(max_[2], ((int64_t(entry->pz) + 1) << bits_[2]) - 1);
+          if (z_begin <= z_end && !visit_row(*entry->page, y, z_begin, z_end)) return stopped_after;
         }
       }
+      column = column_end;
     }
     ++x;
     y_first = min_[1];

@@ -95,15 +95,45 @@ TEST(PagedBlockStoreTest, RefusesAPaletteOverflow) {
   EXPECT_TRUE(store->set_block_at({0, 0, 1}, BlockState::create("s7")).ok());
 }
 
-TEST(PagedBlockStoreTest, ScatteredBlocksInAHugeBoxHitTheMemoryLimit) {
+TEST(PagedBlockStoreTest, ScatteredBlocksCostTheirCellsNotTheirPages) {
+  auto store = PagedBlockStore::new_for_boundary(Boundary(0, 0, 0, 1 << 30, 1 << 30, 1 << 30));
+  for (int i = 0; i < 50000; ++i) {
+    ASSERT_TRUE(store->set_block_at({i * 64, i % 7, 3}, state("minecraft:stone")).ok()) << i;
+  }
+  EXPECT_EQ(*store->palette_id_at({64 * 49999, 49999 % 7, 3}), 0);
+  EXPECT_FALSE(store->palette_id_at({64 * 49999, 0, 0}).has_value());
+}
+
+TEST(PagedBlockStoreTest, PagesTurnDenseWithoutLosingCells) {
+  // 8-wide pages: 512 cells, dense past 32 stored cells.
+  auto store = PagedBlockStore::new_for_boundary(Boundary(0, 0, 0, 8, 8, 8));
+  for (int i = 0; i < 512; i += 3) ASSERT_TRUE(store->set_block_at({i % 8, i / 8 % 8, i / 64}, state("s" + std::to_string(i % 5))).ok());
+  ASSERT_TRUE(store->remove_block_at({0, 0, 0}).ok());
+  EXPECT_EQ(store->remove_block_at({0, 0, 0}).message(), "No block to erase at given coordinates");
+  for (int i = 1; i < 512; ++i) {
+    auto id = store->palette_id_at({i % 8, i / 8 % 8, i / 64});
+    if (i % 3 == 0) {
+      ASSERT_TRUE(id.has_value()) << i;
+      EXPECT_EQ(store->palette()[*id]->name(), "s" + std::to_string(i % 5)) << i;
+    } else {
+      EXPECT_FALSE(id.has_value()) << i;
+    }
+  }
+}
+
+TEST(PagedBlockStoreTest, DensePagesHitTheMemoryLimit) {
+  // 64-wide pages of 512 KiB turn dense at their 257th block.
   auto store = PagedBlockStore::new_for_boundary(Boundary(0, 0, 0, 1 << 30, 1 << 30, 1 << 30));
   Status status;
-  int placed = 0;
-  for (; placed < 20000 && status.ok(); ++placed) {
-    status = store->set_block_at({placed * 64, 0, 0}, state("minecraft:stone"));
+  int page = 0, block = 0;
+  for (; page <= 16384 && status.ok(); ++page) {
+    for (block = 0; block < 257 && status.ok(); ++block) {
+      status = store->set_block_at({page * 64 + block % 64, block / 64, 0}, state("minecraft:stone"));
+    }
   }
   EXPECT_EQ(status.message(), "Block store memory limit of 8 GiB exceeded");
-  EXPECT_EQ(placed - 1, 16384);
+  EXPECT_EQ(page - 1, 16384);
+  EXPECT_EQ(block - 1, 256);
 }
 
 }  // namespace
