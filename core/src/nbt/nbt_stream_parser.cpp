@@ -39,10 +39,7 @@ Status NbtStreamParser::error(const std::string& what) const {
 Status NbtStreamParser::read_raw(void* out, size_t length) {
   Status status = input_.read_exact(static_cast<uint8_t*>(out), length);
   if (status.ok()) return status;
-  if (input_.status().ok()) {
-    failed_at_end_ = true;
-    return error("unexpected end of NBT data");
-  }
+  if (input_.status().ok()) return error("unexpected end of NBT data");
   return status;
 }
 

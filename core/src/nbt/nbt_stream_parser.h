@@ -27,7 +27,7 @@ struct NbtEvent {
 
 // A pull parser over a big-endian NBT document. It stops after the root
 // tag (bytes after it are ignored) and reports EndOfInput there; a document
-// cut short fails, and failed_at_end_of_input() tells that case apart.
+// cut short fails with "unexpected end of NBT data".
 // Declared lengths are never trusted for allocation, and nesting deeper than
 // the limit fails instead of exhausting the stack of whoever walks it.
 class NbtStreamParser {
@@ -41,7 +41,6 @@ class NbtStreamParser {
   // An array not loaded is skipped by the next call of next(), so readers
   // that do not need it never hold it.
   Status load_array(NbtEvent& event);
-  bool failed_at_end_of_input() const { return failed_at_end_; }
   uint64_t offset() const { return input_.offset(); }
 
  private:
@@ -69,7 +68,6 @@ class NbtStreamParser {
   std::string scratch_;
   bool started_ = false;
   bool finished_ = false;
-  bool failed_at_end_ = false;
   size_t pending_array_bytes_ = 0;
   bool array_pending_ = false;
 };

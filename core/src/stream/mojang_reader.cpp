@@ -41,7 +41,7 @@ Status MojangSchematicInputStream::read_size() {
   return Status::Ok();
 }
 
-Status MojangSchematicInputStream::read_palette() {
+Result<LazyPaletteBlockStoreWrapper::Palette> MojangSchematicInputStream::read_palette() {
   ensure_store();
   LazyPaletteBlockStoreWrapper::Palette palette;
   int depth = 1;
@@ -87,16 +87,24 @@ Status MojangSchematicInputStream::read_palette() {
         return Status::Error("unexpected end of NBT data at byte " + std::to_string(parser_.offset()));
     }
   }
-  blocks_->set_actual_palette(std::move(palette));
-  palette_read_ = true;
+  return palette;
+}
+
+Status MojangSchematicInputStream::read_first_of_palettes() {
+  KUBIC_RETURN_IF_ERROR(parser_.next(event_));
+  if (event_.kind != NbtEventKind::ListStart || event_.element_type != TagType::Compound) return Status::Ok();
+  auto palette = read_palette();
+  if (!palette.ok()) return palette.status();
+  first_of_palettes_ = std::move(*palette);
   return Status::Ok();
 }
 
 Status MojangSchematicInputStream::read_blocks() {
   ensure_store();
-  // Each entry's "state" goes with the three-Int list of the same entry,
-  // whichever of the two comes first (some writers put "state" first).
-  // An entry without a position list takes the previous entry's position.
+  // Only tags directly inside an entry count. An entry's own three-Int list
+  // is its position whichever comes first, "state" or the list, and moves
+  // the running position for the entries after it; an entry with a "state"
+  // and no list is stored at the running position.
   int list_depth = 1;      // 1: directly inside the block list
   int compound_depth = 0;  // 1: directly inside one entry
   int32_t position[3] = {0, 0, 0};
@@ -116,9 +124,11 @@ Status MojangSchematicInputStream::read_blocks() {
         }
         break;
       case NbtEventKind::CompoundEnd:
-        if (at_entry_level && has_state) {
+        if (at_entry_level) {
           if (filled == 3) std::copy(entry_position, entry_position + 3, position);
-          KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
+          if (has_state) {
+            KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
+          }
         }
         --compound_depth;
         break;
@@ -153,21 +163,31 @@ Status MojangSchematicInputStream::read_blocks() {
 
 Status MojangSchematicInputStream::read_header() {
   while (true) {
+    // A document cut short fails too: reading it as complete would
+    // report a truncated file as a good one.
     Status status = parser_.next(event_);
-    if (!status.ok()) {
-      if (parser_.failed_at_end_of_input()) break;
-      return status.prefixed("NBT Stream Error: ");
-    }
+    if (!status.ok()) return status.prefixed("NBT Stream Error: ");
     if (event_.kind == NbtEventKind::EndOfInput) break;
     if (event_.kind != NbtEventKind::ListStart || !event_.named) continue;
     std::string name = lower_case(event_.name);
     if (name == "size" && event_.element_type == TagType::Int && event_.length == 3) {
       KUBIC_RETURN_IF_ERROR(read_size());
     } else if (name == "palette" && event_.element_type == TagType::Compound) {
-      KUBIC_RETURN_IF_ERROR(read_palette());
+      auto palette = read_palette();
+      if (!palette.ok()) return palette.status();
+      blocks_->set_actual_palette(std::move(*palette));
+      palette_read_ = true;
+    } else if (name == "palettes" && event_.element_type == TagType::List && event_.length > 0) {
+      KUBIC_RETURN_IF_ERROR(read_first_of_palettes());
     } else if (name == "blocks" && event_.element_type == TagType::Compound) {
       KUBIC_RETURN_IF_ERROR(read_blocks());
     }
+  }
+  // Structures with variants (shipwrecks, ruins) list several palettes
+  // under "palettes"; without a "palette", the first of them is the one.
+  if (!palette_read_ && first_of_palettes_) {
+    blocks_->set_actual_palette(std::move(*first_of_palettes_));
+    palette_read_ = true;
   }
   if (!size_read_) return Status::Error("Mojang: Size not found in header");
   if (!palette_read_) return Status::Error("Mojang: Palette not found in header");
@@ -193,6 +213,9 @@ Result<ReadOutcome> MojangSchematicInputStream::read(std::vector<Block>& out, si
   KUBIC_RETURN_IF_ERROR(ensure_header_read());
   if (!blocks_) return Status::Error("Blocks not initialized");
   if (max == 0) return ReadOutcome{false, 0};
+  // A store that never got its palette fails at the first position, even
+  // an empty one: the page-wise walk would otherwise report an empty success.
+  if (position_ < blocks_->boundary().volume()) KUBIC_RETURN_IF_ERROR(blocks_->check_palette());
   if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());
   // A failed read does not move the position at all.
   Volume position = position_;

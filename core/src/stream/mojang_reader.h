@@ -10,8 +10,8 @@
 namespace kubic {
 
 // Reads a Mojang structure file in one streaming pass: the "size",
-// "palette" and "blocks" lists are picked out by lower-cased name at any
-// depth, in any order; blocks are stored under their palette index until
+// "palette" (or else the first of "palettes") and "blocks" lists are picked
+// out by lower-cased name at any depth, in any order; blocks are stored under their palette index until
 // the palette is known. Blocks come out in XYZ order.
 class MojangSchematicInputStream final : public SchematicInputStream {
  public:
@@ -24,7 +24,8 @@ class MojangSchematicInputStream final : public SchematicInputStream {
   Status ensure_header_read();
   Status read_header();
   Status read_size();
-  Status read_palette();
+  Result<LazyPaletteBlockStoreWrapper::Palette> read_palette();
+  Status read_first_of_palettes();
   Status read_blocks();
   void ensure_store();
 
@@ -36,6 +37,7 @@ class MojangSchematicInputStream final : public SchematicInputStream {
   bool header_read_ = false;
   bool size_read_ = false;
   bool palette_read_ = false;
+  std::optional<LazyPaletteBlockStoreWrapper::Palette> first_of_palettes_;
   bool blocks_read_ = false;
   Volume position_ = 0;  // store positions already visited
 };
