@@ -1,5 +1,7 @@
 #include "stream/sponge_reader.h"
 
+#include "common/text_util.h"
+#include "io/memory_stream.h"
 #include "nbt/nbt_reader.h"
 #include "stream/sponge_format.h"
 #include "stream/stored_blocks.h"
@@ -40,6 +42,14 @@ bool needed_tag(const std::vector<std::string>& parents, const std::string& name
   return true;
 }
 
+// A resource location without a namespace is in "minecraft" (`planks` is
+// `minecraft:planks`), as the format says and tools other than WorldEdit write.
+std::string with_default_namespace(const std::string& text) {
+  std::string_view name = std::string_view(text).substr(0, text.find('['));
+  if (name.find(':') != std::string_view::npos || remove_whitespace(name).empty()) return text;
+  return "minecraft:" + text;
+}
+
 }  // namespace
 
 SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader)
@@ -47,6 +57,9 @@ SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSourc
 
 Status SpongeSchematicInputStream::read_header() {
   auto document = parse_nbt(*reader_, needed_tag);
+  // The document is read once: a retry after a failure parses the consumed
+  // reader, never the bytes that happen to follow a failed document.
+  reader_ = std::make_unique<MemorySource>(std::vector<uint8_t>());
   if (!document.ok()) return document.status().prefixed("Sponge: Failed to read NBT data: ");
   const Compound* root = document->tag.as<Compound>();
   if (!root) return Status::Error("Sponge: Root tag is not a Compound");
@@ -85,7 +98,7 @@ Status SpongeSchematicInputStream::process_palette(const Compound& schematic) {
   for (const CompoundEntry& entry : palette->entries()) {
     const int32_t* index = entry.value.as<int32_t>();
     if (!index) return Status::Error("Sponge: Palette entry value is not an Int");
-    auto state = BlockState::from_string(entry.name);
+    auto state = BlockState::from_string(with_default_namespace(entry.name));
     if (!state.ok()) return state.status();
     map[*index] = std::move(*state);
   }

@@ -104,8 +104,10 @@ TEST(SpongeReaderTest, HeaderMessagesByCause) {
       {"palette short", old_layout(1, 1, 1, [] { Compound p; p.put("minecraft:stone", Tag{int16_t(0)}); return p; }(), {0}),
        palette + "Sponge: Palette entry value is not an Int"},
       {"palette not compound", with(old_layout(1, 1, 1, Compound(), {}), "Palette", Tag{int32_t(0)}), palette + "Sponge: 'Palette' tag is not a Compound"},
-      {"bad state", old_layout(1, 1, 1, palette_of({{"stone[a=b]", 0}}), {}),
-       palette + "Malformed BlockState string: 'stone[a=b]' must contain exactly one ':' separating namespace and type"},
+      {"bad state", old_layout(1, 1, 1, palette_of({{"a:b:c[x=y]", 0}}), {}),
+       palette + "Malformed BlockState string: 'a:b:c[x=y]' must contain exactly one ':' separating namespace and type"},
+      {"empty namespace", old_layout(1, 1, 1, palette_of({{":stone[a=b]", 0}}), {}),
+       palette + "Malformed BlockState string: missing namespace in ':stone'"},
       {"data int", with(old_layout(1, 1, 1, four_blocks(), {}), "BlockData", Tag{int32_t(0)}), blocks + "Sponge: 'BlockData' tag is not a ByteArray"},
       {"cut varint", old_layout(1, 1, 1, four_blocks(), {int8_t(0x80)}), blocks + "Sponge: VarInt array ended unexpectedly"},
       {"too big", old_layout(1, 1, 1, four_blocks(), {-1, -1, -1, -1, int8_t(0x8F)}), blocks + "Sponge: VarInt is too big"},
@@ -124,6 +126,34 @@ TEST(SpongeReaderTest, HeaderMessagesByCause) {
   SpongeSchematicInputStream not_nbt(source_of({1, 2, 3}));
   EXPECT_EQ(not_nbt.boundary().message(),
             "Sponge: Failed to read NBT data: unexpected end of NBT data at byte 3");
+}
+
+TEST(SpongeReaderTest, NamesWithoutANamespaceAreMinecraftNames) {
+  Bytes doc = encode(old_layout(4, 1, 1, palette_of({{"stone", 0}, {"stone[a=b]", 1}, {" dirt", 2}, {"create:shaft[axis=y]", 3}}),
+                                {0, 1, 2, 3}));
+  SpongeSchematicInputStream reader(source_of(doc));
+  EXPECT_EQ(describe(*reader.read_to_end_into_vec()),
+            (std::vector<std::string>{"0,0,0 minecraft:stone", "1,0,0 minecraft:stone[a=b]", "2,0,0 minecraft:dirt",
+                                      "3,0,0 create:shaft[axis=y]"}));
+}
+
+TEST(SpongeReaderTest, AFailedHeaderIsNotRetriedOnTheBytesThatFollow) {
+  // A good document a buffer's length behind a broken one, and a palette
+  // failure in front of a good document: retries fail on the used reader.
+  for (Bytes first : {Bytes{10, 0, 0, 99}, encode(old_layout(1, 1, 1, palette_of({{":stone[a=b]", 0}}), {0}))}) {
+    for (size_t gap : {size_t(0), size_t(65536), size_t(1 << 17)}) {
+      Bytes bytes = first;
+      bytes.resize(std::max(bytes.size(), gap));
+      Bytes good = encode(old_layout(2, 1, 2, four_blocks(), {0, 1, 2, 3}));
+      bytes.insert(bytes.end(), good.begin(), good.end());
+      SpongeSchematicInputStream reader(source_of(bytes));
+      EXPECT_FALSE(reader.boundary().ok());
+      for (int retry = 0; retry < 2; ++retry) {
+        std::vector<Block> out;
+        EXPECT_EQ(reader.read(out, 10).message(), "Sponge: Failed to read NBT data: empty NBT document");
+      }
+    }
+  }
 }
 
 TEST(SpongeReaderTest, ReadSemantics) {
