@@ -49,16 +49,9 @@ Status check_name(std::string_view name) {
   std::string_view ns = first_colon == std::string_view::npos ? name : name.substr(0, first_colon);
   std::string_view type =
       last_colon == std::string_view::npos ? name : name.substr(last_colon + 1);
-  if (ns == "minecraft") {
-    if (type.empty()) {
-      return Status::Error(kPrefix + "missing type name in '" + std::string(name) + "'");
-    }
-  } else if (!ns.empty()) {
-    return Status::Error(kPrefix + "unsupported namespace '" + std::string(ns) +
-                         "', only 'minecraft' is allowed");
-  } else {
-    return Status::Error(kPrefix + "missing namespace in '" + std::string(name) + "'");
-  }
+  // Any namespace may carry properties: modded servers' files are full of them.
+  if (ns.empty()) return Status::Error(kPrefix + "missing namespace in '" + std::string(name) + "'");
+  if (type.empty()) return Status::Error(kPrefix + "missing type name in '" + std::string(name) + "'");
   return Status::Ok();
 }
 

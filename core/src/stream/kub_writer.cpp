@@ -61,7 +61,7 @@ Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
   bool full_form_reads_back = reads_back_as(parsed, *state);
   if (entries_.empty() && !(parsed.ok() && **parsed == *state)) {
     // The first entry must be a full one; a state whose text the reader
-    // would refuse (a modded namespace with properties) or rebuild in
+    // would refuse (an upper-case name with properties) or rebuild in
     // another property order is reached through a plain air entry instead.
     KUBIC_RETURN_IF_ERROR(write_full_entry(BlockState::air_rc()->to_string()));
     entries_.push_back(BlockState::air_rc());

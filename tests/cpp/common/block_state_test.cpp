@@ -4,11 +4,14 @@
 
 #include <string>
 
+#include "common/text_util.h"
+
 namespace kubic {
 namespace {
 
 std::string parse_error(const std::string& text) {
   auto r = BlockState::from_string(text);
+  if (r.ok() && (*r)->to_string() != remove_whitespace(text)) return "<parsed as " + (*r)->to_string() + ">";
   return r.ok() ? "<ok>" : r.message();
 }
 
@@ -23,7 +26,10 @@ TEST(BlockStateParseTest, RejectsWithTheMessageOfTheFirstFailingStep) {
       {"stone[a=b]", p + "'stone[a=b]' must contain exactly one ':' separating namespace and type"},
       {"minecraft:stone[a=b:c]",
        p + "'minecraft:stone[a=b:c]' must contain exactly one ':' separating namespace and type"},
-      {"foo:stone[a=b]", p + "unsupported namespace 'foo', only 'minecraft' is allowed"},
+      {"foo:stone[a=b]", "<ok>"},
+      {"create:shaft[axis=y]", "<ok>"},
+      {"foo:[a=b]", p + "missing type name in 'foo:'"},
+      {":[a=b]", p + "missing namespace in ':'"},
       {"minecraft:Stone[a=b]", p + "illegal character in 'minecraft:Stone'"},
       {"minecraft:[a=b]", p + "missing type name in 'minecraft:'"},
       {":stone[a=b]", p + "missing namespace in ':stone'"},
