@@ -20,6 +20,13 @@ const T* typed(const Compound& root, const char* name) {
   return tag ? tag->as<T>() : nullptr;
 }
 
+// MCEdit writes sizes as Short; MCEdit-Unified as Int.
+std::optional<int32_t> read_size(const Compound& root, const char* name) {
+  if (const int16_t* size = typed<int16_t>(root, name)) return *size;
+  if (const int32_t* size = typed<int32_t>(root, name)) return *size;
+  return std::nullopt;
+}
+
 IdMapping read_id_mapping(const Compound* block_ids) {
   IdMapping mapping;
   if (!block_ids) return mapping;
@@ -80,11 +87,12 @@ Status MCEditSchematicInputStream::read_nbt() {
   if (!document.ok()) return document.status().prefixed("MCEdit: Failed to read NBT data: ");
   const Compound* root = document->tag.as<Compound>();
   if (!root) return Status::Error("MCEdit: Root NBT tag is not a compound");
-  const int16_t* sizes[3];
+  int32_t sizes[3];
   const char* size_names[3] = {"Width", "Height", "Length"};
   for (int i = 0; i < 3; ++i) {
-    sizes[i] = typed<int16_t>(*root, size_names[i]);
-    if (!sizes[i]) return Status::Error(std::string("MCEdit: Missing or invalid '") + size_names[i] + "' tag");
+    auto size = read_size(*root, size_names[i]);
+    if (!size) return Status::Error(std::string("MCEdit: Missing or invalid '") + size_names[i] + "' tag");
+    sizes[i] = *size;
   }
   const auto* blocks = typed<std::vector<int8_t>>(*root, "Blocks");
   if (!blocks) return Status::Error("MCEdit: Missing or invalid 'Blocks' tag");
@@ -93,7 +101,7 @@ Status MCEditSchematicInputStream::read_nbt() {
   const auto* add_blocks = typed<std::vector<int8_t>>(*root, "AddBlocks");
   IdMapping mapping = read_id_mapping(typed<Compound>(*root, "BlockIds"));
 
-  int32_t width = *sizes[0], height = *sizes[1], length = *sizes[2];
+  int32_t width = sizes[0], height = sizes[1], length = sizes[2];
   boundary_ = Boundary(0, 0, 0, width, height, length);
   store_ = PagedBlockStore::new_for_fixed_boundary(*boundary_);
   uint32_t volume = uint32_t(width) * uint32_t(height) * uint32_t(length);
@@ -101,7 +109,10 @@ Status MCEditSchematicInputStream::read_nbt() {
   if (blocks->size() != data->size()) {
     return Status::Error("MCEdit: 'Blocks' and 'Data' arrays must be the same length");
   }
-  if (int64_t(blocks->size()) != int64_t(int32_t(volume))) {
+  // Int sizes can multiply past 32 bits; such a box matches no array.
+  const bool exact = width >= 0 && height >= 0 && length >= 0 &&
+                     Volume(width) * Volume(height) * Volume(length) == Volume(volume);
+  if (!exact || int64_t(blocks->size()) != int64_t(int32_t(volume))) {
     return Status::Error("MCEdit: 'Blocks' array length " + std::to_string(uint32_t(blocks->size())) +
                          " does not match expected volume " + std::to_string(volume));
   }

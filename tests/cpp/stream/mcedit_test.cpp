@@ -19,6 +19,12 @@ Tag schematic(int16_t w, int16_t h, int16_t l, Bytes8 blocks, Bytes8 data, Entri
   return compound(std::move(entries));
 }
 
+// MCEdit-Unified's form: sizes as Int; `cells` stone blocks.
+Tag with_int_sizes(int32_t w, int32_t h, int32_t l, size_t cells) {
+  return compound(Entries{{"Width", Tag{w}}, {"Height", Tag{h}}, {"Length", Tag{l}},
+                          {"Blocks", Tag{Bytes8(cells, 1)}}, {"Data", Tag{Bytes8(cells, 0)}}});
+}
+
 struct Outcome {
   std::vector<std::string> blocks;
   std::string error;
@@ -65,6 +71,11 @@ TEST(MCEditReaderTest, NoticesOncePerPair) {
             "minecraft:oak_stairs[facing=south,half=bottom,shape=straight]\n");
 }
 
+TEST(MCEditReaderTest, SizesStoredAsInt) {
+  EXPECT_EQ(read_mcedit(with_int_sizes(2, 1, 1, 2)).blocks,
+            (std::vector<std::string>{"0,0,0 minecraft:stone", "1,0,0 minecraft:stone"}));
+}
+
 TEST(MCEditReaderTest, MessagesByCause) {
   struct Case {
     std::string name;
@@ -72,7 +83,9 @@ TEST(MCEditReaderTest, MessagesByCause) {
     std::string message;
   } cases[] = {
       {"not compound", Tag{int32_t(1)}, "MCEdit: Root NBT tag is not a compound"},
-      {"width", compound(Entries{{"Width", Tag{int32_t(1)}}}), "MCEdit: Missing or invalid 'Width' tag"},
+      {"width", compound(Entries{{"Width", Tag{int64_t(1)}}}), "MCEdit: Missing or invalid 'Width' tag"},
+      {"int sizes past 32 bits", with_int_sizes(65537, 65536, 1, 65536), "MCEdit: 'Blocks' array length 65536 does not match expected volume 65536"},
+      {"negative int sizes", with_int_sizes(-1, -1, 1, 1), "MCEdit: 'Blocks' array length 1 does not match expected volume 1"},
       {"data", compound(Entries{{"Width", Tag{int16_t(1)}}, {"Height", Tag{int16_t(1)}}, {"Length", Tag{int16_t(1)}}, {"Blocks", Tag{Bytes8{1}}}}),
        "MCEdit: Missing or invalid 'Data' tag"},
       {"zero", schematic(0, 1, 1, {}, {}), "MCEdit: Boundary volume is zero, cannot read blocks"},
@@ -101,12 +114,9 @@ TEST(MCEditCorpusTest, EveryFileReads) {
     ::testing::internal::CaptureStdout();
     auto blocks = reader.read_to_end_into_vec();
     ::testing::internal::GetCapturedStdout();
-    // Refused on purpose: sizes stored as Int instead of Short, and a box of
-    // one position with empty block arrays.
+    // Refused on purpose: a box of one position with empty block arrays.
     std::string name = path.filename().string();
-    if (name == "mceditunified_CreativeInABox.schematic") {
-      EXPECT_EQ(blocks.message(), "MCEdit: Missing or invalid 'Width' tag");
-    } else if (name == "fawe_mcedit_degenerate.schematic") {
+    if (name == "fawe_mcedit_degenerate.schematic") {
       EXPECT_EQ(blocks.message(), "MCEdit: 'Blocks' array length 0 does not match expected volume 1");
     } else {
       EXPECT_TRUE(blocks.ok()) << path << ": " << blocks.message();
