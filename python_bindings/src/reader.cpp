@@ -247,7 +247,7 @@ std::unique_ptr<SchematicOutputStream> writer_for(const std::string& format, std
   if (name == "AUTO") {
     PyErr_SetString(PyExc_ValueError, "Must specify a concrete type when saving");
   } else {
-    PyErr_SetString(PyExc_ValueError, ("Unknown format: " + format).c_str());
+    raise_message(PyExc_ValueError, "Unknown format: " + format);
   }
   return nullptr;
 }
@@ -337,12 +337,14 @@ std::string format_name_of(PyObject* input) {
   return text;
 }
 
-std::unique_ptr<SchematicInputStream> reader_for(const std::string& name, std::unique_ptr<ByteSource> input) {
-  if (name == "AUTO") return AnySchematicInputStream::new_from_known(std::move(input));
-  if (name == "KUB") return std::make_unique<KUBSchematicInputStream>(std::move(input));
-  if (name == "MOJANG") return std::make_unique<MojangSchematicInputStream>(std::move(input));
-  if (name == "SPONGE") return std::make_unique<SpongeSchematicInputStream>(std::move(input));
-  PyErr_SetString(PyExc_ValueError, ("Unknown type: " + name).c_str());
+// kub files are gzip only; the NBT formats are also read uncompressed.
+std::unique_ptr<SchematicInputStream> reader_for(const std::string& name, std::unique_ptr<ByteSource> source) {
+  if (name == "KUB") return std::make_unique<KUBSchematicInputStream>(make_decompressing_chain(std::move(source)));
+  DocumentInput input = make_document_chain(std::move(source));
+  if (name == "AUTO") return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
+  if (name == "MOJANG") return std::make_unique<MojangSchematicInputStream>(std::move(input.source));
+  if (name == "SPONGE") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
+  raise_message(PyExc_ValueError, "Unknown type: " + name);
   return nullptr;
 }
 
@@ -363,7 +365,7 @@ PyObject* open_schematic(PyObject*, PyObject* args, PyObject* kwargs) {
     std::string name = ascii_upper(format_name_of(input));
     auto source = reader_from(input);
     if (!source) return nullptr;
-    auto reader = reader_for(name, make_decompressing_chain(std::move(source)));
+    auto reader = reader_for(name, std::move(source));
     if (!reader) return nullptr;
     PyTypeObject* type = reader_type();
     if (!type) return nullptr;

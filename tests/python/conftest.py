@@ -7,6 +7,21 @@ import nbt_util
 CORPUS = pathlib.Path(__file__).resolve().parents[2].parent / "shared" / "corpus"
 
 
+def _unsupported():
+    listing = pathlib.Path(__file__).resolve().parents[1] / "corpus_unsupported.tsv"
+    rows = (line.split("\t", 1) for line in listing.read_text().splitlines() if line and not line.startswith("#"))
+    return {path: why for path, why in rows}
+
+
+# Corpus files kubic does not read (yet), by path under the corpus folder.
+UNSUPPORTED = _unsupported()
+
+
+def unsupported(path):
+    """Why kubic does not read this corpus file, or None."""
+    return UNSUPPORTED.get(f"{path.parent.name}/{path.name}")
+
+
 def corpus_files(folder, suffix):
     """Corpus files of one format; empty when the corpus is absent."""
     if not CORPUS.is_dir():

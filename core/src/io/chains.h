@@ -10,6 +10,15 @@ namespace kubic {
 // each). Reads the gzip header from the source right away.
 std::unique_ptr<ByteSource> make_decompressing_chain(std::unique_ptr<ByteSource> source);
 
+// The input as a decompressed document: gzip input (starting with the gzip
+// magic bytes) through make_decompressing_chain, anything else unchanged
+// behind a buffered reader, since NBT files are often stored uncompressed.
+struct DocumentInput {
+  std::unique_ptr<ByteSource> source;
+  bool gzip;  // the input was gzip
+};
+DocumentInput make_document_chain(std::unique_ptr<ByteSource> source);
+
 // sink <- buffered writer <- gzip encoder (level 6) <- buffered writer.
 // finish() on the result writes the trailer and reports errors; destroying
 // it without finish() does the same silently.

@@ -9,13 +9,13 @@
 namespace kubic {
 
 std::unique_ptr<AnySchematicInputStream> AnySchematicInputStream::new_from_known(
-    std::unique_ptr<ByteSource> input) {
+    std::unique_ptr<ByteSource> input, bool input_was_gzip) {
   auto shared = SharedStream::create(std::move(input));
   std::vector<std::unique_ptr<SchematicInputStream>> readers;
   readers.push_back(std::make_unique<SpongeSchematicInputStream>(shared->fork()));
   readers.push_back(std::make_unique<MojangSchematicInputStream>(shared->fork()));
   readers.push_back(std::make_unique<MCEditSchematicInputStream>(shared->fork()));
-  readers.push_back(std::make_unique<KUBSchematicInputStream>(shared->fork()));
+  if (input_was_gzip) readers.push_back(std::make_unique<KUBSchematicInputStream>(shared->fork()));
   return std::make_unique<AnySchematicInputStream>(std::move(readers));
 }
 

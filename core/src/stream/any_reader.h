@@ -14,8 +14,10 @@ namespace kubic {
 // the one left serves the blocks, its buffered ones first.
 class AnySchematicInputStream final : public SchematicInputStream {
  public:
-  // `input` yields the decompressed bytes. Reads nothing.
-  static std::unique_ptr<AnySchematicInputStream> new_from_known(std::unique_ptr<ByteSource> input);
+  // `input` yields the decompressed bytes. Reads nothing. kub files are
+  // gzip only: for input that was not gzip there is no kub candidate.
+  static std::unique_ptr<AnySchematicInputStream> new_from_known(std::unique_ptr<ByteSource> input,
+                                                                 bool input_was_gzip = true);
   // For tests and callers with their own set of candidates, in order.
   explicit AnySchematicInputStream(std::vector<std::unique_ptr<SchematicInputStream>> readers);
 
