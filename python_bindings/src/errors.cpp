@@ -17,6 +17,14 @@ PyObject* raise_status(const Status& status) { return raise_message(PyExc_Runtim
 
 namespace {
 
+// The exception of a signal handler that stopped core work on this thread.
+struct KeptInterrupt {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+};
+thread_local KeptInterrupt kept;
+
 PyObject* os_error_class(int error_number) {
   switch (error_number) {
     case ENOENT: return PyExc_FileNotFoundError;
@@ -45,10 +53,33 @@ PyObject* raise_open_error(const OpenError& error) {
   return raise_message(os_error_class(error.error_number), error.message);
 }
 
+bool python_interrupt_pending() {
+  if (kept.type) return true;
+  if (!PyGILState_Check()) return false;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (PyErr_CheckSignals() < 0) PyErr_Fetch(&kept.type, &kept.value, &kept.traceback);
+  PyErr_Restore(type, value, traceback);
+  return kept.type != nullptr;
+}
+
+PyObject* finish_entry(PyObject* result) {
+  if (!kept.type) return result;
+  Py_XDECREF(result);
+  PyErr_Restore(kept.type, kept.value, kept.traceback);
+  kept = KeptInterrupt();
+  return nullptr;
+}
+
 std::string take_exception_display() {
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
+  // Ctrl-C inside a file object's method stops the whole operation.
+  if (!kept.type && type && PyErr_GivenExceptionMatches(type, PyExc_KeyboardInterrupt)) {
+    kept = {type, value, traceback};
+    return "KeyboardInterrupt";
+  }
   PyRef type_ref(type), value_ref(value), traceback_ref(traceback);
   std::string name = "Exception";
   if (type && PyType_Check(type)) {

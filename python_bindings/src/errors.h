@@ -20,23 +20,37 @@ PyObject* raise_status(const Status& status);
 // Raises the OSError subclass for a failed open, message unchanged.
 PyObject* raise_open_error(const OpenError& error);
 
-// "TypeName: str(exception)" for the pending exception, which is cleared.
+// "TypeName: str(exception)" for the pending exception, which is cleared;
+// a KeyboardInterrupt is kept for finish_entry() instead.
 std::string take_exception_display();
 
-// Runs an entry point so that no C++ exception reaches the interpreter.
+// The core's interrupt check while the module runs core work: true once a
+// signal handler raised (KeyboardInterrupt for Ctrl-C), whose exception is
+// kept until the entry point returns. Needs the interpreter lock; without
+// it nothing interrupts.
+bool python_interrupt_pending();
+
+// Hands back `result` unless core work was interrupted; then drops it and
+// raises the kept exception instead of whatever error the core reported.
+PyObject* finish_entry(PyObject* result);
+
+// Runs an entry point so that no C++ exception reaches the interpreter and
+// an interrupt surfaces as the handler's own exception.
 template <typename Fn>
 PyObject* guarded(Fn&& fn) {
+  PyObject* result;
   try {
-    return fn();
+    result = fn();
   } catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
+    result = PyErr_NoMemory();
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_RuntimeError, e.what());
-    return nullptr;
+    result = nullptr;
   } catch (...) {
     PyErr_SetString(PyExc_RuntimeError, "unexpected internal error");
-    return nullptr;
+    result = nullptr;
   }
+  return finish_entry(result);
 }
 
 // Objects that hold shared block states stay on the thread that made them.

@@ -1,5 +1,7 @@
 #include <Python.h>
 
+#include "common/interrupt.h"
+#include "errors.h"
 #include "reader.h"
 
 namespace {
@@ -9,6 +11,7 @@ PyMethodDef open_definition = {
     METH_VARARGS | METH_KEYWORDS, "open(input)\n--\n\n"};
 
 int kubic_exec(PyObject* module) {
+  kubic::set_interrupt_check(&kubic::py::python_interrupt_pending);
   PyObject* name = PyModule_GetNameObject(module);
   if (!name) return -1;
   PyObject* open = PyCFunction_NewEx(&open_definition, nullptr, name);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/interrupt.h"
+
 namespace kubic {
 
 BufferedReader::BufferedReader(std::unique_ptr<ByteSource> inner, size_t capacity)
@@ -10,6 +12,7 @@ BufferedReader::BufferedReader(std::unique_ptr<ByteSource> inner, size_t capacit
 
 Result<size_t> BufferedReader::read(uint8_t* buffer, size_t length) {
   if (begin_ == end_) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
     // Large reads bypass the buffer; nothing is gained by copying twice.
     if (length >= buffer_.size()) return inner_->read(buffer, length);
     auto n = inner_->read(buffer_.data(), buffer_.size());
@@ -30,7 +33,8 @@ BufferedWriter::~BufferedWriter() { (void)drain(); }
 
 Status BufferedWriter::drain() {
   if (used_ == 0) return Status::Ok();
-  Status status = write_all(*inner_, buffer_.data(), used_);
+  Status status = check_interrupt();
+  if (status.ok()) status = write_all(*inner_, buffer_.data(), used_);
   used_ = 0;
   return status;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "common/interrupt.h"
 #include "common/text_util.h"
 #include "nbt/nbt_reader.h"
 #include "stream/legacy_ids.h"
@@ -124,6 +125,7 @@ Status MCEditSchematicInputStream::read_nbt() {
       return Status::Error("MCEdit: Not enough block data for position " + position->debug_string() +
                            " at index " + std::to_string(i));
     }
+    if (i % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
     uint32_t id = read_block_id(*blocks, i, add_blocks);
     uint8_t value = uint8_t((*data)[i]) & 0x0F;
     if (id == 0) continue;

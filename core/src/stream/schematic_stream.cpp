@@ -1,8 +1,11 @@
 #include "stream/schematic_stream.h"
 
+#include "common/interrupt.h"
+
 namespace kubic {
 
 Result<std::optional<std::vector<Block>>> SchematicInputStream::read_next(size_t max) {
+  KUBIC_RETURN_IF_ERROR(check_interrupt());
   std::vector<Block> list;
   list.reserve(max);
   auto outcome = read(list, max);
@@ -16,6 +19,7 @@ Status SchematicInputStream::for_each_batch(Take&& take) {
   std::vector<Block> batch;
   batch.reserve(kBatchSize);
   while (true) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
     batch.clear();
     auto outcome = read(batch, kBatchSize);
     if (!outcome.ok()) return outcome.status();

@@ -1,5 +1,6 @@
 #include "stream/sponge_reader.h"
 
+#include "common/interrupt.h"
 #include "common/text_util.h"
 #include "io/memory_stream.h"
 #include "nbt/nbt_reader.h"
@@ -144,6 +145,7 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
     (*batch_positions)[batched] = *position;
     (*batch_ids)[batched] = value;
     if (++batched == kBatchSize) {
+      KUBIC_RETURN_IF_ERROR(check_interrupt());
       Status stored = blocks_->set_unknown_blocks(*batch_positions, *batch_ids);
       if (!stored.ok()) {
         return stored.prefixed("Sponge: Failed to copy block batch at pos " +
