@@ -1,9 +1,9 @@
 #include "stream/mcedit_reader.h"
 
-#include <cstdio>
 #include <unordered_map>
 
 #include "common/interrupt.h"
+#include "common/notices.h"
 #include "common/text_util.h"
 #include "nbt/nbt_reader.h"
 #include "stream/legacy_ids.h"
@@ -46,24 +46,20 @@ bool needed_tag(const std::vector<std::string>& parents, const std::string& name
          name == "AddBlocks" || name == "BlockIds";
 }
 
-void notice(const std::string& line) {
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
-// The state for one (id, data) pair, first rule that applies.
+// The state for one (id, data) pair: the file's own id mapping, else the
+// legacy conversion. Pairs the plain table does not list are reported.
 Result<StateRef> resolve(uint32_t id, uint8_t data, const IdMapping& mapping) {
   if (auto found = mapping.find(int32_t(id)); found != mapping.end()) {
     return BlockState::from_string(found->second);
   }
-  if (auto name = get_legacy_type(id, data)) return BlockState::from_string(*name);
   if (auto state = convert_legacy_data_to_modern_properties(id, data)) {
-    notice("MCEdit: Converted legacy block ID " + std::to_string(id) + " with data " +
-           std::to_string(data) + " to modern state " + (*state)->to_string());
+    if (!get_legacy_type(id, data)) {
+      emit_notice("MCEdit: Converted legacy block ID " + std::to_string(id) + " with data " +
+             std::to_string(data) + " to modern state " + (*state)->to_string());
+    }
     return std::move(*state);
   }
-  notice("MCEdit: Warning - Unrecognized block ID " + std::to_string(id) + " with data " +
+  emit_notice("MCEdit: Warning - Unrecognized block ID " + std::to_string(id) + " with data " +
          std::to_string(data) + ", treating as air");
   return BlockState::air_rc();
 }

@@ -63,12 +63,12 @@ TEST(MCEditReaderTest, DocumentedExamples) {
 
 TEST(MCEditReaderTest, NoticesOncePerPair) {
   auto outcome = read_mcedit(schematic(4, 1, 1, {36, 36, 53, 53}, {3, 3, 2, 2}));
-  EXPECT_EQ(outcome.blocks, (std::vector<std::string>{"2,0,0 minecraft:oak_stairs[facing=south,half=bottom,shape=straight]",
-                                                      "3,0,0 minecraft:oak_stairs[facing=south,half=bottom,shape=straight]"}));
+  EXPECT_EQ(outcome.blocks, (std::vector<std::string>{"2,0,0 minecraft:oak_stairs[facing=south,half=bottom,shape=straight,waterlogged=false]",
+                                                      "3,0,0 minecraft:oak_stairs[facing=south,half=bottom,shape=straight,waterlogged=false]"}));
   EXPECT_EQ(outcome.stdout_text,
             "MCEdit: Warning - Unrecognized block ID 36 with data 3, treating as air\n"
             "MCEdit: Converted legacy block ID 53 with data 2 to modern state "
-            "minecraft:oak_stairs[facing=south,half=bottom,shape=straight]\n");
+            "minecraft:oak_stairs[facing=south,half=bottom,shape=straight,waterlogged=false]\n");
 }
 
 TEST(MCEditReaderTest, SizesStoredAsInt) {
