@@ -1,7 +1,6 @@
 """kubic info | convert | blocks: the module's work without writing Python."""
 import argparse
 import collections
-import io
 import json
 import os
 import sys
@@ -120,15 +119,15 @@ def summarize(name, data, top):
 def command_info(args):
     reports = [describe(name, read_input(name), args.top) for name in args.files]
     if args.json:
-        print(json.dumps(reports if len(reports) > 1 else reports[0], indent=2))
+        say(json.dumps(reports if len(reports) > 1 else reports[0], indent=2))
         return
     for report in reports:
-        print(f"{report['file']}: {report['format']}")
+        say(f"{report['file']}: {report['format']}")
         b = report["boundary"]
-        print(f"  boundary: min {tuple(b['min'])}, size {tuple(b['size'])}")
-        print(f"  blocks: {report['blocks']} in {report['states']} distinct states")
+        say(f"  boundary: min {tuple(b['min'])}, size {tuple(b['size'])}")
+        say(f"  blocks: {report['blocks']} in {report['states']} distinct states")
         for entry in report["most_common"]:
-            print(f"    {entry['blocks']:>10}  {entry['state']}")
+            say(f"    {entry['blocks']:>10}  {entry['state']}")
 
 
 def output_format(args):
@@ -167,7 +166,7 @@ def command_convert(args):
     with kubic_rs.open(NamedInput(data, args.source, progress)) as reader:
         with failing_as(args.output):
             if args.output == "-":
-                sink = CountingOutput(sys.stdout.buffer)  # the command's own output
+                sink = CountingOutput(_output.buffer)
                 reader.save(sink, fmt)
                 size = sink.written
             else:
@@ -186,7 +185,7 @@ def command_blocks(args):
             for block in bulk:
                 if args.limit is not None and shown >= args.limit:
                     return
-                print(block)
+                say(block)
                 shown += 1
 
 
@@ -212,33 +211,23 @@ def parser():
     return p
 
 
-class Output:
-    """The command's own standard output. The legacy reader prints notices
-    to the process's standard output; while a command runs, that descriptor
-    points at standard error, so that what a command prints (JSON, a
-    converted file) is never mixed with them."""
+# The command's own standard output. While a command runs, sys.stdout points
+# at standard error: the legacy reader writes its notices through sys.stdout,
+# and they must never mix into JSON or a converted file.
+_output = sys.stdout
 
-    def __init__(self):
-        sys.stdout.flush()
-        self.fd = os.dup(1)
-        os.dup2(2, 1)
-        self.binary = os.fdopen(self.fd, "wb", buffering=1 << 16)
-        self.text = io.TextIOWrapper(self.binary, encoding="utf-8", line_buffering=False, write_through=True)
 
-    def close(self):
-        self.text.flush()
-        try:
-            self.binary.flush()
-        finally:
-            os.dup2(self.fd, 1)
+def say(text):
+    """One line of the command's own output."""
+    print(text, file=_output)
 
 
 def main(argv=None):
     p = parser()
     args = p.parse_args(argv)
-    output = Output()
-    real_stdout = sys.stdout
-    sys.stdout = output.text
+    global _output
+    _output = sys.stdout
+    sys.stdout = sys.stderr
     try:
         args.run(args)
     except UsageError as error:
@@ -251,6 +240,6 @@ def main(argv=None):
     except BrokenPipeError:
         return 1
     finally:
-        sys.stdout = real_stdout
-        output.close()
+        sys.stdout = _output
+        _output.flush()
     return 0

@@ -63,6 +63,22 @@ bool python_interrupt_pending() {
   return kept.type != nullptr;
 }
 
+void write_notice_to_sys_stdout(const std::string& line) {
+  PyGILState_STATE gil = PyGILState_Ensure();
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyObject* out = PySys_GetObject("stdout");  // borrowed
+  if (out && out != Py_None) {
+    std::string text = line + "\n";
+    PyRef str(PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "replace"));
+    PyRef method(PyUnicode_FromString("write"));
+    PyRef written(str && method ? PyObject_CallMethodOneArg(out, method.get(), str.get()) : nullptr);
+    if (!written) PyErr_Clear();
+  }
+  PyErr_Restore(type, value, traceback);
+  PyGILState_Release(gil);
+}
+
 PyObject* finish_entry(PyObject* result) {
   if (!kept.type) return result;
   Py_XDECREF(result);

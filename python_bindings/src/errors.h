@@ -30,6 +30,11 @@ std::string take_exception_display();
 // it nothing interrupts.
 bool python_interrupt_pending();
 
+// The core's notice sink while the module is loaded: each line goes to
+// sys.stdout.write (falling back to nothing when there is none), with any
+// pending exception kept as it was.
+void write_notice_to_sys_stdout(const std::string& line);
+
 // Hands back `result` unless core work was interrupted; then drops it and
 // raises the kept exception instead of whatever error the core reported.
 PyObject* finish_entry(PyObject* result);

@@ -1,6 +1,7 @@
 #include <Python.h>
 
 #include "common/interrupt.h"
+#include "common/notices.h"
 #include "errors.h"
 #include "reader.h"
 
@@ -12,6 +13,7 @@ PyMethodDef open_definition = {
 
 int kubic_exec(PyObject* module) {
   kubic::set_interrupt_check(&kubic::py::python_interrupt_pending);
+  kubic::set_notice_sink(&kubic::py::write_notice_to_sys_stdout);
   PyObject* name = PyModule_GetNameObject(module);
   if (!name) return -1;
   PyObject* open = PyCFunction_NewEx(&open_definition, nullptr, name);

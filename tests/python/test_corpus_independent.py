@@ -60,7 +60,7 @@ def test_structure_files_match(path):
     assert ours(path)[0] == expected
 
 
-KNOWN = {(1, 0): "minecraft:stone[]", (2, 0): "minecraft:grass_block[]", (3, 0): "minecraft:dirt[]",
+KNOWN = {(1, 0): "minecraft:stone[]", (2, 0): "minecraft:grass_block[snowy=false]", (3, 0): "minecraft:dirt[]",
          (4, 0): "minecraft:cobblestone[]", (5, 0): "minecraft:oak_planks[]", (20, 0): "minecraft:glass[]",
          (35, 14): "minecraft:red_wool[]", (98, 0): "minecraft:stone_bricks[]", (89, 0): "minecraft:glowstone[]"}
 

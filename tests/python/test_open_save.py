@@ -5,6 +5,7 @@ import os
 import pytest
 
 import kubic_rs
+import nbt_util
 from conftest import corpus_params, describe, describe_unordered, sponge_file, unsupported
 
 FORMATS = ["kub", "sponge", "mojang"]
@@ -181,3 +182,20 @@ def test_a_failing_save_leaves_an_existing_file_alone(sample_sponge, tmp_path):
     assert target.read_bytes() != b"old contents"
     assert oct(target.stat().st_mode & 0o777) == oct(0o640)
     assert sorted(p.name for p in tmp_path.iterdir()) == ["precious.kub"]
+
+
+def test_legacy_notices_go_through_sys_stdout(capfd):
+    import contextlib
+
+    data = nbt_util.gzipped({"Width": nbt_util.short(3), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+                             "Blocks": bytes([36, 53, 53]), "Data": bytes([3, 2, 2])}, "Schematic")
+    captured = io.StringIO()
+    with contextlib.redirect_stdout(captured):
+        with kubic_rs.open(data) as r:
+            assert len(r.read_full()) == 2
+    assert captured.getvalue().splitlines() == [
+        "MCEdit: Warning - Unrecognized block ID 36 with data 3, treating as air",
+        "MCEdit: Converted legacy block ID 53 with data 2 to modern state "
+        "minecraft:oak_stairs[facing=south,half=bottom,shape=straight,waterlogged=false]",
+    ]
+    assert capfd.readouterr().out == ""
