@@ -10,13 +10,12 @@
 #include "pystream.h"
 #include "shared.h"
 #include "static_type.h"
+#include "schematic/conversion.h"
 #include "stream/any_reader.h"
 #include "stream/kub_reader.h"
-#include "stream/kub_writer.h"
 #include "stream/mojang_reader.h"
 #include "stream/mojang_writer.h"
 #include "stream/sponge_reader.h"
-#include "stream/sponge_writer.h"
 
 namespace kubic::py {
 
@@ -31,6 +30,7 @@ struct KubicReaderObject {
   SchematicInputStream* reader;  // owned; null once closed
   bool entered;
   bool iterated;
+  bool consumed;  // blocks were read: save() then writes what is left
   bool in_use;
   ThreadConfinement thread;
 };
@@ -173,6 +173,7 @@ PyObject* reader_next(PyObject* self) {
     if (!r->entered) return fail("Cannot iterate without entering context");
     if (!r->reader) return fail("Reader is closed");
     if (!r->iterated) return fail("Iterator not initialized, call iter_bulks() first");
+    r->consumed = true;
     auto bulk = r->reader->read_next(kBulkSize);
     if (!bulk.ok()) return raise_status(bulk.status());
     if (!bulk->has_value()) {
@@ -195,6 +196,7 @@ PyObject* reader_read_full(PyObject* self, PyObject*) {
     // blocks as large as the whole schematic.
     PyRef all(PyList_New(0));
     if (!all) return nullptr;
+    r->consumed = true;
     while (true) {
       auto batch = r->reader->read_next(kBatchSize);
       if (!batch.ok()) return raise_status(batch.status());
@@ -219,6 +221,7 @@ PyObject* reader_iterate_blocks(PyObject* self, PyObject* args, PyObject* kwargs
     if (!r->entered) return fail("Cannot iterate without entering context");
     if (!r->reader) return fail("Reader is closed");
     if (r->iterated) return fail("Iterator already called");
+    r->consumed = true;
     auto batch = r->reader->read_next(kCallbackBatch);
     if (!batch.ok()) return raise_status(batch.status());
     if (!batch->has_value() || (*batch)->empty()) Py_RETURN_NONE;
@@ -237,19 +240,31 @@ PyObject* reader_iterate_blocks(PyObject* self, PyObject* args, PyObject* kwargs
   });
 }
 
-// The writer for a format name (upper-cased), or null with ValueError.
-std::unique_ptr<SchematicOutputStream> writer_for(const std::string& format, std::unique_ptr<ByteSink> sink,
-                                                  const Boundary& boundary) {
+// The format for a name (upper-cased), or nothing with ValueError.
+std::optional<SchematicFormat> format_for(const std::string& format) {
   std::string name = ascii_upper(format);
-  if (name == "KUB") return std::make_unique<KUBSchematicOutputStream>(std::move(sink), AxisOrder::XYZ, boundary);
-  if (name == "MOJANG") return std::make_unique<MojangSchematicOutputStream>(std::move(sink));
-  if (name == "SPONGE") return std::make_unique<SpongeSchematicOutputStream>(std::move(sink), boundary);
+  if (name == "KUB") return SchematicFormat::Kub;
+  if (name == "MOJANG") return SchematicFormat::Mojang;
+  if (name == "SPONGE") return SchematicFormat::Sponge;
   if (name == "AUTO") {
     PyErr_SetString(PyExc_ValueError, "Must specify a concrete type when saving");
   } else {
     raise_message(PyExc_ValueError, "Unknown format: " + format);
   }
-  return nullptr;
+  return std::nullopt;
+}
+
+// Everything the reader holds goes through the conversion engine; once
+// blocks were read, the blocks left are written with the reader's extras.
+Status save_into(KubicReaderObject* self, SchematicFormat format, std::unique_ptr<ByteSink> chain,
+                 const Boundary& boundary) {
+  if (!self->consumed) return convert_schematic(*self->reader, format, std::move(chain));
+  auto extras = self->reader->extras();
+  if (!extras.ok()) return extras.status();
+  auto writer = format == SchematicFormat::Mojang ? std::make_unique<MojangSchematicOutputStream>(std::move(chain))
+                                                  : make_schematic_writer(format, std::move(chain), boundary, {});
+  KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(*extras)));
+  return self->reader->transfer_into(std::move(writer));
 }
 
 PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -279,9 +294,9 @@ PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
     auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
     Boundary boundary;
     if (!checked_boundary(r.operator->(), boundary)) return nullptr;
-    auto writer = writer_for(std::string(format, size_t(format_length)), std::move(chain), boundary);
-    if (!writer) return nullptr;
-    Status status = r->reader->transfer_into(std::move(writer));
+    auto output_format = format_for(std::string(format, size_t(format_length)));
+    if (!output_format) return nullptr;
+    Status status = save_into(r.operator->(), *output_format, std::move(chain), boundary);
     if (!status.ok()) return raise_status(status);
     if (!first_failure->ok()) return raise_status(*first_failure);
     if (target.file) {
@@ -374,6 +389,7 @@ PyObject* open_schematic(PyObject*, PyObject* args, PyObject* kwargs) {
     self->reader = reader.release();
     self->entered = false;
     self->iterated = false;
+    self->consumed = false;
     self->in_use = false;
     new (&self->thread) ThreadConfinement();
     return reinterpret_cast<PyObject*>(self);

@@ -32,16 +32,12 @@ class BorrowedSource final : public ByteSource {
   ByteSource& source_;
 };
 
-}  // namespace
-
-Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep) {
-  NbtStreamParser parser(std::make_unique<BorrowedSource>(source));
+Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, NbtEntryFilter keep) {
   std::vector<OpenContainer> open;
   std::vector<std::string> parents;  // names of the open compounds below the root
   int skipping = 0;                  // depth inside an entry the filter refused
-  NbtEvent event;
-  while (true) {
-    KUBIC_RETURN_IF_ERROR(parser.next(event));
+  for (bool first = true;; first = false) {
+    if (!first) KUBIC_RETURN_IF_ERROR(parser.next(event));
     const bool starts = event.kind == NbtEventKind::ListStart || event.kind == NbtEventKind::CompoundStart;
     const bool ends = event.kind == NbtEventKind::ListEnd || event.kind == NbtEventKind::CompoundEnd;
     if (skipping > 0) {
@@ -76,6 +72,7 @@ Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep) {
         break;
       case NbtEventKind::ListEnd:
       case NbtEventKind::CompoundEnd: {
+        if (open.empty()) return Status::Error("unbalanced NBT events at byte " + std::to_string(parser.offset()));
         OpenContainer done = std::move(open.back());
         open.pop_back();
         if (event.kind == NbtEventKind::CompoundEnd && !parents.empty() && !open.empty()) parents.pop_back();
@@ -86,6 +83,21 @@ Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep) {
     }
     event.name.clear();
   }
+}
+
+}  // namespace
+
+Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep) {
+  NbtStreamParser parser(std::make_unique<BorrowedSource>(source));
+  NbtEvent event;
+  KUBIC_RETURN_IF_ERROR(parser.next(event));
+  return build_tree(parser, event, keep);
+}
+
+Result<Tag> parse_nbt_value(NbtStreamParser& parser, NbtEvent& start) {
+  auto built = build_tree(parser, start, nullptr);
+  if (!built.ok()) return built.status();
+  return std::move(built->tag);
 }
 
 }  // namespace kubic

@@ -6,6 +6,7 @@
 
 #include "common/status.h"
 #include "io/byte_stream.h"
+#include "nbt/nbt_stream_parser.h"
 #include "nbt/tag.h"
 
 namespace kubic {
@@ -23,5 +24,10 @@ using NbtEntryFilter = bool (*)(const std::vector<std::string>& parents, const s
 // Parses a whole document into a value tree. Stops after the root tag; the
 // source may have been read further ahead.
 Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep = nullptr);
+
+// Builds the value whose first event is `start` (a value, or the start of a
+// list or compound, which is read to its end), for readers that walk a
+// document as events and keep parts of it whole.
+Result<Tag> parse_nbt_value(NbtStreamParser& parser, NbtEvent& start);
 
 }  // namespace kubic

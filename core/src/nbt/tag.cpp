@@ -37,6 +37,25 @@ const Tag* Compound::get(std::string_view name) const {
   return i == kNotFound ? nullptr : &entries_[i].value;
 }
 
+std::optional<Tag> Compound::take(std::string_view name) {
+  size_t i = find(name);
+  if (i == kNotFound) return std::nullopt;
+  Tag value = std::move(entries_[i].value);
+  entries_.erase(entries_.begin() + std::ptrdiff_t(i));
+  if (!index_.empty()) {
+    index_.clear();
+    if (entries_.size() >= kIndexThreshold) {
+      for (size_t k = 0; k < entries_.size(); ++k) index_.emplace(entries_[k].name, k);
+    }
+  }
+  return value;
+}
+
+Tag* Compound::get(std::string_view name) {
+  size_t i = find(name);
+  return i == kNotFound ? nullptr : &entries_[i].value;
+}
+
 void Compound::put(std::string name, Tag value) {
   size_t i = find(name);
   if (i != kNotFound) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,8 +38,11 @@ class Compound {
   ~Compound();
 
   const Tag* get(std::string_view name) const;
+  Tag* get(std::string_view name);
   // Adds an entry; a name already present keeps its place and takes the value.
   void put(std::string name, Tag value);
+  // Removes an entry and hands back its value, if there was one.
+  std::optional<Tag> take(std::string_view name);
 
   const std::vector<CompoundEntry>& entries() const { return entries_; }
   size_t size() const;

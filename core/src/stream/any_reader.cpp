@@ -72,3 +72,23 @@ Result<std::optional<Boundary>> AnySchematicInputStream::boundary() {
 }
 
 }  // namespace kubic
+
+namespace kubic {
+
+Result<SchematicExtras> AnySchematicInputStream::extras() {
+  KUBIC_RETURN_IF_ERROR(boundary().status());
+  // A candidate whose extras fail is not the format either.
+  while (candidates_.size() > 1) {
+    auto extras = candidates_.front().reader->extras();
+    if (extras.ok()) return extras;
+    candidates_.erase(candidates_.begin());
+  }
+  if (candidates_.empty()) return Status::Error("No matching format found");
+  return candidates_.front().reader->extras();
+}
+
+void AnySchematicInputStream::keep_listed_air() {
+  for (Candidate& candidate : candidates_) candidate.reader->keep_listed_air();
+}
+
+}  // namespace kubic

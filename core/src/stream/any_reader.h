@@ -23,6 +23,9 @@ class AnySchematicInputStream final : public SchematicInputStream {
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
+  // The extras of the first candidate still standing that gives them.
+  Result<SchematicExtras> extras() override;
+  void keep_listed_air() override;
 
  private:
   struct Candidate {

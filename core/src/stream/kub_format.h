@@ -7,6 +7,9 @@ namespace kubic {
 // "KUBFMT" read as a big-endian 48-bit number.
 constexpr uint64_t kKubMagic = 0x4B5542464D54;
 constexpr int32_t kKubVersion = 1;
+// Version 2 adds, after the header, the schematic's extras as a
+// length-prefixed NBT document (see docs/kub-format.md).
+constexpr int32_t kKubVersionWithExtras = 2;
 
 // Body codes: 0 a full palette entry, 1 a diff entry; even codes >= 2 place
 // reference id c once, odd codes >= 3 place id c - 1 for a counted run.

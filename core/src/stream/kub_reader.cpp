@@ -5,6 +5,7 @@
 
 #include "common/state_difference.h"
 #include "common/text_util.h"
+#include "stream/kub_extras.h"
 #include "stream/kub_format.h"
 
 namespace kubic {
@@ -60,20 +61,27 @@ Result<int64_t> KUBSchematicInputStream::read_var_long() {
   return int64_t(value);
 }
 
-Result<std::string> KUBSchematicInputStream::read_string() {
+Result<std::vector<uint8_t>> KUBSchematicInputStream::read_bytes() {
   auto length = read_var_int();
   if (!length.ok()) return length.status();
   if (*length < 0) return Status::Error("Negative string length");
   // The declared length is not trusted for allocation: grow as bytes come.
-  std::string text;
+  std::vector<uint8_t> bytes;
   size_t remaining = size_t(*length);
   while (remaining > 0) {
     size_t chunk = std::min(remaining, kStringChunk);
-    size_t old_size = text.size();
-    text.resize(old_size + chunk);
-    KUBIC_RETURN_IF_ERROR(input_.read_exact(reinterpret_cast<uint8_t*>(text.data()) + old_size, chunk));
+    size_t old_size = bytes.size();
+    bytes.resize(old_size + chunk);
+    KUBIC_RETURN_IF_ERROR(input_.read_exact(bytes.data() + old_size, chunk));
     remaining -= chunk;
   }
+  return bytes;
+}
+
+Result<std::string> KUBSchematicInputStream::read_string() {
+  auto bytes = read_bytes();
+  if (!bytes.ok()) return bytes.status();
+  std::string text(bytes->begin(), bytes->end());
   if (auto error = utf8_error(text)) return Status::Error(*error);
   return text;
 }
@@ -87,7 +95,7 @@ Status KUBSchematicInputStream::read_header() {
   }
   auto version = read_var_int();
   if (!version.ok()) return version.status();
-  if (*version != kKubVersion) {
+  if (*version != kKubVersion && *version != kKubVersionWithExtras) {
     return Status::Error("KUB: Unsupported version. Expected 1, got " + std::to_string(*version));
   }
   int32_t corners[6];
@@ -103,10 +111,22 @@ Status KUBSchematicInputStream::read_header() {
   auto size = [&](int axis) {
     return int32_t(uint32_t(corners[3 + axis]) - uint32_t(corners[axis]) + 1u);
   };
+  if (*version == kKubVersionWithExtras) {
+    auto document = read_bytes();
+    if (!document.ok()) return document.status();
+    auto extras = decode_kub_extras(*document);
+    if (!extras.ok()) return extras.status();
+    extras_ = std::move(*extras);
+  }
   boundary_ = Boundary(corners[0], corners[1], corners[2], size(0), size(1), size(2));
   order_ = *order;
   header_read_ = true;
   return Status::Ok();
+}
+
+Result<SchematicExtras> KUBSchematicInputStream::extras() {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  return extras_;
 }
 
 Result<std::optional<Boundary>> KUBSchematicInputStream::boundary() {

@@ -17,11 +17,15 @@ class KUBSchematicInputStream final : public SchematicInputStream {
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
+  // Version 2 files carry extras after the header; version 1 files none.
+  Result<SchematicExtras> extras() override;
 
  private:
   Status read_header();
   Result<int32_t> read_var_int();
   Result<int64_t> read_var_long();
+  // A VarInt length, then that many bytes.
+  Result<std::vector<uint8_t>> read_bytes();
   Result<std::string> read_string();
   Result<uint8_t> read_byte();
   // Reads one body item; false when the body has ended.
@@ -36,6 +40,7 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   std::vector<StateRef> palette_;  // entry n has reference id 2n + 2
   std::optional<Boundary> boundary_;
   AxisOrder order_ = AxisOrder::XYZ;
+  SchematicExtras extras_;
   bool header_read_ = false;
   bool ended_ = false;
   Volume cursor_ = 0;

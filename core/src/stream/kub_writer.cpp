@@ -2,6 +2,7 @@
 
 #include "common/state_difference.h"
 #include "common/varint.h"
+#include "stream/kub_extras.h"
 #include "stream/kub_format.h"
 
 namespace kubic {
@@ -36,17 +37,39 @@ Status KUBSchematicOutputStream::write_string(const std::string& text) {
   return kubic::write_all(*sink_, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
+Status KUBSchematicOutputStream::set_extras(SchematicExtras extras) {
+  if (header_written_) return Status::Error("KUB: Extras must be set before the first block");
+  extras_ = std::move(extras);
+  return Status::Ok();
+}
+
 Status KUBSchematicOutputStream::write_header() {
+  // Files without extras stay version 1, byte for byte as ever.
+  const bool with_extras = kub_needs_extras(extras_);
   uint8_t buffer[kMaxVarLongBytes + 1 + 6 * kMaxVarIntBytes + 1];
   size_t n = encode_var_long(int64_t(kKubMagic), buffer);
-  n += encode_var_int(kKubVersion, buffer + n);
+  n += encode_var_int(with_extras ? kKubVersionWithExtras : kKubVersion, buffer + n);
   for (int axis = 0; axis < 3; ++axis) n += encode_var_int(boundary_.min_of(axis), buffer + n);
   for (int axis = 0; axis < 3; ++axis) {
     int32_t max = int32_t(uint32_t(boundary_.min_of(axis)) + uint32_t(boundary_.size_of(axis)) - 1u);
     n += encode_var_int(max, buffer + n);
   }
   buffer[n++] = uint8_t(order_);
-  return write_bytes(buffer, n);
+  KUBIC_RETURN_IF_ERROR(write_bytes(buffer, n));
+  if (!with_extras) return Status::Ok();
+  std::vector<uint8_t> document = encode_kub_extras(extras_);
+  KUBIC_RETURN_IF_ERROR(write_var_int(int32_t(document.size())));
+  return write_bytes(document.data(), document.size());
+}
+
+Status KUBSchematicOutputStream::write_fill(uint64_t count) {
+  const StateRef& fill = extras_.fill ? extras_.fill : BlockState::air_rc();
+  while (count > 0) {
+    uint64_t run = std::min<uint64_t>(count, INT32_MAX);
+    KUBIC_RETURN_IF_ERROR(write_palette_id_with_rle(fill, int64_t(run)));
+    count -= run;
+  }
+  return Status::Ok();
 }
 
 Status KUBSchematicOutputStream::write_full_entry(const std::string& text) {
@@ -138,7 +161,7 @@ Status KUBSchematicOutputStream::write(std::span<const Block> blocks) {
                            ", but received block at " + std::to_string(idx));
     }
     if (idx > int64_t(cursor_)) {
-      KUBIC_RETURN_IF_ERROR(write_palette_id_with_rle(BlockState::air_rc(), idx - int64_t(cursor_)));
+      KUBIC_RETURN_IF_ERROR(write_fill(uint64_t(idx) - cursor_));
       cursor_ = uint64_t(idx);
     }
     size_t k = 1;
@@ -157,6 +180,11 @@ Status KUBSchematicOutputStream::complete() {
   // A file without blocks still gets its header: without it the output
   // would not read back at all and the box would be lost.
   if (!header_written_) KUBIC_RETURN_IF_ERROR(write({}));
+  // Voids after the last block are positions too.
+  if (extras_.fill && Volume(cursor_) < boundary_.volume()) {
+    KUBIC_RETURN_IF_ERROR(write_fill(uint64_t(boundary_.volume() - Volume(cursor_))));
+    cursor_ = uint64_t(boundary_.volume());
+  }
   KUBIC_RETURN_IF_ERROR(sink_->flush());
   closed_ = true;
   return Status::Ok();

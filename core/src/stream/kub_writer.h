@@ -10,8 +10,10 @@
 namespace kubic {
 
 // Streams blocks into the kub format. Blocks must come in increasing order
-// of their index in the writer's axis order; gaps become air runs, equal
-// neighbours within one write() become run codes. Keeps only its palette.
+// of their index in the writer's axis order; gaps become runs of the
+// extras' fill (air, or structure voids), equal neighbours within one
+// write() become run codes. Keeps only its palette. Extras make a file of
+// version 2; without them the file is version 1.
 class KUBSchematicOutputStream final : public SchematicOutputStream {
  public:
   KUBSchematicOutputStream(std::unique_ptr<ByteSink> sink, AxisOrder order, const Boundary& boundary);
@@ -19,6 +21,7 @@ class KUBSchematicOutputStream final : public SchematicOutputStream {
   Status write(std::span<const Block> blocks) override;
   // Writes the header if no write() did, then flushes the sink chain.
   Status complete() override;
+  Status set_extras(SchematicExtras extras) override;
 
  private:
   Status write_header();
@@ -27,6 +30,7 @@ class KUBSchematicOutputStream final : public SchematicOutputStream {
   Status write_string(const std::string& text);
   Status write_full_entry(const std::string& text);
   Status write_palette_id_with_rle(const StateRef& state, int64_t count);
+  Status write_fill(uint64_t count);
   // Writes the entry that defines `state`; returns its reference id.
   Result<int32_t> define(const StateRef& state);
 
@@ -36,6 +40,7 @@ class KUBSchematicOutputStream final : public SchematicOutputStream {
   Boundary boundary_;
   AxisOrder order_;
   uint64_t cursor_ = 0;
+  SchematicExtras extras_;
   bool header_written_ = false;
   bool closed_ = false;
 };

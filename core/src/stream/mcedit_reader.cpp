@@ -43,7 +43,8 @@ IdMapping read_id_mapping(const Compound* block_ids) {
 bool needed_tag(const std::vector<std::string>& parents, const std::string& name) {
   if (!parents.empty()) return true;
   return name == "Width" || name == "Height" || name == "Length" || name == "Blocks" || name == "Data" ||
-         name == "AddBlocks" || name == "BlockIds";
+         name == "AddBlocks" || name == "BlockIds" || name == "TileEntities" || name == "Entities" ||
+         name.starts_with("WEOrigin") || name.starts_with("WEOffset");
 }
 
 // The state for one (id, data) pair: the file's own id mapping, else the
@@ -82,8 +83,12 @@ Status MCEditSchematicInputStream::read_nbt() {
   if (store_) return Status::Error("MCEdit: Blocks have already been read, cannot read NBT header");
   auto document = parse_nbt(*source_, needed_tag);
   if (!document.ok()) return document.status().prefixed("MCEdit: Failed to read NBT data: ");
-  const Compound* root = document->tag.as<Compound>();
+  Compound* root = std::get_if<Compound>(&document->tag.value);
   if (!root) return Status::Error("MCEdit: Root NBT tag is not a compound");
+  for (const char* name : {"TileEntities", "Entities", "WEOriginX", "WEOriginY", "WEOriginZ", "WEOffsetX", "WEOffsetY",
+                           "WEOffsetZ"}) {
+    if (auto tag = root->take(name)) extras_tags_.put(name, std::move(*tag));
+  }
   int32_t sizes[3];
   const char* size_names[3] = {"Width", "Height", "Length"};
   for (int i = 0; i < 3; ++i) {
@@ -135,6 +140,59 @@ Status MCEditSchematicInputStream::read_nbt() {
     KUBIC_RETURN_IF_ERROR(store_->set_block_at(*position, cached->second));
   }
   return Status::Ok();
+}
+
+Result<SchematicExtras> MCEditSchematicInputStream::extras() {
+  KUBIC_RETURN_IF_ERROR(boundary().status());
+  SchematicExtras extras;
+  // Entity positions are absolute: WEOrigin is where the box stood.
+  BlockPosition origin;
+  for (int axis = 0; axis < 3; ++axis) {
+    const std::string axis_name(1, char('X' + axis));
+    for (const char* prefix : {"WEOrigin", "WEOffset"}) {
+      const Tag* tag = extras_tags_.get(prefix + axis_name);
+      if (!tag) continue;
+      const int32_t* value = tag->as<int32_t>();
+      if (!value) return Status::Error("MCEdit: '" + (prefix + axis_name) + "' is not an Int");
+      extras.metadata.put(prefix + axis_name, *tag);
+      if (std::string_view(prefix) == "WEOrigin") (axis == 0 ? origin.x : axis == 1 ? origin.y : origin.z) = *value;
+    }
+  }
+  auto list_of = [&](const char* name) -> Result<const ListTag*> {
+    const Tag* tag = extras_tags_.get(name);
+    const ListTag* list = tag ? tag->as<ListTag>() : nullptr;
+    if (tag && !(list && (list->items.empty() || list->element_type == TagType::Compound))) {
+      return Status::Error(std::string("MCEdit: '") + name + "' is not a list of compounds");
+    }
+    return list;
+  };
+  auto tiles = list_of("TileEntities");
+  if (!tiles.ok()) return tiles.status();
+  for (size_t i = 0; *tiles && i < (*tiles)->items.size(); ++i) {
+    Compound data = *(*tiles)->items[i].as<Compound>();
+    int32_t at[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      auto tag = data.take(std::string(1, char('x' + axis)));
+      const int32_t* value = tag ? tag->as<int32_t>() : nullptr;
+      if (!value) return Status::Error("MCEdit: Tile entity " + std::to_string(i) + " has no Int x, y and z");
+      at[axis] = *value;
+    }
+    extras.block_entities.push_back({{at[0], at[1], at[2]}, std::move(data)});
+  }
+  auto entities = list_of("Entities");
+  if (!entities.ok()) return entities.status();
+  for (size_t i = 0; *entities && i < (*entities)->items.size(); ++i) {
+    Entity entity{{}, *(*entities)->items[i].as<Compound>()};
+    auto pos = entity.data.take("Pos");
+    const ListTag* values = pos ? pos->as<ListTag>() : nullptr;
+    if (!values || values->element_type != TagType::Double || values->items.size() != 3) {
+      return Status::Error("MCEdit: Entity " + std::to_string(i) + " has no 'Pos' of three Doubles");
+    }
+    for (size_t axis = 0; axis < 3; ++axis) entity.position[axis] = *values->items[axis].as<double>() - origin[int(axis)];
+    shift_entity_tiles(entity.data, {-origin.x, -origin.y, -origin.z});
+    extras.entities.push_back(std::move(entity));
+  }
+  return extras;
 }
 
 Result<std::optional<Boundary>> MCEditSchematicInputStream::boundary() {

@@ -20,6 +20,9 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
+  // "TileEntities" (x, y, z in the box), "Entities" (absolute: moved back
+  // by WEOrigin) and WEOrigin/WEOffset as metadata.
+  Result<SchematicExtras> extras() override;
 
  private:
   Status read_nbt();
@@ -30,6 +33,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   Volume position_ = 0;  // boundary positions already visited
   std::optional<Boundary> boundary_;
   bool header_read_ = false;
+  Compound extras_tags_;
 };
 
 // The block id of position i: the "Blocks" byte plus 256 times the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "nbt/nbt_reader.h"
 #include "stream/stored_blocks.h"
 
 namespace kubic {
@@ -113,14 +114,23 @@ Status MojangSchematicInputStream::read_blocks() {
   bool collecting = false;
   bool has_state = false;
   int32_t state = 0;
+  std::optional<Compound> entry_data;
   while (list_depth > 0) {
     KUBIC_RETURN_IF_ERROR(parser_.next(event_));
     const bool at_entry_level = compound_depth == 1 && list_depth == 1;
     switch (event_.kind) {
       case NbtEventKind::CompoundStart:
+        if (at_entry_level && event_.named && event_.name == "nbt") {
+          // A block entity: kept whole, read to its end here.
+          auto data = parse_nbt_value(parser_, event_);
+          if (!data.ok()) return data.status();
+          entry_data = std::move(*std::get_if<Compound>(&data->value));
+          break;
+        }
         if (++compound_depth == 1 && list_depth == 1) {
           has_state = false;
           filled = 0;
+          entry_data.reset();
         }
         break;
       case NbtEventKind::CompoundEnd:
@@ -128,6 +138,7 @@ Status MojangSchematicInputStream::read_blocks() {
           if (filled == 3) std::copy(entry_position, entry_position + 3, position);
           if (has_state) {
             KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
+            if (entry_data) block_entities_.push_back({{position[0], position[1], position[2]}, std::move(*entry_data)});
           }
         }
         --compound_depth;
@@ -162,12 +173,29 @@ Status MojangSchematicInputStream::read_blocks() {
 }
 
 Status MojangSchematicInputStream::read_header() {
+  int depth = 0;  // open compounds: 1 directly inside the root
   while (true) {
     // A document cut short fails too: reading it as complete would
     // report a truncated file as a good one.
     Status status = parser_.next(event_);
     if (!status.ok()) return status.prefixed("NBT Stream Error: ");
     if (event_.kind == NbtEventKind::EndOfInput) break;
+    if (event_.kind == NbtEventKind::CompoundStart || event_.kind == NbtEventKind::CompoundEnd) {
+      depth += event_.kind == NbtEventKind::CompoundStart ? 1 : -1;
+      continue;
+    }
+    if (depth == 1 && event_.named) {
+      if (event_.kind == NbtEventKind::Value) {
+        keep_top_level_value();
+        continue;
+      }
+      if (event_.kind == NbtEventKind::ListStart && event_.name == "entities") {
+        auto entities = parse_nbt_value(parser_, event_);
+        if (!entities.ok()) return entities.status().prefixed("NBT Stream Error: ");
+        entities_ = std::move(*entities);
+        continue;
+      }
+    }
     if (event_.kind != NbtEventKind::ListStart || !event_.named) continue;
     std::string name = lower_case(event_.name);
     if (name == "size" && event_.element_type == TagType::Int && event_.length == 3) {
@@ -196,6 +224,14 @@ Status MojangSchematicInputStream::read_header() {
   return Status::Ok();
 }
 
+void MojangSchematicInputStream::keep_top_level_value() {
+  if (const int32_t* version = event_.value.as<int32_t>(); version && event_.name == "DataVersion") {
+    data_version_ = *version;
+  } else if (const std::string* author = event_.value.as<std::string>(); author && event_.name == "author") {
+    author_ = *author;
+  }
+}
+
 Status MojangSchematicInputStream::ensure_header_read() {
   if (header_read_) return Status::Ok();
   // Set first: a failed header is not read again.
@@ -220,11 +256,47 @@ Result<ReadOutcome> MojangSchematicInputStream::read(std::vector<Block>& out, si
   // A failed read does not move the position at all.
   Volume position = position_;
   auto result = read_stored_blocks(*scanner_, position, out, max,
-                                   [&](uint16_t id) { return blocks_->resolve(id); });
+                                   [&](uint16_t id) { return blocks_->resolve(id); }, keep_listed_air_);
   if (!result.ok()) return result.status();
   if (result->visited == 0) return ReadOutcome{false, 0};
   position_ = position;
   return ReadOutcome{true, result->count};
+}
+
+}  // namespace kubic
+
+namespace kubic {
+
+Result<SchematicExtras> MojangSchematicInputStream::extras() {
+  KUBIC_RETURN_IF_ERROR(ensure_header_read());
+  SchematicExtras extras;
+  extras.block_entities = block_entities_;
+  extras.data_version = data_version_;
+  if (author_) extras.metadata.put("Author", Tag{*author_});
+  // Positions the file does not list are structure voids, which only a
+  // reader that also hands out listed air can tell apart.
+  if (keep_listed_air_) extras.fill = BlockState::create("minecraft:structure_void");
+  const ListTag* list = entities_.as<ListTag>();
+  if (!list || list->items.empty()) return extras;
+  if (list->element_type != TagType::Compound) return Status::Error("Mojang: 'entities' is not a list of compounds");
+  for (size_t i = 0; i < list->items.size(); ++i) {
+    const Compound& entry = *list->items[i].as<Compound>();
+    const Tag* pos = entry.get("pos");
+    const ListTag* values = pos ? pos->as<ListTag>() : nullptr;
+    if (!values || values->element_type != TagType::Double || values->items.size() != 3) {
+      return Status::Error("Mojang: Entity " + std::to_string(i) + " has no 'pos' of three Doubles");
+    }
+    Entity entity;
+    for (size_t axis = 0; axis < 3; ++axis) entity.position[axis] = *values->items[axis].as<double>();
+    if (const Tag* nbt = entry.get("nbt")) {
+      const Compound* data = nbt->as<Compound>();
+      if (!data) return Status::Error("Mojang: Entity " + std::to_string(i) + " has an 'nbt' that is not a Compound");
+      entity.data = *data;
+      entity.data.take("Pos");
+    }
+    extras.entities.push_back(std::move(entity));
+  }
+  return extras;
 }
 
 }  // namespace kubic

@@ -19,6 +19,10 @@ class MojangSchematicInputStream final : public SchematicInputStream {
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
+  // Block entities from the entries' "nbt", "entities", "DataVersion" and
+  // an old structure's "author"; unlisted positions are structure voids.
+  Result<SchematicExtras> extras() override;
+  void keep_listed_air() override { keep_listed_air_ = true; }
 
  private:
   Status ensure_header_read();
@@ -28,6 +32,7 @@ class MojangSchematicInputStream final : public SchematicInputStream {
   Status read_first_of_palettes();
   Status read_blocks();
   void ensure_store();
+  void keep_top_level_value();
 
   NbtStreamParser parser_;
   NbtEvent event_;
@@ -40,6 +45,11 @@ class MojangSchematicInputStream final : public SchematicInputStream {
   std::optional<LazyPaletteBlockStoreWrapper::Palette> first_of_palettes_;
   bool blocks_read_ = false;
   Volume position_ = 0;  // store positions already visited
+  bool keep_listed_air_ = false;
+  std::vector<BlockEntity> block_entities_;
+  Tag entities_;  // the "entities" list as the file gives it
+  std::optional<int32_t> data_version_;
+  std::optional<std::string> author_;
 };
 
 }  // namespace kubic

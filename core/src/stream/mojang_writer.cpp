@@ -1,10 +1,13 @@
 #include "stream/mojang_writer.h"
 
-#include "nbt/nbt_writer.h"
+#include <cmath>
 
 namespace kubic {
 
 namespace {
+
+constexpr const char* kStructureVoid = "minecraft:structure_void";
+constexpr uint32_t kVoid = UINT32_MAX;
 
 // Properties with later duplicates folded into the first place.
 std::vector<BlockState::Property> distinct_properties(const BlockState& state) {
@@ -34,18 +37,29 @@ void write_palette_entry(NbtWriter& nbt, const PaletteEntry& entry) {
   nbt.compound_end();
 }
 
-void write_block_entry(NbtWriter& nbt, const BlockEntry& entry) {
+void write_block_entry(NbtWriter& nbt, const BlockEntry& entry, const Compound* data) {
   nbt.tag_header(TagType::List, "pos");
   write_position(nbt, entry.pos);
   nbt.tag_header(TagType::Int, "state");
   nbt.int_(int32_t(entry.state));
+  if (data) {
+    nbt.tag_header(TagType::Compound, "nbt");
+    nbt.payload(Tag{*data});
+  }
   nbt.compound_end();
 }
 
 }  // namespace
 
-MojangSchematicOutputStream::MojangSchematicOutputStream(std::unique_ptr<ByteSink> writer)
-    : writer_(std::move(writer)) {}
+MojangSchematicOutputStream::MojangSchematicOutputStream(std::unique_ptr<ByteSink> writer,
+                                                         std::optional<Boundary> box)
+    : writer_(std::move(writer)), box_(box) {}
+
+Status MojangSchematicOutputStream::set_extras(SchematicExtras extras) {
+  extras_ = std::move(extras);
+  for (BlockEntity& entity : extras_.block_entities) block_entities_[entity.position] = &entity.data;
+  return Status::Ok();
+}
 
 uint32_t MojangSchematicOutputStream::palette_idx_from_state(const StateRef& state) {
   auto found = palette_index_.find(state);
@@ -58,34 +72,81 @@ uint32_t MojangSchematicOutputStream::palette_idx_from_state(const StateRef& sta
 
 Status MojangSchematicOutputStream::write(std::span<const Block> blocks) {
   for (const Block& block : blocks) {
-    uint32_t index = palette_idx_from_state(block.state);
+    // Structure voids are the positions a structure leaves unlisted.
+    uint32_t index = block.state->name() == kStructureVoid ? kVoid : palette_idx_from_state(block.state);
     bounds_ = bounds_.expand_to_include(block.position);
     blocks_[block.position] = index;
   }
   return Status::Ok();
 }
 
+uint32_t MojangSchematicOutputStream::listed_index(const BlockPosition& position, uint32_t air_index) const {
+  auto found = blocks_.find(position);
+  if (found != blocks_.end()) return found->second;
+  return extras_.fill && extras_.fill->name() == kStructureVoid ? kVoid : air_index;
+}
+
+void MojangSchematicOutputStream::write_entities(NbtWriter& nbt, const BlockPosition& min) {
+  nbt.tag_header(TagType::List, "entities");
+  nbt.list_header(TagType::Compound, int32_t(extras_.entities.size()));
+  for (const Entity& entity : extras_.entities) {
+    std::array<double, 3> pos;
+    int32_t cell[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      pos[size_t(axis)] = entity.position[size_t(axis)] - min[axis];
+      cell[axis] = int32_t(std::floor(pos[size_t(axis)]));
+    }
+    BlockPosition block{cell[0], cell[1], cell[2]};
+    Tag doubles{ListTag{TagType::Double, {Tag{pos[0]}, Tag{pos[1]}, Tag{pos[2]}}}};
+    Compound data = entity.data;
+    shift_entity_tiles(data, {-min.x, -min.y, -min.z});
+    data.put("Pos", doubles);
+    nbt.tag_header(TagType::List, "pos");
+    nbt.payload(doubles);
+    nbt.tag_header(TagType::List, "blockPos");
+    write_position(nbt, block);
+    nbt.tag_header(TagType::Compound, "nbt");
+    nbt.payload(Tag{std::move(data)});
+    nbt.compound_end();
+  }
+}
+
 Status MojangSchematicOutputStream::serialize(uint32_t air_index) {
-  Volume volume = bounds_.volume();
+  // Given a box, the structure is that box, positions counted from its
+  // corner; otherwise the box grown around the blocks, positions as given.
+  const Boundary bounds = box_.value_or(bounds_);
+  const BlockPosition min = box_ ? BlockPosition{box_->min_x, box_->min_y, box_->min_z} : BlockPosition{};
+  Volume volume = bounds.volume();
   if (volume > Volume(INT32_MAX)) {
     return Status::Error("structure of " + std::to_string(uint64_t(volume)) +
                          " positions does not fit one NBT list");
   }
+  int32_t listed = 0;
+  for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next();) {
+    listed += listed_index(*position, air_index) != kVoid;
+  }
   NbtWriter nbt(*writer_);
   nbt.tag_header(TagType::Compound, "");
   nbt.tag_header(TagType::Int, "DataVersion");
-  nbt.int_(kDataVersion);
+  nbt.int_(extras_.data_version.value_or(kDataVersion));
   nbt.tag_header(TagType::List, "size");
-  write_position(nbt, BlockPosition{bounds_.d_x, bounds_.d_y, bounds_.d_z});
+  write_position(nbt, BlockPosition{bounds.d_x, bounds.d_y, bounds.d_z});
   nbt.tag_header(TagType::List, "palette");
   nbt.list_header(TagType::Compound, int32_t(palette_.size()));
   for (const PaletteEntry& entry : palette_) write_palette_entry(nbt, entry);
   nbt.tag_header(TagType::List, "blocks");
-  nbt.list_header(TagType::Compound, int32_t(volume));
-  auto positions = bounds_.walk(AxisOrder::XYZ);
-  while (auto position = positions.next()) {
-    auto found = blocks_.find(*position);
-    write_block_entry(nbt, {*position, found == blocks_.end() ? air_index : found->second});
+  nbt.list_header(TagType::Compound, listed);
+  for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next();) {
+    uint32_t index = listed_index(*position, air_index);
+    if (index == kVoid) continue;
+    auto data = block_entities_.find(*position);
+    BlockPosition relative{position->x - min.x, position->y - min.y, position->z - min.z};
+    write_block_entry(nbt, {relative, index}, data == block_entities_.end() ? nullptr : data->second);
+  }
+  write_entities(nbt, min);
+  if (const Tag* author = extras_.metadata.get("Author"); author && author->as<std::string>()) {
+    nbt.tag_header(TagType::String, "author");
+    nbt.string(*author->as<std::string>());
   }
   nbt.compound_end();
   return nbt.finish();

@@ -9,6 +9,7 @@
 #include "common/boundary.h"
 #include "common/status.h"
 #include "store/block_store.h"
+#include "stream/schematic_extras.h"
 
 namespace kubic {
 
@@ -34,6 +35,13 @@ class SchematicInputStream {
   virtual Result<ReadOutcome> read(std::vector<Block>& out, size_t max) = 0;
   // The declared box, if the schematic has one; may read the header.
   virtual Result<std::optional<Boundary>> boundary() = 0;
+  // Block entities, entities and metadata in the frame of the blocks; may
+  // read the header. Formats that hold none give none.
+  virtual Result<SchematicExtras> extras() { return SchematicExtras(); }
+  // For conversions, before the first read(): blocks then include the air
+  // a file lists, and extras().fill tells what unlisted positions hold.
+  // Only formats that tell listed air from unlisted positions care.
+  virtual void keep_listed_air() {}
 
   // Up to `max` blocks, or nothing once the reader is exhausted.
   Result<std::optional<std::vector<Block>>> read_next(size_t max);
@@ -58,6 +66,10 @@ class SchematicOutputStream {
   virtual ~SchematicOutputStream() = default;
   virtual Status write(std::span<const Block> blocks) = 0;
   virtual Status complete() = 0;
+  // Block entities, entities and metadata to write with the blocks, in the
+  // frame of the blocks; before the first write(). Formats without a place
+  // for them ignore them.
+  virtual Status set_extras(SchematicExtras) { return Status::Ok(); }
 
   // Writes every block of the store in XYZ order, in batches; does not
   // complete.

@@ -4,6 +4,7 @@
 #include "common/text_util.h"
 #include "io/memory_stream.h"
 #include "nbt/nbt_reader.h"
+#include "stream/sponge_extras.h"
 #include "stream/sponge_format.h"
 #include "stream/stored_blocks.h"
 
@@ -35,10 +36,12 @@ Result<const Compound*> data_container(const Compound& schematic) {
 bool needed_tag(const std::vector<std::string>& parents, const std::string& name) {
   if (parents.empty() || (parents.size() == 1 && parents[0] == "Schematic")) {
     return name == "Schematic" || name == "Width" || name == "Height" || name == "Length" ||
-           name == "Blocks" || name == "Palette" || name == "BlockData";
+           name == "Blocks" || name == "Palette" || name == "BlockData" || name == "Version" ||
+           name == "DataVersion" || name == "Offset" || name == "Metadata" || name == "BlockEntities" ||
+           name == "TileEntities" || name == "Entities";
   }
   if (parents.back() == "Blocks" && parents.size() <= 2 && (parents.size() == 1 || parents[0] == "Schematic")) {
-    return name == "Palette" || name == "Data";
+    return name == "Palette" || name == "Data" || name == "BlockEntities";
   }
   return true;
 }
@@ -62,11 +65,11 @@ Status SpongeSchematicInputStream::read_header() {
   // reader, never the bytes that happen to follow a failed document.
   reader_ = std::make_unique<MemorySource>(std::vector<uint8_t>());
   if (!document.ok()) return document.status().prefixed("Sponge: Failed to read NBT data: ");
-  const Compound* root = document->tag.as<Compound>();
+  Compound* root = std::get_if<Compound>(&document->tag.value);
   if (!root) return Status::Error("Sponge: Root tag is not a Compound");
-  const Compound* schematic = root;
-  if (const Tag* wrapped = root->get("Schematic")) {
-    schematic = wrapped->as<Compound>();
+  Compound* schematic = root;
+  if (Tag* wrapped = root->get("Schematic")) {
+    schematic = std::get_if<Compound>(&wrapped->value);
     if (!schematic) return Status::Error("Sponge: Missing or invalid 'Schematic' tag");
   }
   int32_t sizes[3];
@@ -83,6 +86,7 @@ Status SpongeSchematicInputStream::read_header() {
   if (!palette.ok()) return palette.prefixed("Sponge: Failed to process palette: ");
   Status blocks = process_blocks(*schematic);
   if (!blocks.ok()) return blocks.prefixed("Sponge: Failed to process blocks: ");
+  extras_tags_ = take_sponge_extras_tags(*schematic);
   header_read_ = true;
   return Status::Ok();
 }
@@ -167,6 +171,16 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
 Result<std::optional<Boundary>> SpongeSchematicInputStream::boundary() {
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
   return boundary_;
+}
+
+Result<SchematicExtras> SpongeSchematicInputStream::extras() {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  if (!extras_) {
+    auto extras = read_sponge_extras(extras_tags_, *boundary_);
+    if (!extras.ok()) return extras.status();
+    extras_ = std::move(*extras);
+  }
+  return *extras_;
 }
 
 Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, size_t max) {

@@ -20,6 +20,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
+  Result<SchematicExtras> extras() override;
 
  private:
   Status read_header();
@@ -30,6 +31,8 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   std::unique_ptr<LazyPaletteBlockStoreWrapper> blocks_;
   std::unique_ptr<XyzScanner> scanner_;
   std::optional<Boundary> boundary_;
+  Compound extras_tags_;  // the document's tags that hold extras
+  std::optional<SchematicExtras> extras_;
   bool header_read_ = false;
   Volume position_ = 0;  // boundary positions already visited
 };

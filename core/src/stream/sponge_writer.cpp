@@ -1,5 +1,7 @@
 #include "stream/sponge_writer.h"
 
+#include "stream/sponge_extras.h"
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -10,7 +12,6 @@ namespace kubic {
 
 namespace {
 
-constexpr int32_t kSpongeVersion = 3;
 constexpr int32_t kDataVersion = 3129;
 
 void append_var_int(std::vector<int8_t>& out, uint32_t value) {
@@ -27,10 +28,16 @@ Tag short_tag(int32_t v) { return Tag{int16_t(uint16_t(uint32_t(v)))}; }
 }  // namespace
 
 SpongeSchematicOutputStream::SpongeSchematicOutputStream(std::unique_ptr<ByteSink> writer,
-                                                         const Boundary& boundary)
+                                                         const Boundary& boundary, int version)
     : writer_(std::move(writer)),
       store_(PagedBlockStore::new_for_fixed_boundary(boundary)),
-      boundary_(boundary) {}
+      boundary_(boundary),
+      version_(version) {}
+
+Status SpongeSchematicOutputStream::set_extras(SchematicExtras extras) {
+  extras_ = std::move(extras);
+  return Status::Ok();
+}
 
 Status SpongeSchematicOutputStream::write(std::span<const Block> blocks) {
   return store_->insert(blocks);
@@ -57,10 +64,12 @@ Status SpongeSchematicOutputStream::complete() {
       }
     }
   }
+  // Positions no block covers hold the extras' fill (structure voids).
+  int32_t fill_index = extras_.fill ? palette.emplace(extras_.fill, int32_t(palette.size())).first->second : 0;
   std::vector<int8_t> data;
   data.reserve(size_t(boundary_->volume()));
   store_->for_each_yzx_cell([&](uint16_t cell) {
-    int32_t index = 0;
+    int32_t index = fill_index;
     if (cell) {
       int32_t& known = index_of[cell - 1];
       if (known < 0) known = palette.emplace(store_->palette()[cell - 1], int32_t(palette.size())).first->second;
@@ -68,33 +77,50 @@ Status SpongeSchematicOutputStream::complete() {
     }
     append_var_int(data, uint32_t(index));
   });
+  return write_document(palette, std::move(data));
+}
 
+Status SpongeSchematicOutputStream::write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette,
+                                                   std::vector<int8_t> data) {
   Compound palette_tag;
   std::vector<std::pair<int32_t, std::string>> ordered;
   for (const auto& [state, index] : palette) ordered.emplace_back(index, state->to_string());
   std::sort(ordered.begin(), ordered.end());
   for (auto& [index, name] : ordered) palette_tag.put(std::move(name), int_tag(index));
+  // The file's box starts at the frame's (0, 0, 0); the world keeps its place.
+  const BlockPosition min{boundary_->min_x, boundary_->min_y, boundary_->min_z};
+  SchematicExtras extras = extras_;
+  extras.shift({-min.x, -min.y, -min.z});
   Compound blocks;
-  blocks.put("Palette", Tag{std::move(palette_tag)});
-  blocks.put("Data", Tag{std::move(data)});
-  blocks.put("BlockEntities", Tag{ListTag{TagType::End, {}}});
-  Compound metadata;
-  metadata.put("Date", Tag{int64_t(0)});
   Compound schematic;
-  schematic.put("Version", int_tag(kSpongeVersion));
-  schematic.put("DataVersion", int_tag(kDataVersion));
+  schematic.put("Version", int_tag(version_));
+  schematic.put("DataVersion", int_tag(extras.data_version.value_or(kDataVersion)));
   schematic.put("Width", short_tag(boundary_->d_x));
   schematic.put("Height", short_tag(boundary_->d_y));
   schematic.put("Length", short_tag(boundary_->d_z));
-  schematic.put("Offset", Tag{std::vector<int32_t>{0, 0, 0}});
-  schematic.put("Blocks", Tag{std::move(blocks)});
-  schematic.put("Metadata", Tag{std::move(metadata)});
+  schematic.put("Offset", Tag{std::vector<int32_t>{extras.origin.x, extras.origin.y, extras.origin.z}});
+  auto block_name = [&](const BlockPosition& p) {
+    auto state = store_->block_at({p.x + min.x, p.y + min.y, p.z + min.z});
+    return state.ok() && *state ? (**state)->name() : std::string("minecraft:air");
+  };
+  if (version_ >= 3) {
+    blocks.put("Palette", Tag{std::move(palette_tag)});
+    blocks.put("Data", Tag{std::move(data)});
+    put_sponge_extras(extras, version_, block_name, schematic, blocks);
+    schematic.put("Blocks", Tag{std::move(blocks)});
+  } else {
+    schematic.put("PaletteMax", int_tag(int32_t(ordered.size())));
+    schematic.put("Palette", Tag{std::move(palette_tag)});
+    schematic.put("BlockData", Tag{std::move(data)});
+    put_sponge_extras(extras, version_, block_name, schematic, blocks);
+  }
   Compound root;
-  root.put("Schematic", Tag{std::move(schematic)});
+  if (version_ >= 3) root.put("Schematic", Tag{std::move(schematic)});
 
   auto encoded = std::make_shared<std::vector<uint8_t>>();
   MemorySink memory(encoded);
-  Status status = encode_nbt(NamedTag{"", Tag{std::move(root)}}, memory);
+  Status status = version_ >= 3 ? encode_nbt(NamedTag{"", Tag{std::move(root)}}, memory)
+                                : encode_nbt(NamedTag{"Schematic", Tag{std::move(schematic)}}, memory);
   if (!status.ok()) return status.prefixed("Sponge: NBT encoding error: ");
   return kubic::write_all(*writer_, encoded->data(), encoded->size());
 }

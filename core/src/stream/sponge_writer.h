@@ -9,19 +9,25 @@
 namespace kubic {
 
 // Collects blocks in a fixed store; complete() writes the whole box as a
-// Sponge version 3 document (positions shifted to the origin, "Offset"
-// [0, 0, 0]) in one piece.
+// Sponge document of version 3 (or 2, for tools that read only that) in one
+// piece: positions shifted so that the box starts at (0, 0, 0), its world
+// place kept in "Offset", with the extras it was given.
 class SpongeSchematicOutputStream final : public SchematicOutputStream {
  public:
-  SpongeSchematicOutputStream(std::unique_ptr<ByteSink> writer, const Boundary& boundary);
+  SpongeSchematicOutputStream(std::unique_ptr<ByteSink> writer, const Boundary& boundary, int version = 3);
 
   Status write(std::span<const Block> blocks) override;
   Status complete() override;
+  Status set_extras(SchematicExtras extras) override;
 
  private:
+  Status write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette, std::vector<int8_t> data);
+
   std::unique_ptr<ByteSink> writer_;
   std::unique_ptr<PagedBlockStore> store_;
   std::optional<Boundary> boundary_;
+  int version_;
+  SchematicExtras extras_;
 };
 
 }  // namespace kubic

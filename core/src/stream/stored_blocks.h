@@ -16,10 +16,11 @@ struct StoredRead {
 // the linear index `position` and advancing it; at most `max` blocks.
 // `state_of(palette_id)` gives the state of a stored cell or an error. On
 // an error the blocks appended so far stay in `out` and `position` stops at
-// the failing position.
+// the failing position. Air is left out unless `keep_air`.
 template <typename StateOf>
 Result<StoredRead> read_stored_blocks(const XyzScanner& scanner, Volume& position,
-                                      std::vector<Block>& out, size_t max, StateOf&& state_of) {
+                                      std::vector<Block>& out, size_t max, StateOf&& state_of,
+                                      bool keep_air = false) {
   size_t count = 0;
   Status failure;
   Volume failed_at = 0;
@@ -30,7 +31,7 @@ Result<StoredRead> read_stored_blocks(const XyzScanner& scanner, Volume& positio
       failed_at = index;
       return false;
     }
-    if ((*state)->is_air()) return true;
+    if (!keep_air && (*state)->is_air()) return true;
     out.push_back({p, std::move(*state)});
     return ++count < max;
   });

@@ -201,7 +201,7 @@ TEST(KubReaderTest, MessagesByCause) {
       {"short header", Bytes(kMagic.begin(), kMagic.begin() + 3), "failed to fill whole buffer"},
       {"bad magic", {0x01}, "KUB: Invalid magic number. Expected 0x4B5542464D54, got 0x1"},
       {"long magic", Bytes(10, 0xFF), "KUB: VarLong too big"},
-      {"version", concat(kMagic, {2}), "KUB: Unsupported version. Expected 1, got 2"},
+      {"version", concat(kMagic, {3}), "KUB: Unsupported version. Expected 1, got 3"},
       {"var int", concat(kMagic, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), "KUB: VarInt too big"},
       {"axis order", concat(concat(kMagic, {1, 0, 0, 0, 0, 0, 0}), {6}), "KUB: Invalid AxisOrder 6"},
       {"negative string", body_of({{0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}}), "Negative string length"},

@@ -204,7 +204,8 @@ TEST(SpongeWriterTest, PaletteAndDataFollowTheExamples) {
     const Compound& schematic = *doc->tag.as<Compound>()->get("Schematic")->as<Compound>();
     EXPECT_EQ(*schematic.get("Version")->as<int32_t>(), 3);
     EXPECT_EQ(*schematic.get("DataVersion")->as<int32_t>(), 3129);
-    EXPECT_EQ(*schematic.get("Offset")->as<std::vector<int32_t>>(), (std::vector<int32_t>{0, 0, 0}));
+    // The box's minimum corner keeps its world place.
+    EXPECT_EQ(*schematic.get("Offset")->as<std::vector<int32_t>>(), (std::vector<int32_t>{c.box.min_x, c.box.min_y, c.box.min_z}));
     const Compound& blocks = *schematic.get("Blocks")->as<Compound>();
     EXPECT_EQ(*blocks.get("Data")->as<std::vector<int8_t>>(), c.data);
     EXPECT_EQ(blocks.get("Palette")->as<Compound>()->size(), c.palette_size);

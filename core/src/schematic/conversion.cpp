@@ -1,0 +1,64 @@
+#include "schematic/conversion.h"
+
+#include "common/interrupt.h"
+#include "stream/kub_writer.h"
+#include "stream/mojang_writer.h"
+#include "stream/sponge_writer.h"
+
+namespace kubic {
+
+namespace {
+
+BlockPosition moved(const BlockPosition& p, const BlockPosition& delta) {
+  return {int32_t(uint32_t(p.x) + uint32_t(delta.x)), int32_t(uint32_t(p.y) + uint32_t(delta.y)),
+          int32_t(uint32_t(p.z) + uint32_t(delta.z))};
+}
+
+}  // namespace
+
+std::unique_ptr<SchematicOutputStream> make_schematic_writer(SchematicFormat format, std::unique_ptr<ByteSink> sink,
+                                                             const Boundary& box, const ConversionOptions& options) {
+  switch (format) {
+    case SchematicFormat::Kub:
+      return std::make_unique<KUBSchematicOutputStream>(std::move(sink), AxisOrder::XYZ, box);
+    case SchematicFormat::Sponge:
+      return std::make_unique<SpongeSchematicOutputStream>(std::move(sink), box, options.sponge_version);
+    case SchematicFormat::Mojang:
+      return std::make_unique<MojangSchematicOutputStream>(std::move(sink), box);
+  }
+  return nullptr;
+}
+
+Status convert_schematic(SchematicInputStream& input, SchematicFormat format, std::unique_ptr<ByteSink> sink,
+                         const ConversionOptions& options) {
+  input.keep_listed_air();
+  auto declared = input.boundary();
+  if (!declared.ok()) return declared.status();
+  auto extras = input.extras();
+  if (!extras.ok()) return extras.status();
+  if (options.data_version) extras->data_version = options.data_version;
+  // A box of no positions (an all-air template of size 0) is still a box.
+  Boundary box = declared->value_or(Boundary());
+  const BlockPosition delta = extras->origin;
+  extras->shift(delta);
+  const BlockPosition corner = moved({box.min_x, box.min_y, box.min_z}, delta);
+  box = Boundary(corner.x, corner.y, corner.z, box.d_x, box.d_y, box.d_z);
+  auto output = make_schematic_writer(format, std::move(sink), box, options);
+  KUBIC_RETURN_IF_ERROR(output->set_extras(std::move(*extras)));
+  std::vector<Block> batch;
+  batch.reserve(kBatchSize);
+  while (true) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    batch.clear();
+    auto outcome = input.read(batch, kBatchSize);
+    if (!outcome.ok()) return outcome.status();
+    if (!outcome->has_more) break;
+    if (!(delta == BlockPosition{})) {
+      for (Block& block : batch) block.position = moved(block.position, delta);
+    }
+    KUBIC_RETURN_IF_ERROR(output->write(batch));
+  }
+  return output->complete();
+}
+
+}  // namespace kubic

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "common/block_state.h"
+#include "common/boundary.h"
+#include "nbt/tag.h"
+
+namespace kubic {
+
+// A block entity (chest contents, sign text, spawner data): its position in
+// the frame of the schematic's blocks and its own tags, "id" included when
+// the file gives one, without the position tags of its format.
+struct BlockEntity {
+  BlockPosition position;
+  Compound data;
+};
+
+// An entity (villager, armor stand, item frame): its position in the frame
+// of the blocks and its own tags, "id" included, without its position.
+struct Entity {
+  std::array<double, 3> position{};
+  Compound data;
+};
+
+// Everything of a schematic beside its blocks, as its reader found it and
+// as every writer takes it, so that converting loses nothing that both
+// formats can hold.
+struct SchematicExtras {
+  std::vector<BlockEntity> block_entities;
+  std::vector<Entity> entities;
+  // The Minecraft data version the file's names belong to, if it says.
+  std::optional<int32_t> data_version;
+  // The world position of the frame's (0, 0, 0): a Sponge file's "Offset".
+  BlockPosition origin;
+  // The format's metadata: Sponge "Metadata" entries (Name, Author, Date,
+  // WEOffsetX, RequiredMods, ...), a structure's "Author", MCEdit's
+  // WEOriginX/WEOffsetX and the like, by their Sponge names where they have one.
+  Compound metadata;
+  // What positions of the box that no block covers hold: structure voids
+  // for a structure file, air (null) otherwise.
+  StateRef fill;
+
+  bool empty() const {
+    return block_entities.empty() && entities.empty() && !data_version && origin == BlockPosition{} &&
+           metadata.size() == 0 && !fill;
+  }
+  // Moves every position by `delta`: into another frame.
+  void shift(const BlockPosition& delta);
+};
+
+// Whole-number entity tags that hold block coordinates (hanging entities'
+// TileX, TileY, TileZ); they move with the entity.
+constexpr std::array<const char*, 3> kEntityTileTags = {"TileX", "TileY", "TileZ"};
+void shift_entity_tiles(Compound& data, const BlockPosition& delta);
+
+}  // namespace kubic
