@@ -79,6 +79,41 @@ void BM_KubRead(benchmark::State& state) {
 }
 BENCHMARK(BM_KubRead)->Unit(benchmark::kMillisecond);
 
+// `count` distinct states: every combination of a few properties over as
+// many names as it takes, each placed once, as in full-palette schematics.
+std::vector<Block> distinct_states(int64_t count) {
+  const char* facings[] = {"north", "south", "west", "east"};
+  const char* halves[] = {"top", "bottom"};
+  const char* shapes[] = {"straight", "inner_left", "inner_right", "outer_left", "outer_right"};
+  std::vector<Block> out;
+  Boundary box(0, 0, 0, 256, 256, 256);
+  auto walk = box.walk(AxisOrder::XYZ);
+  for (int64_t i = 0; i < count; ++i) {
+    int64_t combo = i % 80;
+    auto state = BlockState::create("minecraft:block_" + std::to_string(i / 80),
+                                    {{"facing", facings[combo % 4]},
+                                     {"half", halves[combo / 4 % 2]},
+                                     {"shape", shapes[combo / 8 % 5]},
+                                     {"waterlogged", combo / 40 ? "true" : "false"}});
+    out.push_back({*walk.next(), std::move(state)});
+  }
+  return out;
+}
+
+void BM_KubWriteDistinctStates(benchmark::State& state) {
+  auto blocks = distinct_states(state.range(0));
+  for (auto _ : state) {
+    auto out = std::make_shared<std::vector<uint8_t>>();
+    KUBSchematicOutputStream writer(std::make_unique<MemorySink>(out), AxisOrder::XYZ, Boundary(0, 0, 0, 256, 256, 256));
+    for (size_t i = 0; i < blocks.size(); i += kBatchSize) {
+      (void)writer.write(std::span<const Block>(blocks.data() + i, std::min(kBatchSize, blocks.size() - i)));
+    }
+    (void)writer.complete();
+    benchmark::DoNotOptimize(out);
+  }
+}
+BENCHMARK(BM_KubWriteDistinctStates)->Arg(1000)->Arg(10000)->Arg(25000)->Unit(benchmark::kMillisecond);
+
 // The same box as a Sponge document (decompressed), written by our writer.
 const std::vector<uint8_t>& sponge_document() {
   static const std::vector<uint8_t> document = [] {

@@ -158,3 +158,44 @@ def gunzip_member(data):
     import zlib
 
     return zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(data)
+
+
+def decode_typed(raw):
+    """Like decode, but every value as (tag type, value), recursively, so
+    that comparisons see the NBT types too; returns (name, value, bytes used)."""
+    stream = io.BytesIO(raw)
+
+    def read(fmt):
+        return struct.unpack(">" + fmt, stream.read(struct.calcsize(">" + fmt)))[0]
+
+    def string():
+        return stream.read(read("H")).decode("utf-8", "replace")
+
+    scalar = {BYTE: "b", SHORT: "h", INT: "i", LONG: "q", FLOAT: "f", DOUBLE: "d"}
+
+    def payload(tag):
+        if tag in scalar:
+            return (tag, read(scalar[tag]))
+        if tag == BYTE_ARRAY:
+            return (tag, stream.read(read("i")))
+        if tag == STRING:
+            return (tag, string())
+        if tag == LIST:
+            element, length = read("b"), read("i")
+            return (tag, [payload(element) for _ in range(length)])
+        if tag == COMPOUND:
+            out = {}
+            while (inner := read("b")) != END:
+                name = string()
+                out[name] = payload(inner)
+            return (tag, out)
+        if tag == INT_ARRAY:
+            return (tag, [read("i") for _ in range(read("i"))])
+        if tag == LONG_ARRAY:
+            return (tag, [read("q") for _ in range(read("i"))])
+        raise ValueError(f"bad tag {tag}")
+
+    tag = read("b")
+    name = string()
+    value = payload(tag)
+    return name, value, stream.tell()

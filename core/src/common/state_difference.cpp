@@ -109,6 +109,12 @@ std::string difference(const BlockState& old_state, const BlockState& new_state)
   return out;
 }
 
+size_t name_part_length(const std::string& old_name, const std::string& new_name) {
+  std::string out;
+  write_name_part(out, old_name, new_name);
+  return out.size();
+}
+
 std::string ordered_difference(const BlockState& old_state, const BlockState& new_state) {
   std::string out;
   write_name_part(out, old_state.name(), new_state.name());

@@ -13,6 +13,10 @@ namespace kubic {
 // Equal states give the empty text. Never fails.
 std::string difference(const BlockState& old_state, const BlockState& new_state);
 
+// The length of difference()'s name part alone, for searches that bound
+// the length of many differences at once.
+size_t name_part_length(const std::string& old_name, const std::string& new_name);
+
 // Like difference, but applying the text keeps the new state's property
 // order too: from the first property that `difference` would move to the
 // end, every property is written again. Same limits of syntax.

@@ -199,7 +199,7 @@ Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, siz
     return Status::Error("KUB: Ran out of positions in boundary after reading " + volume_string(cursor_) +
                          " blocks");
   };
-  if (current_->is_air()) {
+  if (current_->is_air() && !(keep_listed_air_ && current_->name() != "minecraft:air")) {
     // Air is never handed out and does not count against max: skip the
     // whole run arithmetically.
     Volume n = run_remaining_;

@@ -19,6 +19,8 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   Result<std::optional<Boundary>> boundary() override;
   // Version 2 files carry extras after the header; version 1 files none.
   Result<SchematicExtras> extras() override;
+  // Cave and void air are then handed out too; plain air stays a gap.
+  void keep_listed_air() override { keep_listed_air_ = true; }
 
  private:
   Status read_header();
@@ -41,6 +43,7 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   std::optional<Boundary> boundary_;
   AxisOrder order_ = AxisOrder::XYZ;
   SchematicExtras extras_;
+  bool keep_listed_air_ = false;
   bool header_read_ = false;
   bool ended_ = false;
   Volume cursor_ = 0;

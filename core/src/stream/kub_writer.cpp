@@ -88,18 +88,12 @@ Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
     // another property order is reached through a plain air entry instead.
     KUBIC_RETURN_IF_ERROR(write_full_entry(BlockState::air_rc()->to_string()));
     entries_.push_back(BlockState::air_rc());
+    base_finder_.add(BlockState::air_rc());
     palette_.emplace(BlockState::air_rc(), kub_reference_id(0));
   }
   int32_t id = kub_reference_id(entries_.size());
-  const StateRef* base = nullptr;
-  std::string diff;
-  for (const StateRef& candidate : entries_) {
-    std::string d = difference(*candidate, *state);
-    if (!base || d.size() < diff.size()) {
-      base = &candidate;
-      diff = std::move(d);
-    }
-  }
+  const StateRef* base = entries_.empty() ? nullptr : &entries_[base_finder_.find(*state)];
+  std::string diff = base ? difference(**base, *state) : std::string();
   // The shortest difference may move changed properties to the end; then
   // one that keeps their order is written, so that conversions stay exact.
   if (base) {
@@ -123,6 +117,7 @@ Result<int32_t> KUBSchematicOutputStream::define(const StateRef& state) {
     return Status::Error("KUB: Cannot encode block state " + text);
   }
   entries_.push_back(state);
+  base_finder_.add(state);
   palette_.emplace(state, id);
   return id;
 }

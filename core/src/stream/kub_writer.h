@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io/byte_stream.h"
+#include "stream/kub_base_finder.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -36,6 +37,7 @@ class KUBSchematicOutputStream final : public SchematicOutputStream {
 
   std::unique_ptr<ByteSink> sink_;
   std::vector<StateRef> entries_;  // in definition order, for a stable base choice
+  KubBaseFinder base_finder_;      // over entries_
   std::unordered_map<StateRef, int32_t, StateRefHash> palette_;
   Boundary boundary_;
   AxisOrder order_;

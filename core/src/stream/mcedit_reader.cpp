@@ -212,7 +212,7 @@ Result<ReadOutcome> MCEditSchematicInputStream::read(std::vector<Block>& out, si
   if (!scanner_) scanner_ = std::make_unique<XyzScanner>(*store_);
   const auto& palette = store_->palette();
   auto result = read_stored_blocks(*scanner_, position_, out, max,
-                                   [&](uint16_t id) { return Result<StateRef>(palette[id]); });
+                                   [&](uint16_t id) { return Result<StateRef>(palette[id]); }, keep_listed_air_);
   if (!result.ok()) return result.status();
   return ReadOutcome{result->count > 0, result->count};
 }

@@ -23,6 +23,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   // "TileEntities" (x, y, z in the box), "Entities" (absolute: moved back
   // by WEOrigin) and WEOrigin/WEOffset as metadata.
   Result<SchematicExtras> extras() override;
+  void keep_listed_air() override { keep_listed_air_ = true; }
 
  private:
   Status read_nbt();
@@ -30,6 +31,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<PagedBlockStore> store_;
   std::unique_ptr<XyzScanner> scanner_;
+  bool keep_listed_air_ = false;  // hand out the kinds of air it stored
   Volume position_ = 0;  // boundary positions already visited
   std::optional<Boundary> boundary_;
   bool header_read_ = false;

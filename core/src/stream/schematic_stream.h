@@ -38,9 +38,9 @@ class SchematicInputStream {
   // Block entities, entities and metadata in the frame of the blocks; may
   // read the header. Formats that hold none give none.
   virtual Result<SchematicExtras> extras() { return SchematicExtras(); }
-  // For conversions, before the first read(): blocks then include the air
-  // a file lists, and extras().fill tells what unlisted positions hold.
-  // Only formats that tell listed air from unlisted positions care.
+  // For conversions, before the first read(): blocks then include the
+  // kinds of air a file stores (a structure's listed air, cave and void
+  // air), and extras().fill tells what unlisted positions hold.
   virtual void keep_listed_air() {}
 
   // Up to `max` blocks, or nothing once the reader is exhausted.

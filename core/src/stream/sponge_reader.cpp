@@ -189,7 +189,7 @@ Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, si
   if (max == 0) return ReadOutcome{true, 0};
   if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());
   auto result = read_stored_blocks(*scanner_, position_, out, max,
-                                   [&](uint16_t id) { return blocks_->resolve(id); });
+                                   [&](uint16_t id) { return blocks_->resolve(id); }, keep_listed_air_);
   if (!result.ok()) return result.status();
   return ReadOutcome{result->count > 0, result->count};
 }

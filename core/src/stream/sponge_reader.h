@@ -21,6 +21,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
   Result<SchematicExtras> extras() override;
+  void keep_listed_air() override { keep_listed_air_ = true; }
 
  private:
   Status read_header();
@@ -34,6 +35,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Compound extras_tags_;  // the document's tags that hold extras
   std::optional<SchematicExtras> extras_;
   bool header_read_ = false;
+  bool keep_listed_air_ = false;  // hand out the kinds of air it stored
   Volume position_ = 0;  // boundary positions already visited
 };
 
