@@ -19,7 +19,8 @@ def main(out_dir, corpus_dir):
     out, corpus = pathlib.Path(out_dir), pathlib.Path(corpus_dir)
     seeds = {name: out / name for name in (
         "fuzz_block_state", "fuzz_update", "fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_kub_reader",
-        "fuzz_sponge_reader", "fuzz_mojang_reader", "fuzz_mcedit_reader", "fuzz_detection", "fuzz_gzip")}
+        "fuzz_sponge_reader", "fuzz_mojang_reader", "fuzz_mcedit_reader", "fuzz_detection", "fuzz_gzip",
+        "fuzz_conversion")}
     for folder in seeds.values():
         folder.mkdir(parents=True, exist_ok=True)
 
@@ -45,7 +46,7 @@ def main(out_dir, corpus_dir):
         packed = path.read_bytes()
         raw = first_member(packed)
         put("fuzz_gzip", path.name, packed)
-        for harness in ("fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_detection"):
+        for harness in ("fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_detection", "fuzz_conversion"):
             put(harness, path.name, raw)
         reader = {".schem": "fuzz_sponge_reader", ".nbt": "fuzz_mojang_reader",
                   ".schematic": "fuzz_mcedit_reader"}[path.suffix]

@@ -19,6 +19,7 @@ inline std::unique_ptr<ByteSource> source(const uint8_t* data, size_t size) {
 // for crashes, not for large outputs.
 inline void drain(SchematicInputStream& reader, size_t limit = 1 << 20) {
   (void)reader.boundary();
+  (void)reader.extras();
   std::vector<Block> batch;
   size_t total = 0;
   for (int empty = 0; total < limit && empty < 16;) {
