@@ -1,1 +1,16 @@
-"""The kubic command line: inspect and convert block schematics."""
+"""kubic: read, edit, create and convert block schematics (Sponge, structure
+files, MCEdit, kub) as NumPy arrays, losing nothing a format can hold.
+
+    import kubic
+    s = kubic.load("house.schem")
+    s[0, 0, 0] = "minecraft:oak_stairs[facing=east,half=bottom]"
+    s.save("house.nbt")
+"""
+from . import nbt
+from .errors import CorruptFileError, KubicError, LegacyConversionWarning, UnknownFormatError
+from .schematic import Entity, Schematic, load
+
+__version__ = "0.2.0"
+
+__all__ = ["load", "Schematic", "Entity", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
+           "LegacyConversionWarning", "__version__"]

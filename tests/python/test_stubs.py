@@ -80,3 +80,16 @@ def use(path: str) -> int:
 ''')
     result = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(example)], capture_output=True, text=True)
     assert result.returncode == 0, result.stdout
+
+
+def test_the_api_tour_type_checks_strictly():
+    tour = pathlib.Path(__file__).resolve().parents[2] / "examples" / "api_tour.py"
+    result = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(tour)], capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout
+
+
+def test_the_api_tour_runs(capsys):
+    import runpy
+    root = pathlib.Path(__file__).resolve().parents[2]
+    runpy.run_path(str(root / "examples" / "api_tour.py"), run_name="tour")["tour"](str(root / "examples" / "house.schem"))
+    assert "unknown: no reader recognises this input" in capsys.readouterr().out

@@ -26,6 +26,10 @@ class AnySchematicInputStream final : public SchematicInputStream {
   // The extras of the first candidate still standing that gives them.
   Result<SchematicExtras> extras() override;
   void keep_listed_air() override;
+  // The reader of the format found, once only one candidate is left.
+  const SchematicInputStream* found() const {
+    return candidates_.size() == 1 ? candidates_.front().reader.get() : nullptr;
+  }
 
  private:
   struct Candidate {

@@ -1,0 +1,46 @@
+"""The exceptions of the kubic API."""
+from __future__ import annotations
+
+__all__ = ["KubicError", "UnknownFormatError", "CorruptFileError", "LegacyConversionWarning"]
+
+
+class KubicError(Exception):
+    """Anything kubic could not do with a schematic."""
+
+
+class UnknownFormatError(KubicError):
+    """No reader recognises the input; the message names the best guess when
+    it looks like a format kubic does not read."""
+
+
+class CorruptFileError(KubicError):
+    """A recognised format whose content is wrong; the message is the
+    reader's own."""
+
+
+class LegacyConversionWarning(UserWarning):
+    """Legacy (numeric) block ids were converted, some of them to air."""
+
+
+def guess_foreign_format(head: bytes) -> str | None:
+    """What a file that no reader takes looks like, from its first bytes."""
+    import gzip
+    import zlib
+
+    if head.startswith(b"PK\x03\x04"):
+        return "a zip archive"
+    try:
+        raw = zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(head, 1 << 16) if head[:2] == b"\x1f\x8b" else head
+    except zlib.error:
+        raw = head
+    del gzip
+    if raw[:1] == b"\x0a" and len(raw) > 3:
+        # Bedrock structures are little-endian NBT: an empty root name is 00 00
+        # either way, but their first entry is "format_version" as Int.
+        if b"format_version" in raw[:64] and b"structure_world_origin" in raw:
+            return "a Bedrock .mcstructure file"
+        if b"Regions" in raw and b"MinecraftDataVersion" in raw:
+            return "a Litematica file (not read yet)"
+        if b"LevelName" in raw or (b"Data" in raw[:16] and b"SpawnX" in raw):
+            return "a world's level.dat"
+    return None

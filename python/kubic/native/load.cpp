@@ -1,0 +1,170 @@
+#include "load.h"
+
+#define NO_IMPORT_ARRAY
+#define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
+#include <numpy/arrayobject.h>
+
+#include <string>
+#include <unordered_map>
+
+#include "errors.h"
+#include "io/chains.h"
+#include "nbt_objects.h"
+#include "py_ref.h"
+#include "pystream.h"
+#include "stream/any_reader.h"
+#include "stream/kub_reader.h"
+#include "stream/mcedit_reader.h"
+#include "stream/mojang_reader.h"
+#include "stream/sponge_reader.h"
+
+namespace kubic::py {
+
+namespace {
+
+// Arrays past this many positions are refused: such a box is read in chunks.
+constexpr Volume kMaxArrayPositions = Volume(1) << 31;
+
+std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source) {
+  if (format == "kub") return std::make_unique<KUBSchematicInputStream>(make_decompressing_chain(std::move(source)));
+  DocumentInput input = make_document_chain(std::move(source));
+  if (format == "sponge") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
+  if (format == "structure") return std::make_unique<MojangSchematicInputStream>(std::move(input.source));
+  if (format == "mcedit") return std::make_unique<MCEditSchematicInputStream>(std::move(input.source));
+  return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
+}
+
+const char* format_of(const SchematicInputStream* reader) {
+  if (dynamic_cast<const SpongeSchematicInputStream*>(reader)) return "sponge";
+  if (dynamic_cast<const MojangSchematicInputStream*>(reader)) return "structure";
+  if (dynamic_cast<const MCEditSchematicInputStream*>(reader)) return "mcedit";
+  if (dynamic_cast<const KUBSchematicInputStream*>(reader)) return "kub";
+  return nullptr;
+}
+
+// The state as text with its properties in stored order.
+std::string stored_text(const BlockState& state) {
+  std::string text = state.name();
+  const auto& props = state.properties();
+  for (size_t i = 0; i < props.size(); ++i) text += (i ? "," : "[") + props[i].first + "=" + props[i].second;
+  return props.empty() ? text : text + "]";
+}
+
+PyObject* tuple_of(const BlockPosition& p) { return Py_BuildValue("(iii)", p.x, p.y, p.z); }
+
+// Block entities and entities, positions relative to the box's corner.
+PyObject* block_entities_of(const SchematicExtras& extras, const BlockPosition& corner) {
+  PyRef list(PyList_New(0));
+  for (const BlockEntity& entity : extras.block_entities) {
+    PyRef data(nbt_to_python(Tag{entity.data}));
+    if (!list || !data) return nullptr;
+    BlockPosition at{entity.position.x - corner.x, entity.position.y - corner.y, entity.position.z - corner.z};
+    PyRef item(Py_BuildValue("(NO)", tuple_of(at), data.get()));
+    if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+  }
+  return list.release();
+}
+
+PyObject* entities_of(const SchematicExtras& extras, const BlockPosition& corner) {
+  PyRef list(PyList_New(0));
+  for (const Entity& entity : extras.entities) {
+    PyRef data(nbt_to_python(Tag{entity.data}));
+    if (!list || !data) return nullptr;
+    const auto& p = entity.position;
+    PyRef item(Py_BuildValue("((ddd)O)", p[0] - corner.x, p[1] - corner.y, p[2] - corner.z, data.get()));
+    if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+  }
+  return list.release();
+}
+
+// Every block into an array of palette indices; index 0 is air.
+Status fill_array(SchematicInputStream& reader, const Boundary& box, StateRef fill, uint16_t* cells,
+                  std::vector<StateRef>& palette) {
+  std::unordered_map<StateRef, uint16_t, StateRefHash> index;
+  auto index_of = [&](const StateRef& state) -> Result<uint16_t> {
+    auto [it, added] = index.emplace(state, uint16_t(palette.size()));
+    if (added) {
+      if (palette.size() > 65535) return Status::Error("more than 65536 distinct states");
+      palette.push_back(state);
+    }
+    return it->second;
+  };
+  palette.push_back(BlockState::air_rc());
+  index.emplace(BlockState::air_rc(), 0);
+  const Volume volume = box.volume();
+  if (fill) {
+    auto fill_index = index_of(fill);
+    if (!fill_index.ok()) return fill_index.status();
+    std::fill(cells, cells + size_t(volume), *fill_index);
+  }
+  const int64_t sy = box.d_y, sz = box.d_z;
+  std::vector<Block> batch;
+  while (true) {
+    batch.clear();
+    auto outcome = reader.read(batch, kBatchSize);
+    if (!outcome.ok()) return outcome.status();
+    if (!outcome->has_more) return Status::Ok();
+    for (const Block& block : batch) {
+      auto id = index_of(block.state);
+      if (!id.ok()) return id.status();
+      int64_t x = int64_t(block.position.x) - box.min_x, y = int64_t(block.position.y) - box.min_y,
+              z = int64_t(block.position.z) - box.min_z;
+      cells[size_t((x * sy + y) * sz + z)] = *id;
+    }
+  }
+}
+
+PyObject* load(PyObject* source_object, const std::string& format) {
+  auto source = reader_from(source_object);
+  if (!source) return nullptr;
+  auto reader = reader_for(format, std::move(source));
+  reader->keep_listed_air();
+  auto declared = reader->boundary();
+  if (!declared.ok()) return raise_status(declared.status());
+  auto extras = reader->extras();
+  if (!extras.ok()) return raise_status(extras.status());
+  const Boundary box = declared->value_or(Boundary());
+  if (box.volume() > kMaxArrayPositions) {
+    return raise_message(PyExc_MemoryError, "a box of " + volume_string(box.volume()) +
+                                                " positions is too large for one array: read it in chunks");
+  }
+  npy_intp dims[3] = {box.d_x > 0 ? box.d_x : 0, box.d_y > 0 ? box.d_y : 0, box.d_z > 0 ? box.d_z : 0};
+  PyRef array(PyArray_ZEROS(3, dims, NPY_UINT16, 0));
+  if (!array) return nullptr;
+  std::vector<StateRef> palette;
+  Status filled = fill_array(*reader, box, extras->fill, static_cast<uint16_t*>(PyArray_DATA(
+                                                             reinterpret_cast<PyArrayObject*>(array.get()))),
+                             palette);
+  if (!filled.ok()) return raise_status(filled);
+  const char* name = format == "auto" ? format_of(static_cast<AnySchematicInputStream*>(reader.get())->found())
+                                      : format.c_str();
+  PyRef names(PyList_New(Py_ssize_t(palette.size())));
+  if (!names) return nullptr;
+  for (size_t i = 0; i < palette.size(); ++i) {
+    std::string text = stored_text(*palette[i]);
+    PyObject* item = PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "replace");
+    if (!item) return nullptr;
+    PyList_SET_ITEM(names.get(), Py_ssize_t(i), item);
+  }
+  const BlockPosition corner{box.min_x, box.min_y, box.min_z};
+  const BlockPosition origin{corner.x + extras->origin.x, corner.y + extras->origin.y, corner.z + extras->origin.z};
+  PyRef block_entities(block_entities_of(*extras, corner));
+  PyRef entities(entities_of(*extras, corner));
+  PyRef metadata(nbt_to_python(Tag{extras->metadata}));
+  if (!block_entities || !entities || !metadata) return nullptr;
+  PyRef data_version(extras->data_version ? PyLong_FromLong(*extras->data_version) : Py_NewRef(Py_None));
+  return Py_BuildValue("(z(lll)NOOOOOO)", name, long(dims[0]), long(dims[1]), long(dims[2]), tuple_of(origin),
+                       names.get(), array.get(), block_entities.get(), entities.get(), data_version.get(),
+                       metadata.get());
+}
+
+}  // namespace
+
+PyObject* load_schematic(PyObject*, PyObject* args) {
+  PyObject* source;
+  const char* format;
+  if (!PyArg_ParseTuple(args, "Os:load", &source, &format)) return nullptr;
+  return guarded([&] { return load(source, format); });
+}
+
+}  // namespace kubic::py

@@ -1,0 +1,183 @@
+#include "save.h"
+
+#define NO_IMPORT_ARRAY
+#define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
+#include <numpy/arrayobject.h>
+
+#include <string>
+
+#include "errors.h"
+#include "io/chains.h"
+#include "io/recording_sink.h"
+#include "nbt_objects.h"
+#include "py_ref.h"
+#include "pystream.h"
+#include "schematic/conversion.h"
+
+namespace kubic::py {
+
+namespace {
+
+std::optional<SchematicFormat> format_named(const std::string& name) {
+  if (name == "kub") return SchematicFormat::Kub;
+  if (name == "sponge") return SchematicFormat::Sponge;
+  if (name == "structure") return SchematicFormat::Mojang;
+  raise_message(PyExc_ValueError, "cannot write the format '" + name + "'");
+  return std::nullopt;
+}
+
+bool parse_palette(PyObject* names, std::vector<StateRef>& palette) {
+  PyRef items(PySequence_Fast(names, "palette must be a sequence of str"));
+  if (!items) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    Py_ssize_t length;
+    const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(items.get(), i), &length);
+    if (!text) return false;
+    auto state = BlockState::from_string(std::string_view(text, size_t(length)));
+    if (!state.ok()) {
+      raise_message(PyExc_ValueError, "palette entry " + std::to_string(i) + ": " + state.message());
+      return false;
+    }
+    palette.push_back(std::move(*state));
+  }
+  return true;
+}
+
+// Positions and tags of (position, compound) pairs, moved by `origin`.
+bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosition& origin, SchematicExtras& extras) {
+  PyRef blocks(PySequence_Fast(block_entities, "block entities must be a sequence"));
+  PyRef others(blocks ? PySequence_Fast(entities, "entities must be a sequence") : nullptr);
+  if (!others) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(blocks.get()); ++i) {
+    int x, y, z;
+    PyObject* data;
+    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(blocks.get(), i), "(iii)O", &x, &y, &z, &data)) return false;
+    auto tag = nbt_from_python(data);
+    if (!tag) return false;
+    if (!tag->as<Compound>()) {
+      PyErr_SetString(PyExc_TypeError, "a block entity is a compound");
+      return false;
+    }
+    extras.block_entities.push_back({{x + origin.x, y + origin.y, z + origin.z}, *tag->as<Compound>()});
+  }
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(others.get()); ++i) {
+    double x, y, z;
+    PyObject* data;
+    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(others.get(), i), "(ddd)O", &x, &y, &z, &data)) return false;
+    auto tag = nbt_from_python(data);
+    if (!tag) return false;
+    if (!tag->as<Compound>()) {
+      PyErr_SetString(PyExc_TypeError, "an entity is a compound");
+      return false;
+    }
+    Entity entity{{x + origin.x, y + origin.y, z + origin.z}, *tag->as<Compound>()};
+    shift_entity_tiles(entity.data, origin);
+    extras.entities.push_back(std::move(entity));
+  }
+  return true;
+}
+
+// Every position of the array except plain air, in XYZ order, as blocks
+// at their world positions.
+template <typename Cell>
+Status write_cells(SchematicOutputStream& writer, const Cell* cells, const Boundary& box,
+                   const std::vector<StateRef>& palette) {
+  std::vector<Block> batch;
+  batch.reserve(kBatchSize);
+  size_t i = 0;
+  for (int32_t x = 0; x < box.d_x; ++x) {
+    for (int32_t y = 0; y < box.d_y; ++y) {
+      for (int32_t z = 0; z < box.d_z; ++z, ++i) {
+        size_t id = size_t(cells[i]);
+        if (id >= palette.size()) {
+          return Status::Error("block index " + std::to_string(id) + " at (" + std::to_string(x) + ", " +
+                               std::to_string(y) + ", " + std::to_string(z) + ") is not in the palette");
+        }
+        const StateRef& state = palette[id];
+        if (state->name() == "minecraft:air") continue;
+        batch.push_back({{box.min_x + x, box.min_y + y, box.min_z + z}, state});
+        if (batch.size() == kBatchSize) {
+          KUBIC_RETURN_IF_ERROR(writer.write(batch));
+          batch.clear();
+        }
+      }
+    }
+  }
+  return writer.write(batch);
+}
+
+struct SaveRequest {
+  SchematicFormat format;
+  std::vector<StateRef> palette;
+  PyArrayObject* blocks;
+  Boundary box;
+  SchematicExtras extras;
+  ConversionOptions options;
+};
+
+PyObject* save(PyObject* target_object, SaveRequest& request) {
+  OutputTarget target = writer_from(target_object);
+  if (!target.sink) return nullptr;
+  auto first_failure = std::make_shared<Status>();
+  auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
+  auto writer = make_schematic_writer(request.format, std::move(chain), request.box, request.options);
+  Status status = writer->set_extras(std::move(request.extras));
+  const void* cells = PyArray_DATA(request.blocks);
+  if (status.ok()) {
+    status = PyArray_TYPE(request.blocks) == NPY_UINT16
+                 ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
+                 : write_cells(*writer, static_cast<const uint32_t*>(cells), request.box, request.palette);
+  }
+  if (status.ok()) status = writer->complete();
+  writer.reset();
+  if (status.ok()) status = *first_failure;
+  if (!status.ok()) return raise_status(status);
+  if (target.file) {
+    Status committed = target.file->commit();
+    if (!committed.ok()) return raise_status(committed);
+  }
+  Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject* save_schematic(PyObject*, PyObject* args) {
+  PyObject *target, *palette, *blocks, *block_entities, *entities, *data_version, *metadata;
+  const char* format;
+  int ox, oy, oz, sponge_version;
+  if (!PyArg_ParseTuple(args, "OsOO(iii)OOOOi:save", &target, &format, &palette, &blocks, &ox, &oy, &oz,
+                        &block_entities, &entities, &data_version, &metadata, &sponge_version)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    SaveRequest request;
+    auto output_format = format_named(format);
+    if (!output_format) return nullptr;
+    request.format = *output_format;
+    if (!parse_palette(palette, request.palette)) return nullptr;
+    PyRef array(PyArray_FROMANY(blocks, NPY_NOTYPE, 3, 3, NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED));
+    if (!array) return nullptr;
+    request.blocks = reinterpret_cast<PyArrayObject*>(array.get());
+    int type = PyArray_TYPE(request.blocks);
+    if (type != NPY_UINT16 && type != NPY_UINT32) {
+      PyErr_SetString(PyExc_TypeError, "blocks must be an array of uint16 or uint32");
+      return nullptr;
+    }
+    const npy_intp* dims = PyArray_DIMS(request.blocks);
+    request.box = Boundary(ox, oy, oz, int32_t(dims[0]), int32_t(dims[1]), int32_t(dims[2]));
+    const BlockPosition origin{ox, oy, oz};
+    if (!parse_extras(block_entities, entities, origin, request.extras)) return nullptr;
+    if (data_version != Py_None) {
+      long version = PyLong_AsLong(data_version);
+      if (version == -1 && PyErr_Occurred()) return nullptr;
+      request.extras.data_version = int32_t(version);
+    }
+    auto tag = nbt_from_python(metadata);
+    if (!tag) return nullptr;
+    if (const Compound* compound = tag->as<Compound>()) request.extras.metadata = *compound;
+    request.options.sponge_version = sponge_version;
+    return save(target, request);
+  });
+}
+
+}  // namespace kubic::py

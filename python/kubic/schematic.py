@@ -1,0 +1,240 @@
+"""Whole schematics as NumPy arrays: load, look, edit, create, save."""
+from __future__ import annotations
+
+import contextlib
+import dataclasses
+import io
+import os
+import re
+import warnings
+from typing import Any, BinaryIO, Iterator, Union
+
+import numpy as np
+
+from . import _core
+from .errors import CorruptFileError, KubicError, LegacyConversionWarning, UnknownFormatError, guess_foreign_format
+from .nbt import Compound
+
+__all__ = ["Schematic", "Entity", "load"]
+
+Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, BinaryIO]
+AIR = "minecraft:air"
+AIRS = frozenset({"minecraft:air", "minecraft:cave_air", "minecraft:void_air"})
+
+# Names people use for formats, to the names kubic's core knows.
+FORMATS = {"auto": "auto", "kub": "kub", "sponge": "sponge", "schem": "sponge", "structure": "structure",
+           "mojang": "structure", "nbt": "structure", "mcedit": "mcedit", "schematic": "mcedit"}
+EXTENSIONS = {".kub": "kub", ".schem": "sponge", ".nbt": "structure", ".schematic": "mcedit"}
+WRITABLE = ("kub", "sponge", "structure")
+
+
+def format_name(name: str, *, writing: bool = False) -> str:
+    """The core's name for a format name or alias."""
+    canonical = FORMATS.get(name.lower()) if isinstance(name, str) else None
+    if canonical is None:
+        raise ValueError(f"unknown format {name!r}: use one of {', '.join(sorted(FORMATS))}")
+    if writing and canonical not in WRITABLE:
+        raise ValueError(f"kubic cannot write {canonical}: it is read-only" if canonical == "mcedit"
+                         else "choose a format to write: kub, sponge or structure")
+    return canonical
+
+
+@dataclasses.dataclass
+class Entity:
+    """An entity (villager, armor stand, item frame): its position relative
+    to the schematic's origin and its NBT, "id" included."""
+    pos: tuple[float, float, float]
+    nbt: Compound
+
+
+class _Watched:
+    """A user's file object whose first exception is kept, so that it is
+    raised as it is instead of as a reader's complaint."""
+
+    def __init__(self, stream: Any) -> None:
+        self.stream, self.error = stream, None
+
+    def read(self, size: int = -1) -> Any:
+        try:
+            return self.stream.read(size)
+        except Exception as error:
+            self.error = self.error or error
+            raise
+
+
+def _open_source(source: Source) -> Any:
+    """What the core reads: a path (checked here, for OSError with errno
+    and filename), bytes, or a binary file object."""
+    if isinstance(source, (str, os.PathLike)):
+        path = os.fspath(source)
+        with open(path, "rb"):
+            pass
+        return path
+    if isinstance(source, (bytearray, memoryview)):
+        return bytes(source)
+    if isinstance(source, bytes):
+        return source
+    if hasattr(source, "read"):
+        return _Watched(source)
+    raise TypeError(f"cannot read a schematic from a {type(source).__name__}")
+
+
+def _head_of(source: Any) -> bytes:
+    if isinstance(source, bytes):
+        return source[:1 << 16]
+    if isinstance(source, str):
+        with open(source, "rb") as f:
+            return f.read(1 << 16)
+    return b""
+
+
+def _legacy_warning(notices: str, name: str) -> None:
+    converted = re.findall(r"Converted legacy block ID (\d+) with data (\d+)", notices)
+    unknown = re.findall(r"Unrecognized block ID (\d+) with data (\d+)", notices)
+    if not converted and not unknown:
+        return
+    text = f"{name}: {len(converted)} legacy id/data pairs converted by rule"
+    if unknown:
+        pairs = ", ".join(f"{i}:{d}" for i, d in unknown)
+        text += f"; {len(unknown)} unknown pairs read as air ({pairs})"
+    warnings.warn(text, LegacyConversionWarning, stacklevel=3)
+
+
+class Schematic:
+    """A schematic in memory: a box of blocks as an array of palette indices
+    (`blocks[x, y, z]` indexes `palette`), with its block entities, entities
+    and metadata. A new one is all air."""
+
+    def __init__(self, size: tuple[int, int, int], origin: tuple[int, int, int] = (0, 0, 0),
+                 data_version: int | None = None) -> None:
+        self.format: str | None = None
+        self.origin = tuple(int(c) for c in origin)
+        self.palette: list[str] = [AIR]
+        self.blocks = np.zeros(tuple(int(s) for s in size), dtype=np.uint16)
+        self.block_entities: dict[tuple[int, int, int], Compound] = {}
+        self.entities: list[Entity] = []
+        self.data_version = data_version
+        self.metadata: dict[str, Any] = {}
+        self._index: dict[str, int] | None = None
+
+    @classmethod
+    def from_numpy(cls, blocks: np.ndarray, palette: list[str], origin: tuple[int, int, int] = (0, 0, 0),
+                   data_version: int | None = None) -> "Schematic":
+        """A schematic from an array of palette indices (any unsigned or
+        non-negative integer array of three dimensions) and its palette."""
+        array = np.asarray(blocks)
+        if array.ndim != 3:
+            raise ValueError(f"blocks must have three dimensions, not {array.ndim}")
+        if len(palette) == 0:
+            raise ValueError("the palette must hold at least one state")
+        if array.size and (array.min() < 0 or array.max() >= len(palette)):
+            raise ValueError("every block must index the palette")
+        schematic = cls((0, 0, 0), origin, data_version)
+        schematic.palette = [str(state) for state in palette]
+        dtype = np.uint16 if len(palette) <= 65536 else np.uint32
+        schematic.blocks = np.ascontiguousarray(array, dtype=dtype)
+        return schematic
+
+    @property
+    def size(self) -> tuple[int, int, int]:
+        """The box's size along x, y and z."""
+        x, y, z = self.blocks.shape
+        return (int(x), int(y), int(z))
+
+    def _palette_index(self) -> dict[str, int]:
+        if self._index is None or len(self._index) != len(self.palette):
+            self._index = {}
+            for i, state in enumerate(self.palette):
+                self._index.setdefault(state, i)
+        return self._index
+
+    def __getitem__(self, position: tuple[int, int, int]) -> str:
+        return self.palette[int(self.blocks[position])]
+
+    def __setitem__(self, position: tuple[int, int, int], state: str) -> None:
+        index = self._palette_index().get(state)
+        if index is None:
+            index = len(self.palette)
+            self.palette.append(str(state))
+            self._palette_index()[state] = index
+            if index > 65535 and self.blocks.dtype == np.uint16:
+                self.blocks = self.blocks.astype(np.uint32)
+        self.blocks[position] = index
+
+    def counts(self) -> dict[str, int]:
+        """How many blocks of each state the box holds, air left out."""
+        tally = np.bincount(self.blocks.ravel(), minlength=len(self.palette))
+        out: dict[str, int] = {}
+        for index, n in enumerate(tally.tolist()):
+            state = self.palette[index] if index < len(self.palette) else None
+            if n and state is not None and state.split("[", 1)[0] not in AIRS:
+                out[state] = out.get(state, 0) + n
+        return out
+
+    def save(self, dest: Union[str, "os.PathLike[str]", BinaryIO], format: str | None = None, *,
+             data_version: int | None = None, sponge_version: int = 3) -> None:
+        """Writes everything the format can hold: to a path (replaced only
+        once the whole file is written) or a writable binary file. The format
+        comes from the extension when not given."""
+        if format is None:
+            if not isinstance(dest, (str, os.PathLike)):
+                raise ValueError("name a format to write to a file object")
+            extension = os.path.splitext(os.fspath(dest))[1].lower()
+            if extension not in EXTENSIONS:
+                raise ValueError(f"cannot tell the format of {os.fspath(dest)!r}: name one "
+                                 f"or use {', '.join(e for e in EXTENSIONS if e != '.schematic')}")
+            format = EXTENSIONS[extension]
+        canonical = format_name(format, writing=True)
+        if sponge_version not in (2, 3):
+            raise ValueError("sponge_version is 2 or 3")
+        target: Any = os.fspath(dest) if isinstance(dest, (str, os.PathLike)) else dest
+        block_entities = [(tuple(int(c) for c in pos), data) for pos, data in self.block_entities.items()]
+        entities = [(tuple(float(c) for c in e.pos), e.nbt) for e in self.entities]
+        version = data_version if data_version is not None else self.data_version
+        try:
+            _core.save(target, canonical, self.palette, np.ascontiguousarray(self.blocks), self.origin,
+                       block_entities, entities, version, Compound(self.metadata), sponge_version)
+        except RuntimeError as error:
+            raise KubicError(str(error)) from None
+
+    def __repr__(self) -> str:
+        return (f"<Schematic {self.format or 'new'} size={self.size} origin={self.origin} "
+                f"states={len(self.palette)} block_entities={len(self.block_entities)} entities={len(self.entities)}>")
+
+
+def load(source: Source, format: str = "auto") -> Schematic:
+    """Reads a whole schematic: a path, bytes, or a binary file object."""
+    canonical = format_name(format)
+    opened = _open_source(source)
+    notices = io.StringIO()
+    try:
+        with contextlib.redirect_stdout(notices):
+            result = _core.load(opened, canonical)
+    except RuntimeError as error:
+        if isinstance(opened, _Watched) and opened.error is not None:
+            raise opened.error from None
+        message = str(error)
+        if message in ("No matching format found", "Failed to read boundary"):
+            guess = guess_foreign_format(_head_of(opened))
+            raise UnknownFormatError(f"looks like {guess}: not a format kubic reads" if guess
+                                     else "no reader recognises this input") from None
+        raise CorruptFileError(message) from None
+    name = os.fspath(source) if isinstance(source, (str, os.PathLike)) else "<input>"
+    _legacy_warning(notices.getvalue(), name)
+    fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata = result
+    schematic = Schematic(size, origin, data_version)
+    schematic.format = fmt
+    schematic.palette = palette
+    schematic.blocks = blocks
+    schematic.block_entities = {tuple(pos): data for pos, data in block_entities}
+    schematic.entities = [Entity(tuple(pos), data) for pos, data in entities]
+    schematic.metadata = dict(metadata)
+    return schematic
+
+
+def iter_states(schematic: Schematic) -> Iterator[tuple[tuple[int, int, int], str]]:
+    """Every non-air block with its position, in x, y, z order."""
+    for position in zip(*np.nonzero(schematic.blocks)):
+        state = schematic.palette[int(schematic.blocks[position])]
+        if state != AIR:
+            yield tuple(int(c) for c in position), state

@@ -1,0 +1,149 @@
+"""The kubic package: load, look as an array, edit, create and save."""
+import errno
+import io
+import pathlib
+import warnings
+
+import numpy as np
+import pytest
+
+import kubic
+import nbt_util
+from conftest import corpus_params, sponge_file, unsupported
+from kubic import nbt
+
+WRITABLE = ["kub", "sponge", "structure"]
+
+
+@pytest.fixture
+def house(sample_cells):
+    return sponge_file(6, 4, 5, sample_cells)
+
+
+@pytest.mark.parametrize("kind", ["bytes", "bytearray", "memoryview", "str", "path", "file"])
+def test_every_source_kind_loads_alike(house, tmp_path, kind):
+    path = tmp_path / "house.schem"
+    path.write_bytes(house)
+    source = {"bytes": house, "bytearray": bytearray(house), "memoryview": memoryview(house), "str": str(path),
+              "path": path, "file": io.BytesIO(house)}[kind]
+    s = kubic.load(source)
+    assert s.format == "sponge" and s.size == (6, 4, 5) and s.blocks.shape == (6, 4, 5)
+    assert s.palette[0] == "minecraft:air"
+
+
+def test_array_edit_save_load_round_trips(house, sample_cells, tmp_path):
+    s = kubic.load(house)
+    for (x, y, z), state in sample_cells.items():
+        assert s[x, y, z] == state
+    s[0, 0, 0] = "minecraft:gold_block"
+    s.blocks[5, 3, 4] = s.palette.index("minecraft:glass")
+    for fmt, ext in (("kub", ".kub"), ("sponge", ".schem"), ("structure", ".nbt")):
+        s.save(tmp_path / f"out{ext}")
+        back = kubic.load(tmp_path / f"out{ext}")
+        assert back.format == fmt
+        assert [back[p] for p in np.ndindex(*back.size)] == [s[p] for p in np.ndindex(*s.size)]
+        assert back.counts() == s.counts()
+
+
+def test_new_and_from_numpy_schematics(tmp_path):
+    s = kubic.Schematic((2, 3, 4), origin=(10, 64, -5), data_version=3465)
+    assert s.counts() == {} and s.format is None
+    s[1, 2, 3] = "minecraft:stone"
+    s.save(tmp_path / "new.kub")
+    back = kubic.load(tmp_path / "new.kub")
+    assert back.origin == (10, 64, -5) and back.data_version == 3465 and back.counts() == {"minecraft:stone": 1}
+    # A palette past 65536 states needs uint32; 70,000 states round-trip.
+    palette = ["minecraft:air"] + [f"minecraft:b{i}" for i in range(69_999)]
+    blocks = np.arange(70_000, dtype=np.uint32).reshape(70, 100, 10)
+    many = kubic.Schematic.from_numpy(blocks, palette)
+    assert many.blocks.dtype == np.uint32 and many[69, 99, 9] == "minecraft:b69998"
+    with pytest.raises(ValueError, match="every block must index the palette"):
+        kubic.Schematic.from_numpy(np.full((1, 1, 1), 5), ["minecraft:air"])
+
+
+def test_block_entities_keep_their_types_through_edits(tmp_path):
+    data = nbt_util.gzipped({"size": nbt_util.Tagged(nbt_util.LIST, [1, 1, 1], nbt_util.INT),
+                             "palette": [{"Name": "minecraft:chest"}],
+                             "blocks": [{"pos": nbt_util.Tagged(nbt_util.LIST, [0, 0, 0], nbt_util.INT), "state": 0,
+                                         "nbt": {"id": "minecraft:chest", "Lock": nbt_util.short(7)}}]})
+    s = kubic.load(data)
+    chest = s.block_entities[(0, 0, 0)]
+    assert isinstance(chest["Lock"], nbt.Short)
+    chest["Items"] = nbt.List([nbt.Compound({"Slot": nbt.Byte(1), "id": "minecraft:apple", "Count": nbt.Byte(3)})])
+    for fmt in WRITABLE:
+        out = io.BytesIO()
+        s.save(out, fmt)
+        back = kubic.load(out.getvalue()).block_entities[(0, 0, 0)]
+        assert back == chest
+        assert isinstance(back["Lock"], nbt.Short) and isinstance(back["Items"][0]["Slot"], nbt.Byte)
+
+
+@pytest.mark.parametrize("text", ['{Items:[{Slot:1b,id:"minecraft:apple"}],Lock:7s,Pos:[I;1,2,3],x:1.5d,n:-4L}',
+                                  "[1.5f,2.0f]", '"quoted \\" text"'])
+def test_snbt_round_trips(text):
+    value = nbt.from_snbt(text)
+    assert nbt.from_snbt(nbt.to_snbt(value)) == value
+    assert type(nbt.from_snbt(nbt.to_snbt(value))) is type(value)
+
+
+@pytest.mark.parametrize("path", corpus_params("sponge", ".schem") + corpus_params("structure", ".nbt"))
+def test_corpus_files_load_and_count(path):
+    if unsupported(path) or path.stat().st_size > 300_000:
+        pytest.skip("not read, or large")
+    s = kubic.load(path)
+    assert s.blocks.shape == s.size and len(s.palette) >= 1
+    counts = s.counts()
+    assert all(n > 0 for n in counts.values())
+
+
+def test_errors_name_their_cause(tmp_path, house):
+    with pytest.raises(FileNotFoundError) as missing:
+        kubic.load(tmp_path / "missing.schem")
+    assert missing.value.errno == errno.ENOENT and missing.value.filename == str(tmp_path / "missing.schem")
+    with pytest.raises(kubic.UnknownFormatError, match="no reader recognises"):
+        kubic.load(b"hello")
+    with pytest.raises(kubic.UnknownFormatError, match="zip archive"):
+        kubic.load(b"PK\x03\x04" + bytes(100))
+    cut = io.BytesIO(nbt_util.gunzip_member(house)[:40])
+    with pytest.raises(kubic.CorruptFileError, match="^Sponge: Failed to read NBT data: "):
+        kubic.load(cut, format="sponge")
+    assert issubclass(kubic.CorruptFileError, kubic.KubicError)
+    with pytest.raises(ValueError, match="read-only"):
+        kubic.load(house).save(tmp_path / "out.schematic")
+    with pytest.raises(ValueError, match="unknown format"):
+        kubic.load(house, format="bmp")
+
+
+@pytest.mark.parametrize("path", corpus_params("bedrock", ".mcstructure")[:1] + corpus_params("litematica", ".litematic")[:1])
+def test_foreign_formats_are_named(path):
+    with pytest.raises(kubic.UnknownFormatError, match="Bedrock|Litematica"):
+        kubic.load(path)
+
+
+def test_a_failing_file_object_fails_the_load():
+    class Broken(io.RawIOBase):
+        def readable(self):
+            return True
+
+        def read(self, n=-1):
+            raise ValueError("disk on fire")
+
+    with pytest.raises(ValueError, match="^disk on fire$"):
+        kubic.load(Broken())
+
+
+def test_legacy_notices_become_one_warning():
+    data = nbt_util.gzipped({"Width": nbt_util.short(3), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+                             "Blocks": bytes([36, 53, 53]), "Data": bytes([3, 2, 2])}, "Schematic")
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        s = kubic.load(data)
+    assert [w.category for w in caught] == [kubic.LegacyConversionWarning]
+    assert "36:3" in str(caught[0].message) and s.counts() == {
+        "minecraft:oak_stairs[facing=south,half=bottom,shape=straight,waterlogged=false]": 2}
+
+
+def test_paths_accept_pathlib(tmp_path, house):
+    target = pathlib.Path(tmp_path) / "h.schem"
+    kubic.load(house).save(target)
+    assert kubic.load(target).format == "sponge"
