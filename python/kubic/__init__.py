@@ -8,9 +8,9 @@ files, MCEdit, kub) as NumPy arrays, losing nothing a format can hold.
 """
 from . import nbt
 from .errors import CorruptFileError, KubicError, LegacyConversionWarning, UnknownFormatError
-from .schematic import Entity, Schematic, load
+from .schematic import Entity, Schematic, iter_chunks, load
 
 __version__ = "0.2.0"
 
-__all__ = ["load", "Schematic", "Entity", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
+__all__ = ["load", "iter_chunks", "Schematic", "Entity", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
            "LegacyConversionWarning", "__version__"]

@@ -15,7 +15,7 @@ from . import _core
 from .errors import CorruptFileError, KubicError, LegacyConversionWarning, UnknownFormatError, guess_foreign_format
 from .nbt import Compound
 
-__all__ = ["Schematic", "Entity", "load"]
+__all__ = ["Schematic", "Entity", "load", "iter_chunks"]
 
 Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, BinaryIO]
 AIR = "minecraft:air"
@@ -202,6 +202,34 @@ class Schematic:
                 f"states={len(self.palette)} block_entities={len(self.block_entities)} entities={len(self.entities)}>")
 
 
+def _api_error(error: RuntimeError, opened: Any) -> Exception:
+    """The API's exception for a reader's failure."""
+    if isinstance(opened, _Watched) and opened.error is not None:
+        return opened.error
+    message = str(error)
+    if message in ("No matching format found", "Failed to read boundary"):
+        guess = guess_foreign_format(_head_of(opened))
+        return UnknownFormatError(f"looks like {guess}: not a format kubic reads" if guess
+                                  else "no reader recognises this input")
+    return CorruptFileError(message)
+
+
+def iter_chunks(source: Source, shape: tuple[int, int, int] = (64, 64, 64),
+                format: str = "auto") -> Iterator[tuple[tuple[int, int, int], np.ndarray, list[str]]]:
+    """The chunks of a schematic that hold blocks, as (origin, blocks,
+    palette), for files too large to hold: `origin` is the chunk's corner in
+    the file's coordinates, `blocks` indexes `palette` (which grows as new
+    states appear). Memory: one slab of `shape[0]` positions along x."""
+    canonical = format_name(format)
+    opened = _open_source(source)
+    try:
+        chunks = _core.chunks(opened, canonical, *shape)
+        for origin, blocks, palette in chunks:
+            yield tuple(origin), blocks, palette
+    except RuntimeError as error:
+        raise _api_error(error, opened) from None
+
+
 def load(source: Source, format: str = "auto") -> Schematic:
     """Reads a whole schematic: a path, bytes, or a binary file object."""
     canonical = format_name(format)
@@ -211,14 +239,7 @@ def load(source: Source, format: str = "auto") -> Schematic:
         with contextlib.redirect_stdout(notices):
             result = _core.load(opened, canonical)
     except RuntimeError as error:
-        if isinstance(opened, _Watched) and opened.error is not None:
-            raise opened.error from None
-        message = str(error)
-        if message in ("No matching format found", "Failed to read boundary"):
-            guess = guess_foreign_format(_head_of(opened))
-            raise UnknownFormatError(f"looks like {guess}: not a format kubic reads" if guess
-                                     else "no reader recognises this input") from None
-        raise CorruptFileError(message) from None
+        raise _api_error(error, opened) from None
     name = os.fspath(source) if isinstance(source, (str, os.PathLike)) else "<input>"
     _legacy_warning(notices.getvalue(), name)
     fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata = result

@@ -147,3 +147,35 @@ def test_paths_accept_pathlib(tmp_path, house):
     target = pathlib.Path(tmp_path) / "h.schem"
     kubic.load(house).save(target)
     assert kubic.load(target).format == "sponge"
+
+
+@pytest.mark.parametrize("shape", [(4, 3, 5), (64, 64, 64), (1, 100, 1)])
+def test_chunks_cover_what_a_whole_load_holds(house, shape):
+    whole = kubic.load(house)
+    seen = {}
+    for origin, blocks, palette in kubic.iter_chunks(house, shape):
+        assert all(0 <= o and o + n <= s for o, n, s in zip(origin, blocks.shape, whole.size))
+        for offset in np.ndindex(*blocks.shape):
+            seen[tuple(o + d for o, d in zip(origin, offset))] = palette[int(blocks[offset])]
+    assert {p: st for p, st in seen.items() if st != "minecraft:air"} == {
+        p: whole[p] for p in np.ndindex(*whole.size) if whole[p] != "minecraft:air"}
+
+
+def test_a_chunked_walk_of_a_large_file_stays_small(tmp_path):
+    import subprocess
+    import sys
+    rng = np.random.default_rng(5)
+    runs = np.repeat(rng.integers(0, 60, 256 * 256 * 256 // 128, dtype=np.uint16), 128).reshape(256, 256, 256)
+    palette = ["minecraft:air"] + [f"minecraft:block_{i}" for i in range(59)]
+    kubic.Schematic.from_numpy(runs, palette).save(tmp_path / "big.kub")
+    del runs
+    code = """
+import resource, sys, kubic
+base = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+count = sum(int((blocks != 0).sum()) for _, blocks, _ in kubic.iter_chunks(sys.argv[1]))
+print(count, (resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - base) // 1024)
+"""
+    result = subprocess.run([sys.executable, "-c", code, str(tmp_path / "big.kub")], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    count, grown_mb = map(int, result.stdout.split())
+    assert count > 8_000_000 and grown_mb < 64

@@ -8,15 +8,10 @@
 #include <unordered_map>
 
 #include "errors.h"
-#include "io/chains.h"
 #include "nbt_objects.h"
 #include "py_ref.h"
 #include "pystream.h"
-#include "stream/any_reader.h"
-#include "stream/kub_reader.h"
-#include "stream/mcedit_reader.h"
-#include "stream/mojang_reader.h"
-#include "stream/sponge_reader.h"
+#include "readers.h"
 
 namespace kubic::py {
 
@@ -24,31 +19,6 @@ namespace {
 
 // Arrays past this many positions are refused: such a box is read in chunks.
 constexpr Volume kMaxArrayPositions = Volume(1) << 31;
-
-std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source) {
-  if (format == "kub") return std::make_unique<KUBSchematicInputStream>(make_decompressing_chain(std::move(source)));
-  DocumentInput input = make_document_chain(std::move(source));
-  if (format == "sponge") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
-  if (format == "structure") return std::make_unique<MojangSchematicInputStream>(std::move(input.source));
-  if (format == "mcedit") return std::make_unique<MCEditSchematicInputStream>(std::move(input.source));
-  return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
-}
-
-const char* format_of(const SchematicInputStream* reader) {
-  if (dynamic_cast<const SpongeSchematicInputStream*>(reader)) return "sponge";
-  if (dynamic_cast<const MojangSchematicInputStream*>(reader)) return "structure";
-  if (dynamic_cast<const MCEditSchematicInputStream*>(reader)) return "mcedit";
-  if (dynamic_cast<const KUBSchematicInputStream*>(reader)) return "kub";
-  return nullptr;
-}
-
-// The state as text with its properties in stored order.
-std::string stored_text(const BlockState& state) {
-  std::string text = state.name();
-  const auto& props = state.properties();
-  for (size_t i = 0; i < props.size(); ++i) text += (i ? "," : "[") + props[i].first + "=" + props[i].second;
-  return props.empty() ? text : text + "]";
-}
 
 PyObject* tuple_of(const BlockPosition& p) { return Py_BuildValue("(iii)", p.x, p.y, p.z); }
 
@@ -136,8 +106,7 @@ PyObject* load(PyObject* source_object, const std::string& format) {
                                                              reinterpret_cast<PyArrayObject*>(array.get()))),
                              palette);
   if (!filled.ok()) return raise_status(filled);
-  const char* name = format == "auto" ? format_of(static_cast<AnySchematicInputStream*>(reader.get())->found())
-                                      : format.c_str();
+  const char* name = format_of(reader.get());
   PyRef names(PyList_New(Py_ssize_t(palette.size())));
   if (!names) return nullptr;
   for (size_t i = 0; i < palette.size(); ++i) {

@@ -7,6 +7,7 @@
 
 #include "common/interrupt.h"
 #include "common/notices.h"
+#include "chunks.h"
 #include "errors.h"
 #include "load.h"
 #include "nbt_objects.h"
@@ -29,11 +30,13 @@ PyMethodDef methods[] = {
      "save(target, format, palette, blocks, origin, block_entities, entities, data_version, metadata, "
      "sponge_version, /)\n--\n\n"},
     {"register_nbt", register_nbt, METH_O, "register_nbt(classes, /)\n--\n\n"},
+    {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
-int core_exec(PyObject*) {
+int core_exec(PyObject* module) {
   if (_import_array() < 0) return -1;
+  if (!kubic::py::ready_chunk_type(module)) return -1;
   kubic::set_interrupt_check(&kubic::py::python_interrupt_pending);
   kubic::set_notice_sink(&kubic::py::write_notice_to_sys_stdout);
   return 0;

@@ -1,0 +1,37 @@
+#include "readers.h"
+
+#include "io/chains.h"
+#include "stream/any_reader.h"
+#include "stream/kub_reader.h"
+#include "stream/mcedit_reader.h"
+#include "stream/mojang_reader.h"
+#include "stream/sponge_reader.h"
+
+namespace kubic::py {
+
+std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source) {
+  if (format == "kub") return std::make_unique<KUBSchematicInputStream>(make_decompressing_chain(std::move(source)));
+  DocumentInput input = make_document_chain(std::move(source));
+  if (format == "sponge") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
+  if (format == "structure") return std::make_unique<MojangSchematicInputStream>(std::move(input.source));
+  if (format == "mcedit") return std::make_unique<MCEditSchematicInputStream>(std::move(input.source));
+  return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
+}
+
+const char* format_of(const SchematicInputStream* reader) {
+  if (auto* any = dynamic_cast<const AnySchematicInputStream*>(reader)) reader = any->found();
+  if (dynamic_cast<const SpongeSchematicInputStream*>(reader)) return "sponge";
+  if (dynamic_cast<const MojangSchematicInputStream*>(reader)) return "structure";
+  if (dynamic_cast<const MCEditSchematicInputStream*>(reader)) return "mcedit";
+  if (dynamic_cast<const KUBSchematicInputStream*>(reader)) return "kub";
+  return nullptr;
+}
+
+std::string stored_text(const BlockState& state) {
+  std::string text = state.name();
+  const auto& props = state.properties();
+  for (size_t i = 0; i < props.size(); ++i) text += (i ? "," : "[") + props[i].first + "=" + props[i].second;
+  return props.empty() ? text : text + "]";
+}
+
+}  // namespace kubic::py

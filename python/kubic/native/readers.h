@@ -1,0 +1,21 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "io/byte_stream.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic::py {
+
+// The reader for a format name of the package ("auto", "kub", "sponge",
+// "structure", "mcedit"); NBT formats also read uncompressed documents.
+std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source);
+
+// The package's name of the format a reader reads, or null.
+const char* format_of(const SchematicInputStream* reader);
+
+// A state as text with its properties in stored order.
+std::string stored_text(const BlockState& state);
+
+}  // namespace kubic::py
