@@ -112,6 +112,25 @@ elif kind == "object_floor":
     xs = range(n)
     t = [(x, x, x, None) for x in xs]
     blocks = len(t)
+elif kind == "api_load":
+    import kubic
+    blocks = kubic.load(path).blocks.size
+elif kind == "api_counts":
+    import kubic
+    blocks = sum(kubic.load(path).counts().values())
+elif kind == "api_save":
+    import kubic
+    schematic = kubic.load(path)
+    start = time.perf_counter()
+    schematic.save(out, fmt)
+elif kind == "inflate_floor":
+    data = open(path, "rb").read()
+    start = time.perf_counter()
+    zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(data)
+elif kind == "deflate_floor":
+    raw = zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(open(out, "rb").read())
+    start = time.perf_counter()
+    zlib.compress(raw, 6)
 elif kind == "gzip_floor":
     data = open(path, "rb").read()
     raw = zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(data)
@@ -204,6 +223,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quick", action="store_true", help="a 128^3 box instead of 256^3")
     parser.add_argument("--peers", action="store_true", help="also time peer libraries (installs them)")
+    parser.add_argument("--api", action="store_true", help="only the kubic package's rows")
     args = parser.parse_args()
     python = sys.executable
     with tempfile.TemporaryDirectory() as tmp:
@@ -217,6 +237,17 @@ def main():
             print(f"{label:48} {result['seconds']:8.3f} {rate:10.1f} {result['peak_kb'] / 1024:8.1f} "
                   f"{floor:8.3f} {ratio:6.2f}")
 
+        big = "sponge256"
+        for kind in ("api_load", "api_counts"):
+            result = run_case(python, kind, files[big], "", "")
+            row(f"kubic.load{'' if kind == 'api_load' else ' + counts()'} {big} (inflate floor)", result,
+                run_case(python, "inflate_floor", files[big], "", "")["seconds"])
+        out = folder / "api-out.schem"
+        result = run_case(python, "api_save", files[big], "sponge", out)
+        row(f"Schematic.save {big} -> sponge (deflate floor)", result,
+            run_case(python, "deflate_floor", "", "", out)["seconds"])
+        if args.api:
+            return
         for key in ("sponge256", "kub256"):
             path = files[key]
             for kind in ("read_full", "bulks"):
