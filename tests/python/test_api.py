@@ -179,3 +179,31 @@ print(count, (resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - base) // 1024
     assert result.returncode == 0, result.stderr
     count, grown_mb = map(int, result.stdout.split())
     assert count > 8_000_000 and grown_mb < 64
+
+
+def _states(s):
+    return np.array(s.palette, dtype=object)[s.blocks]
+
+
+@pytest.mark.parametrize("path", corpus_params("sponge", ".schem"))
+def test_sponge_files_load_alike_by_both_paths(path):
+    # Paths and bytes take the Sponge fast path; file objects the general one.
+    if unsupported(path) or path.stat().st_size > 300_000:
+        pytest.skip("not read, or large")
+    fast, general = kubic.load(path), kubic.load(io.BytesIO(path.read_bytes()))
+    assert fast.format == general.format == "sponge"
+    assert (_states(fast) == _states(general)).all()
+    assert fast.block_entities == general.block_entities and fast.origin == general.origin
+
+
+@pytest.mark.parametrize("palette, data, message", [
+    ({"minecraft:stone": 0}, [0, 5], "^Temporary ID not found in actual palette$"),
+    ({"minecraft:stone": 0}, [0, 0, 0], "more entries than expected"),
+    ({"minecraft:stone[a=b": 0}, [0], "missing closing"),
+])
+def test_sponge_errors_are_the_same_by_both_paths(palette, data, message):
+    raw = nbt_util.encode({"Width": nbt_util.short(2), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+                           "Palette": palette, "BlockData": nbt_util.varints(data)}, "Schematic")
+    for source in (raw, io.BytesIO(raw)):
+        with pytest.raises(kubic.CorruptFileError, match=message):
+            kubic.load(source, format="sponge")

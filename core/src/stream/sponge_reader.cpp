@@ -1,5 +1,7 @@
 #include "stream/sponge_reader.h"
 
+#include <algorithm>
+
 #include "common/interrupt.h"
 #include "common/text_util.h"
 #include "io/memory_stream.h"
@@ -54,18 +56,44 @@ std::string with_default_namespace(const std::string& text) {
   return "minecraft:" + text;
 }
 
+// cells[x][y][z] from file_order[y][z][x], in tiles that stay in cache.
+void transpose_yzx_to_xyz(const uint16_t* file_order, uint16_t* cells, const Boundary& box) {
+  constexpr int64_t kTile = 64;
+  const int64_t sx = box.d_x, sy = box.d_y, sz = box.d_z;
+  for (int64_t y = 0; y < sy; ++y) {
+    const uint16_t* plane = file_order + y * sz * sx;
+    for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
+      for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
+        const int64_t z1 = std::min(sz, z0 + kTile), x1 = std::min(sx, x0 + kTile);
+        for (int64_t x = x0; x < x1; ++x) {
+          uint16_t* row = cells + (x * sy + y) * sz;
+          for (int64_t z = z0; z < z1; ++z) row[z] = plane[z * sx + x];
+        }
+      }
+    }
+  }
+}
+
+Status invalid_index(int32_t value) {
+  return Status::Error("Sponge: Invalid block state index " + std::to_string(value) + " in block data");
+}
+
 }  // namespace
 
 SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader)
     : reader_(std::move(reader)) {}
 
-Status SpongeSchematicInputStream::read_header() {
+Result<NamedTag> SpongeSchematicInputStream::parse_document() {
   auto document = parse_nbt(*reader_, needed_tag);
   // The document is read once: a retry after a failure parses the consumed
   // reader, never the bytes that happen to follow a failed document.
   reader_ = std::make_unique<MemorySource>(std::vector<uint8_t>());
   if (!document.ok()) return document.status().prefixed("Sponge: Failed to read NBT data: ");
-  Compound* root = std::get_if<Compound>(&document->tag.value);
+  return document;
+}
+
+Result<Compound*> SpongeSchematicInputStream::read_sizes(NamedTag& document) {
+  Compound* root = std::get_if<Compound>(&document.tag.value);
   if (!root) return Status::Error("Sponge: Root tag is not a Compound");
   Compound* schematic = root;
   if (Tag* wrapped = root->get("Schematic")) {
@@ -81,18 +109,73 @@ Status SpongeSchematicInputStream::read_header() {
   }
   int32_t height = sizes[0], length = sizes[1], width = sizes[2];
   boundary_ = Boundary(0, 0, 0, width, height, length);
-  blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(width, height, length);
-  Status palette = process_palette(*schematic);
+  return schematic;
+}
+
+Status SpongeSchematicInputStream::read_header() {
+  auto document = parse_document();
+  if (!document.ok()) return document.status();
+  auto schematic = read_sizes(*document);
+  if (!schematic.ok()) return schematic.status();
+  blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(boundary_->d_x, boundary_->d_y, boundary_->d_z);
+  Status palette = process_palette(**schematic);
   if (!palette.ok()) return palette.prefixed("Sponge: Failed to process palette: ");
-  Status blocks = process_blocks(*schematic);
+  Status blocks = process_blocks(**schematic);
   if (!blocks.ok()) return blocks.prefixed("Sponge: Failed to process blocks: ");
-  extras_tags_ = take_sponge_extras_tags(*schematic);
+  extras_tags_ = take_sponge_extras_tags(**schematic);
   header_read_ = true;
   return Status::Ok();
 }
 
-Status SpongeSchematicInputStream::process_palette(const Compound& schematic) {
-  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing palette");
+Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(const Boundary&)>& allocate,
+                                              std::vector<StateRef>& palette) {
+  if (header_read_ || blocks_) return Status::Error("Sponge: Blocks have already been read");
+  auto document = parse_document();
+  if (!document.ok()) return document.status();
+  auto schematic = read_sizes(*document);
+  if (!schematic.ok()) return schematic.status();
+  auto states = parse_palette(**schematic);
+  if (!states.ok()) return states.status().prefixed("Sponge: Failed to process palette: ");
+  auto data = block_data(**schematic);
+  if (!data.ok()) return data.status().prefixed("Sponge: Failed to process blocks: ");
+  // Sponge index to dense index, air at 0; ids the palette lacks fail when
+  // met, as reading them block by block would.
+  std::vector<int32_t> dense;
+  palette.assign(1, BlockState::air_rc());
+  for (const auto& [index, state] : *states) {
+    if (index < 0 || index > kMaxDenseIndex) continue;
+    if (size_t(index) >= dense.size()) dense.resize(size_t(index) + 1, -1);
+    if (state->name() == "minecraft:air" && state->properties().empty()) {
+      dense[size_t(index)] = 0;
+    } else if (palette.size() > 65535) {
+      return Status::Error("Sponge: more than 65536 distinct states");
+    } else {
+      dense[size_t(index)] = int32_t(palette.size());
+      palette.push_back(state);
+    }
+  }
+  uint16_t* cells = allocate(*boundary_);
+  if (!cells) return Status::Error("Sponge: no memory for the blocks");
+  // In file order first (y, then z, then x fastest), then turned into the
+  // caller's order tile by tile: writing straight across planes would miss
+  // the cache on every cell.
+  std::vector<uint16_t> file_order(size_t(boundary_->volume()), 0);
+  bool unknown_id = false;  // fails as reading that block would, unprefixed
+  Status decoded = decode_block_data(**data, [&](size_t n, int32_t value) -> Status {
+    unknown_id = size_t(value) >= dense.size() || dense[size_t(value)] < 0;
+    if (unknown_id) return Status::Error("Temporary ID not found in actual palette");
+    file_order[n] = uint16_t(dense[size_t(value)]);
+    return Status::Ok();
+  });
+  if (!decoded.ok()) return unknown_id ? decoded : decoded.prefixed("Sponge: Failed to process blocks: ");
+  transpose_yzx_to_xyz(file_order.data(), cells, *boundary_);
+  extras_tags_ = take_sponge_extras_tags(**schematic);
+  header_read_ = true;
+  dense_read_ = true;
+  return Status::Ok();
+}
+
+Result<LazyPaletteBlockStoreWrapper::Palette> SpongeSchematicInputStream::parse_palette(const Compound& schematic) {
   auto container = data_container(schematic);
   if (!container.ok()) return container.status();
   const Tag* tag = (*container)->get("Palette");
@@ -107,13 +190,18 @@ Status SpongeSchematicInputStream::process_palette(const Compound& schematic) {
     if (!state.ok()) return state.status();
     map[*index] = std::move(*state);
   }
-  blocks_->set_actual_palette(std::move(map));
+  return map;
+}
+
+Status SpongeSchematicInputStream::process_palette(const Compound& schematic) {
+  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing palette");
+  auto map = parse_palette(schematic);
+  if (!map.ok()) return map.status();
+  blocks_->set_actual_palette(std::move(*map));
   return Status::Ok();
 }
 
-Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
-  if (!boundary_) return Status::Error("Sponge: Boundary not set before processing blocks");
-  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing blocks");
+Result<const std::vector<int8_t>*> SpongeSchematicInputStream::block_data(const Compound& schematic) {
   auto container = data_container(schematic);
   if (!container.ok()) return container.status();
   const bool nested = *container != &schematic;
@@ -121,43 +209,57 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
   if (!tag) return Status::Error(nested ? "Sponge: Missing 'Data' tag" : "Sponge: Missing 'BlockData' tag");
   const auto* data = tag->as<std::vector<int8_t>>();
   if (!data) return Status::Error("Sponge: 'BlockData' tag is not a ByteArray");
+  return data;
+}
 
+template <typename Visit>
+Status SpongeSchematicInputStream::decode_block_data(const std::vector<int8_t>& data, Visit&& visit) {
   // First pass: the whole array must decode before anything is stored.
   size_t entries = 0;
-  for (size_t i = 0; i < data->size(); ++entries) {
+  for (size_t i = 0; i < data.size(); ++entries) {
     int32_t value = 0;
-    if (auto error = decode_sponge_var_int(data->data(), data->size(), i, value)) {
-      return Status::Error(*error);
-    }
+    if (auto error = decode_sponge_var_int(data.data(), data.size(), i, value)) return Status::Error(*error);
   }
+  if (Volume(entries) > boundary_->volume()) {
+    // Reported where the first entry too many would go, after the negative
+    // indices before it.
+    for (size_t i = 0, n = 0; n <= size_t(boundary_->volume()); ++n) {
+      int32_t value = 0;
+      (void)decode_sponge_var_int(data.data(), data.size(), i, value);
+      if (value < 0) return invalid_index(value);
+    }
+    return Status::Error("Sponge: Block data has more entries than expected from boundary");
+  }
+  for (size_t i = 0, n = 0; n < entries; ++n) {
+    int32_t value = 0;
+    (void)decode_sponge_var_int(data.data(), data.size(), i, value);
+    if (value < 0) return invalid_index(value);
+    KUBIC_RETURN_IF_ERROR(visit(n, value));
+    if (n % kBatchSize == kBatchSize - 1) KUBIC_RETURN_IF_ERROR(check_interrupt());
+  }
+  return Status::Ok();
+}
 
+Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
+  if (!boundary_) return Status::Error("Sponge: Boundary not set before processing blocks");
+  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing blocks");
+  auto data = block_data(schematic);
+  if (!data.ok()) return data.status();
   BoundaryIterator positions = boundary_->walk(AxisOrder::YZX);
   int64_t air_index = blocks_->state_to_temp_id(BlockState::air_rc()).value_or(-1);
   auto batch_positions = std::make_unique<std::array<BlockPosition, kBatchSize>>();
   auto batch_ids = std::make_unique<std::array<int64_t, kBatchSize>>();
   size_t batched = 0;
-  for (size_t i = 0, n = 0; n < entries; ++n) {
-    int32_t value = 0;
-    (void)decode_sponge_var_int(data->data(), data->size(), i, value);
-    if (value < 0) {
-      return Status::Error("Sponge: Invalid block state index " + std::to_string(value) +
-                           " in block data");
-    }
+  KUBIC_RETURN_IF_ERROR(decode_block_data(**data, [&](size_t, int32_t value) -> Status {
     auto position = positions.next();
-    if (!position) return Status::Error("Sponge: Block data has more entries than expected from boundary");
-    if (value == air_index) continue;
+    if (value == air_index) return Status::Ok();
     (*batch_positions)[batched] = *position;
     (*batch_ids)[batched] = value;
-    if (++batched == kBatchSize) {
-      KUBIC_RETURN_IF_ERROR(check_interrupt());
-      Status stored = blocks_->set_unknown_blocks(*batch_positions, *batch_ids);
-      if (!stored.ok()) {
-        return stored.prefixed("Sponge: Failed to copy block batch at pos " +
-                               position->debug_string() + ": ");
-      }
-      batched = 0;
-    }
-  }
+    if (++batched < kBatchSize) return Status::Ok();
+    batched = 0;
+    Status stored = blocks_->set_unknown_blocks(*batch_positions, *batch_ids);
+    return stored.ok() ? stored : stored.prefixed("Sponge: Failed to copy block batch at pos " + position->debug_string() + ": ");
+  }));
   for (size_t k = 0; k < batched; ++k) {
     Status stored = blocks_->set_unknown_block((*batch_positions)[k], (*batch_ids)[k]);
     if (!stored.ok()) {
@@ -185,6 +287,7 @@ Result<SchematicExtras> SpongeSchematicInputStream::extras() {
 
 Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, size_t max) {
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  if (dense_read_) return ReadOutcome{false, 0};
   if (!boundary_ || !blocks_) return Status::Error("Sponge: Header not properly read");
   if (max == 0) return ReadOutcome{true, 0};
   if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());

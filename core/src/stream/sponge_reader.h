@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "io/byte_stream.h"
@@ -21,10 +22,26 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
   Result<SchematicExtras> extras() override;
+  // For whole-box consumers (arrays), before anything was read: the palette
+  // (air first) and one index per position into the cells `allocate` gives
+  // (the box's volume, x slowest, z fastest), without the per-block store.
+  // Blocks are then used up; extras() still answers.
+  Status read_dense(const std::function<uint16_t*(const Boundary&)>& allocate, std::vector<StateRef>& palette);
   void keep_listed_air() override { keep_listed_air_ = true; }
 
  private:
+  static constexpr int32_t kMaxDenseIndex = 1 << 24;
+
   Status read_header();
+  Result<NamedTag> parse_document();
+  // Sets the boundary from the sizes; the schematic compound inside `document`.
+  Result<Compound*> read_sizes(NamedTag& document);
+  Result<LazyPaletteBlockStoreWrapper::Palette> parse_palette(const Compound& schematic);
+  Result<const std::vector<int8_t>*> block_data(const Compound& schematic);
+  // Decodes every index (all of them first: a broken array stores nothing)
+  // and hands out (n, index) in file order.
+  template <typename Visit>
+  Status decode_block_data(const std::vector<int8_t>& data, Visit&& visit);
   Status process_palette(const Compound& schematic);
   Status process_blocks(const Compound& schematic);
 
@@ -35,6 +52,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Compound extras_tags_;  // the document's tags that hold extras
   std::optional<SchematicExtras> extras_;
   bool header_read_ = false;
+  bool dense_read_ = false;
   bool keep_listed_air_ = false;  // hand out the kinds of air it stored
   Volume position_ = 0;  // boundary positions already visited
 };

@@ -11,7 +11,9 @@
 #include "nbt_objects.h"
 #include "py_ref.h"
 #include "pystream.h"
+#include "io/chains.h"
 #include "readers.h"
+#include "stream/sponge_reader.h"
 
 namespace kubic::py {
 
@@ -84,47 +86,110 @@ Status fill_array(SchematicInputStream& reader, const Boundary& box, StateRef fi
   }
 }
 
-PyObject* load(PyObject* source_object, const std::string& format) {
-  auto source = reader_from(source_object);
-  if (!source) return nullptr;
-  auto reader = reader_for(format, std::move(source));
-  reader->keep_listed_air();
-  auto declared = reader->boundary();
-  if (!declared.ok()) return raise_status(declared.status());
-  auto extras = reader->extras();
-  if (!extras.ok()) return raise_status(extras.status());
-  const Boundary box = declared->value_or(Boundary());
+// What a load found, before it becomes Python objects.
+struct Loaded {
+  std::unique_ptr<SchematicInputStream> reader;
+  Boundary box;
+  SchematicExtras extras;
+  PyRef array;
+  std::vector<StateRef> palette;
+};
+
+PyObject* new_array(const Boundary& box) {
   if (box.volume() > kMaxArrayPositions) {
     return raise_message(PyExc_MemoryError, "a box of " + volume_string(box.volume()) +
                                                 " positions is too large for one array: read it in chunks");
   }
-  npy_intp dims[3] = {box.d_x > 0 ? box.d_x : 0, box.d_y > 0 ? box.d_y : 0, box.d_z > 0 ? box.d_z : 0};
-  PyRef array(PyArray_ZEROS(3, dims, NPY_UINT16, 0));
-  if (!array) return nullptr;
-  std::vector<StateRef> palette;
-  Status filled = fill_array(*reader, box, extras->fill, static_cast<uint16_t*>(PyArray_DATA(
-                                                             reinterpret_cast<PyArrayObject*>(array.get()))),
-                             palette);
-  if (!filled.ok()) return raise_status(filled);
-  const char* name = format_of(reader.get());
-  PyRef names(PyList_New(Py_ssize_t(palette.size())));
+  npy_intp dims[3] = {std::max(box.d_x, 0), std::max(box.d_y, 0), std::max(box.d_z, 0)};
+  return PyArray_ZEROS(3, dims, NPY_UINT16, 0);
+}
+
+uint16_t* cells_of(const PyRef& array) {
+  return static_cast<uint16_t*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+}
+
+// Sponge files fill the array straight from their block data, without the
+// per-block store: the common case at the speed of its bytes. Only inputs
+// that can be read twice try it under detection (nothing when it is not a
+// Sponge file there); false with an exception set on a failure to report.
+bool load_sponge_dense(PyObject* source_object, const std::string& format, Loaded& loaded, bool& done) {
+  done = false;
+  bool rereadable = PyUnicode_Check(source_object) || PyBytes_Check(source_object);
+  if (format != "sponge" && !(format == "auto" && rereadable)) return true;
+  auto source = reader_from(source_object);
+  if (!source) return false;
+  auto reader = std::make_unique<SpongeSchematicInputStream>(make_document_chain(std::move(source)).source);
+  Status status = reader->read_dense(
+      [&](const Boundary& box) -> uint16_t* {
+        loaded.array = PyRef(new_array(box));
+        return loaded.array ? cells_of(loaded.array) : nullptr;
+      },
+      loaded.palette);
+  if (PyErr_Occurred()) return false;
+  if (!status.ok()) {
+    if (format == "sponge") {
+      raise_status(status);
+      return false;
+    }
+    loaded.array = PyRef();
+    loaded.palette.clear();
+    return true;
+  }
+  auto extras = reader->extras();
+  if (!extras.ok()) {
+    raise_status(extras.status());
+    return false;
+  }
+  loaded.box = **reader->boundary();
+  loaded.extras = std::move(*extras);
+  loaded.reader = std::move(reader);
+  done = true;
+  return true;
+}
+
+bool load_blocks(PyObject* source_object, const std::string& format, Loaded& loaded) {
+  auto source = reader_from(source_object);
+  if (!source) return false;
+  loaded.reader = reader_for(format, std::move(source));
+  loaded.reader->keep_listed_air();
+  auto declared = loaded.reader->boundary();
+  if (!declared.ok()) return raise_status(declared.status()), false;
+  auto extras = loaded.reader->extras();
+  if (!extras.ok()) return raise_status(extras.status()), false;
+  loaded.box = declared->value_or(Boundary());
+  loaded.extras = std::move(*extras);
+  loaded.array = PyRef(new_array(loaded.box));
+  if (!loaded.array) return false;
+  Status filled = fill_array(*loaded.reader, loaded.box, loaded.extras.fill, cells_of(loaded.array), loaded.palette);
+  if (!filled.ok()) return raise_status(filled), false;
+  return true;
+}
+
+PyObject* load(PyObject* source_object, const std::string& format) {
+  Loaded loaded;
+  bool done;
+  if (!load_sponge_dense(source_object, format, loaded, done)) return nullptr;
+  if (!done && !load_blocks(source_object, format, loaded)) return nullptr;
+  const Boundary& box = loaded.box;
+  const SchematicExtras& extras = loaded.extras;
+  PyRef names(PyList_New(Py_ssize_t(loaded.palette.size())));
   if (!names) return nullptr;
-  for (size_t i = 0; i < palette.size(); ++i) {
-    std::string text = stored_text(*palette[i]);
+  for (size_t i = 0; i < loaded.palette.size(); ++i) {
+    std::string text = stored_text(*loaded.palette[i]);
     PyObject* item = PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "replace");
     if (!item) return nullptr;
     PyList_SET_ITEM(names.get(), Py_ssize_t(i), item);
   }
   const BlockPosition corner{box.min_x, box.min_y, box.min_z};
-  const BlockPosition origin{corner.x + extras->origin.x, corner.y + extras->origin.y, corner.z + extras->origin.z};
-  PyRef block_entities(block_entities_of(*extras, corner));
-  PyRef entities(entities_of(*extras, corner));
-  PyRef metadata(nbt_to_python(Tag{extras->metadata}));
+  const BlockPosition origin{corner.x + extras.origin.x, corner.y + extras.origin.y, corner.z + extras.origin.z};
+  PyRef block_entities(block_entities_of(extras, corner));
+  PyRef entities(entities_of(extras, corner));
+  PyRef metadata(nbt_to_python(Tag{extras.metadata}));
   if (!block_entities || !entities || !metadata) return nullptr;
-  PyRef data_version(extras->data_version ? PyLong_FromLong(*extras->data_version) : Py_NewRef(Py_None));
-  return Py_BuildValue("(z(lll)NOOOOOO)", name, long(dims[0]), long(dims[1]), long(dims[2]), tuple_of(origin),
-                       names.get(), array.get(), block_entities.get(), entities.get(), data_version.get(),
-                       metadata.get());
+  PyRef data_version(extras.data_version ? PyLong_FromLong(*extras.data_version) : Py_NewRef(Py_None));
+  return Py_BuildValue("(z(iii)NOOOOOO)", format_of(loaded.reader.get()), std::max(box.d_x, 0), std::max(box.d_y, 0),
+                       std::max(box.d_z, 0), tuple_of(origin), names.get(), loaded.array.get(), block_entities.get(),
+                       entities.get(), data_version.get(), metadata.get());
 }
 
 }  // namespace
