@@ -163,11 +163,12 @@ class Schematic:
 
     def counts(self) -> dict[str, int]:
         """How many blocks of each state the box holds, air left out."""
-        tally = np.bincount(self.blocks.ravel(), minlength=len(self.palette))
+        blocks = self.blocks
+        if blocks.dtype not in (np.uint16, np.uint32):
+            blocks = blocks.astype(np.uint32)
         out: dict[str, int] = {}
-        for index, n in enumerate(tally.tolist()):
-            state = self.palette[index] if index < len(self.palette) else None
-            if n and state is not None and state.split("[", 1)[0] not in AIRS:
+        for state, n in zip(self.palette, _core.tally(blocks, len(self.palette))):
+            if n and state.split("[", 1)[0] not in AIRS:
                 out[state] = out.get(state, 0) + n
         return out
 

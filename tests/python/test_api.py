@@ -207,3 +207,14 @@ def test_sponge_errors_are_the_same_by_both_paths(palette, data, message):
     for source in (raw, io.BytesIO(raw)):
         with pytest.raises(kubic.CorruptFileError, match=message):
             kubic.load(source, format="sponge")
+
+
+def test_sponge_saves_alike_from_uint16_and_uint32_arrays(house):
+    s = kubic.load(house)
+    s.metadata["Date"] = nbt.Long(1)
+    s.block_entities[(1, 1, 1)] = nbt.Compound({"Text1": nbt.String("no id: named after its block")})
+    fast, general = io.BytesIO(), io.BytesIO()
+    s.save(fast, "sponge")
+    s.blocks = s.blocks.astype(np.uint32)
+    s.save(general, "sponge")
+    assert fast.getvalue() == general.getvalue()

@@ -77,11 +77,58 @@ Status SpongeSchematicOutputStream::complete() {
     }
     append_var_int(data, uint32_t(index));
   });
-  return write_document(palette, std::move(data));
+  auto block_name = [&](const BlockPosition& p) {
+    auto state = store_->block_at({p.x + boundary_->min_x, p.y + boundary_->min_y, p.z + boundary_->min_z});
+    return state.ok() && *state ? (**state)->name() : std::string("minecraft:air");
+  };
+  return write_document(palette, std::move(data), block_name);
+}
+
+Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states) {
+  if (boundary_->volume() > Volume(INT32_MAX)) {
+    return Status::Error("Sponge: Boundary " + boundary_->debug_string() + " has too many positions to write");
+  }
+  const int64_t sx = boundary_->d_x, sy = boundary_->d_y, sz = boundary_->d_z;
+  // Into file order (y, z, x fastest) tile by tile, then one pass that
+  // numbers states as the block-by-block road does: air 0, then first met.
+  std::vector<uint16_t> file_order(size_t(boundary_->volume()));
+  constexpr int64_t kTile = 64;
+  for (int64_t y = 0; y < sy; ++y) {
+    uint16_t* plane = file_order.data() + y * sz * sx;
+    for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
+      for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
+        const int64_t x1 = std::min(sx, x0 + kTile), z1 = std::min(sz, z0 + kTile);
+        for (int64_t x = x0; x < x1; ++x) {
+          const uint16_t* row = cells + (x * sy + y) * sz;
+          for (int64_t z = z0; z < z1; ++z) plane[z * sx + x] = row[z];
+        }
+      }
+    }
+  }
+  std::unordered_map<StateRef, int32_t, StateRefHash> palette;
+  palette.emplace(BlockState::air_rc(), 0);
+  std::vector<int32_t> index_of(states.size(), -1);
+  std::vector<int8_t> data;
+  data.reserve(file_order.size());
+  for (uint16_t id : file_order) {
+    if (id >= states.size()) return Status::Error("Sponge: block index " + std::to_string(id) + " is not in the palette");
+    int32_t& known = index_of[id];
+    if (known < 0) {
+      known = states[id]->name() == "minecraft:air" ? 0
+                                                     : palette.emplace(states[id], int32_t(palette.size())).first->second;
+    }
+    append_var_int(data, uint32_t(known));
+  }
+  auto block_name = [&](const BlockPosition& p) {
+    if (p.x < 0 || p.y < 0 || p.z < 0 || p.x >= sx || p.y >= sy || p.z >= sz) return std::string("minecraft:air");
+    return states[cells[size_t((p.x * sy + p.y) * sz + p.z)]]->name();
+  };
+  return write_document(palette, std::move(data), block_name);
 }
 
 Status SpongeSchematicOutputStream::write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette,
-                                                   std::vector<int8_t> data) {
+                                                   std::vector<int8_t> data,
+                                                   const std::function<std::string(const BlockPosition&)>& block_name) {
   Compound palette_tag;
   std::vector<std::pair<int32_t, std::string>> ordered;
   for (const auto& [state, index] : palette) ordered.emplace_back(index, state->to_string());
@@ -99,10 +146,6 @@ Status SpongeSchematicOutputStream::write_document(const std::unordered_map<Stat
   schematic.put("Height", short_tag(boundary_->d_y));
   schematic.put("Length", short_tag(boundary_->d_z));
   schematic.put("Offset", Tag{std::vector<int32_t>{extras.origin.x, extras.origin.y, extras.origin.z}});
-  auto block_name = [&](const BlockPosition& p) {
-    auto state = store_->block_at({p.x + min.x, p.y + min.y, p.z + min.z});
-    return state.ok() && *state ? (**state)->name() : std::string("minecraft:air");
-  };
   if (version_ >= 3) {
     blocks.put("Palette", Tag{std::move(palette_tag)});
     blocks.put("Data", Tag{std::move(data)});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "io/byte_stream.h"
@@ -19,9 +20,16 @@ class SpongeSchematicOutputStream final : public SchematicOutputStream {
   Status write(std::span<const Block> blocks) override;
   Status complete() override;
   Status set_extras(SchematicExtras extras) override;
+  // Instead of write() and complete(): writes the whole file from a dense
+  // box of indices into `states` (the box's volume, x slowest, z fastest),
+  // without the per-block store; the same bytes as block by block.
+  Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states);
 
  private:
-  Status write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette, std::vector<int8_t> data);
+  // `block_name` gives the name of the block at a position counted from the
+  // box's corner, for block entities without an "id".
+  Status write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette, std::vector<int8_t> data,
+                        const std::function<std::string(const BlockPosition&)>& block_name);
 
   std::unique_ptr<ByteSink> writer_;
   std::unique_ptr<PagedBlockStore> store_;

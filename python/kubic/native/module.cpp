@@ -12,6 +12,7 @@
 #include "load.h"
 #include "nbt_objects.h"
 #include "save.h"
+#include "tally.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ PyMethodDef methods[] = {
      "save(target, format, palette, blocks, origin, block_entities, entities, data_version, metadata, "
      "sponge_version, /)\n--\n\n"},
     {"register_nbt", register_nbt, METH_O, "register_nbt(classes, /)\n--\n\n"},
+    {"tally", kubic::py::tally_blocks, METH_VARARGS, "tally(blocks, length, /)\n--\n\n"},
     {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -13,6 +13,7 @@
 #include "py_ref.h"
 #include "pystream.h"
 #include "schematic/conversion.h"
+#include "stream/sponge_writer.h"
 
 namespace kubic::py {
 
@@ -123,12 +124,17 @@ PyObject* save(PyObject* target_object, SaveRequest& request) {
   auto writer = make_schematic_writer(request.format, std::move(chain), request.box, request.options);
   Status status = writer->set_extras(std::move(request.extras));
   const void* cells = PyArray_DATA(request.blocks);
-  if (status.ok()) {
-    status = PyArray_TYPE(request.blocks) == NPY_UINT16
-                 ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
-                 : write_cells(*writer, static_cast<const uint32_t*>(cells), request.box, request.palette);
+  const bool uint16_cells = PyArray_TYPE(request.blocks) == NPY_UINT16;
+  // Sponge files are written straight from the array: no per-block store.
+  if (auto* sponge = dynamic_cast<SpongeSchematicOutputStream*>(writer.get()); sponge && uint16_cells) {
+    if (status.ok()) status = sponge->write_dense_document(static_cast<const uint16_t*>(cells), request.palette);
+  } else {
+    if (status.ok()) {
+      status = uint16_cells ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
+                            : write_cells(*writer, static_cast<const uint32_t*>(cells), request.box, request.palette);
+    }
+    if (status.ok()) status = writer->complete();
   }
-  if (status.ok()) status = writer->complete();
   writer.reset();
   if (status.ok()) status = *first_failure;
   if (!status.ok()) return raise_status(status);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <Python.h>
+
+namespace kubic::py {
+
+// _core.tally(blocks, length): how many cells of a uint16 or uint32 array
+// hold each index below `length`, as a list; indices past it are ignored.
+// One pass, no copy of the array (NumPy's bincount widens it first).
+PyObject* tally_blocks(PyObject* module, PyObject* args);
+
+}  // namespace kubic::py
