@@ -105,6 +105,10 @@ Result<uint16_t> PagedBlockStore::palette_id_for(StateRef state) {
 Status PagedBlockStore::store_in_page(ArrayPage& page, const BlockPosition& position, uint16_t id) {
   uint32_t x, y, z;
   local(position, x, y, z);
+  if (page.dense()) {
+    page.store_dense(page.index_of(x, y, z), id);  // masked coordinates are in range
+    return Status::Ok();
+  }
   // Only dense pages count against the limit: sparse ones grow with the
   // blocks they hold, which the input had to spell out one by one.
   if (page.turns_dense_on_store(x, y, z)) {

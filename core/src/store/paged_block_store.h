@@ -109,7 +109,11 @@ void PagedBlockStore::for_each_yzx_cell(Visit&& visit) const {
         }
         int32_t cell = page->index_of(uint32_t(x) & page_mask_[0], uint32_t(y) & page_mask_[1],
                                       uint32_t(z) & page_mask_[2]);
-        for (; x < page_end; ++x, ++cell) visit(page->cell(cell));
+        if (const uint16_t* cells = page->dense_cells()) {
+          for (; x < page_end; ++x, ++cell) visit(cells[cell]);
+        } else {
+          for (; x < page_end; ++x, ++cell) visit(page->cell(cell));
+        }
       }
     }
   }

@@ -65,8 +65,12 @@ Status ArrayPage::turn_dense() {
 Status ArrayPage::store(uint32_t x, uint32_t y, uint32_t z, uint16_t id) {
   int32_t index = index_of(x, y, z);
   if (!in_range(index)) return out_of_bounds(x, y, z);
-  if (turns_dense_on_store(x, y, z)) KUBIC_RETURN_IF_ERROR(turn_dense());
   if (cells_) {
+    cells_[size_t(index)] = uint16_t(id + 1);
+    return Status::Ok();
+  }
+  if (turns_dense_on_store(x, y, z)) {
+    KUBIC_RETURN_IF_ERROR(turn_dense());
     cells_[size_t(index)] = uint16_t(id + 1);
     return Status::Ok();
   }

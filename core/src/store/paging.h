@@ -42,6 +42,10 @@ class ArrayPage final : public Page {
   bool turns_dense_on_store(uint32_t x, uint32_t y, uint32_t z) const;
   size_t dense_bytes() const { return cell_count_ * sizeof(uint16_t); }
   bool dense() const { return cells_ != nullptr; }
+  // The cells of a dense page (null while sparse), for row walks.
+  const uint16_t* dense_cells() const { return cells_.get(); }
+  // Stores into a dense page; `index` (x fastest) must be in range.
+  void store_dense(int32_t index, uint16_t id) { cells_[size_t(index)] = uint16_t(id + 1); }
 
   // Raw cell access for the store's fast paths; `index` (x fastest) must be
   // in range.

@@ -63,11 +63,11 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
   };
   auto visit_row = [&](const ArrayPage& page, int64_t y, int64_t z_begin, int64_t z_end) {
     uint32_t lx = local(0, x), ly = local(1, y);
-    if (page.dense()) {
+    if (const uint16_t* cells = page.dense_cells()) {
       int32_t row = page.index_of(lx, ly, local(2, z_begin));
       const int32_t stride = page_size_[0] * page_size_[1];
       for (int64_t z = z_begin; z <= z_end; ++z, row += stride) {
-        uint16_t cell = page.cell(row);
+        uint16_t cell = cells[row];
         if (cell != 0 && !emit(y, z, cell)) return false;
       }
       return true;
