@@ -1,15 +1,31 @@
-"""kubic info | convert | blocks: the module's work without writing Python."""
+"""kubic info | convert | blocks: the kubic API at the command line.
+
+Exit status: 0 on success, 1 when a file cannot be read or written, 2 for
+usage errors, 130 when interrupted.
+"""
 import argparse
-import collections
+import io
 import json
 import os
+import signal
 import sys
+import threading
 import time
+import warnings
 
-import kubic_rs
+import numpy as np
 
-FORMATS = ("kub", "sponge", "mojang")
-EXTENSIONS = {".kub": "kub", ".schem": "sponge", ".nbt": "mojang"}
+from . import __version__
+from .errors import KubicError, LegacyConversionWarning
+from .schematic import AIRS, EXTENSIONS, FORMATS, WRITABLE, Schematic, format_name, load
+
+# The largest structure the game's structure blocks load, along each axis.
+STRUCTURE_BLOCK_LIMIT = 48
+
+# The command's own standard output. While a command runs, sys.stdout points
+# at standard error: the legacy reader writes its notices through sys.stdout,
+# and they must never mix into JSON or a converted file.
+_output = sys.stdout
 
 
 class UsageError(Exception):
@@ -23,111 +39,63 @@ class FileError(Exception):
         super().__init__(f"{name}: {message}")
 
 
-class failing_as:
-    """Turns the module's errors into a FileError naming `name`."""
-
-    def __init__(self, name):
-        self.name = name
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, error, traceback):
-        if isinstance(error, (RuntimeError, OSError, ValueError)) and not isinstance(error, BrokenPipeError):
-            message = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
-            raise FileError(self.name, message) from error
-        return False
-
-
-class NamedInput:
-    """Bytes read through a file-like object that names its format, and
-    reports reading progress on a terminal once the job takes a moment."""
-
-    def __init__(self, data, fmt, progress):
-        self.data, self.offset, self.type, self.progress = data, 0, fmt, progress
-
-    def read(self, n):
-        chunk = self.data[self.offset:self.offset + n]
-        self.offset += len(chunk)
-        if self.progress:
-            self.progress(self.offset, len(self.data))
-        return chunk
+def say(text):
+    """One line of the command's own output."""
+    print(text, file=_output)
 
 
 class Progress:
-    def __init__(self, label):
-        self.label, self.start, self.shown = label, time.monotonic(), False
-        self.enabled = sys.stderr.isatty()
+    """What a long job is doing, on a terminal only, once it takes a moment:
+    a line naming the phase and the time it has taken, kept up to date."""
 
-    def __call__(self, done, total):
-        if self.enabled and time.monotonic() - self.start > 0.5:
-            percent = 100 * done // max(total, 1)
-            sys.stderr.write(f"\r{self.label}: read {percent}% of the input")
-            sys.stderr.flush()
-            self.shown = True
+    def __init__(self):
+        self.start, self.text, self.shown = time.monotonic(), "", False
+        self.enabled = sys.stderr.isatty()
+        self.stopped = threading.Event()
+        if self.enabled:
+            threading.Thread(target=self._tick, daemon=True).start()
+
+    def phase(self, text):
+        self.text = text
+
+    def _tick(self):
+        while not self.stopped.wait(0.25):
+            elapsed = time.monotonic() - self.start
+            if elapsed > 0.5 and self.text:
+                sys.stderr.write(f"\r\033[Kkubic: {self.text} ({elapsed:.0f} s)")
+                sys.stderr.flush()
+                self.shown = True
 
     def clear(self):
+        self.stopped.set()
         if self.shown:
             sys.stderr.write("\r\033[K")
+            sys.stderr.flush()
 
 
-def read_input(name):
-    with failing_as(name):
-        if name == "-":
-            return sys.stdin.buffer.read()
-        with open(name, "rb") as f:
-            return f.read()
+def non_negative(text):
+    value = int(text)
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"must not be negative: {value}")
+    return value
 
 
-def detect_format(data):
-    """The format that reads the data: each named reader in turn, then
-    automatic detection, which alone reads legacy MCEdit files."""
-    for fmt in FORMATS:
-        try:
-            with kubic_rs.open(NamedInput(data, fmt, None)) as reader:
-                reader.boundary()
-            return fmt
-        except RuntimeError:
-            continue
-    with kubic_rs.open(data) as reader:
-        reader.boundary()
-    return "mcedit"
-
-
-def describe(name, data, top):
-    with failing_as(name):
-        return summarize(name, data, top)
-
-
-def summarize(name, data, top):
-    fmt = detect_format(data)
-    counts = collections.Counter()
-    with kubic_rs.open(data) as reader:
-        boundary = reader.boundary()
-        for bulk in reader.iter_bulks():
-            counts.update(str(block.state()) for block in bulk)
-    return {
-        "file": name,
-        "format": fmt,
-        "boundary": {"min": [boundary.min_x(), boundary.min_y(), boundary.min_z()], "size": list(boundary.size())},
-        "blocks": sum(counts.values()),
-        "states": len(counts),
-        "most_common": [{"state": state, "blocks": n} for state, n in counts.most_common(top)],
-    }
-
-
-def command_info(args):
-    reports = [describe(name, read_input(name), args.top) for name in args.files]
-    if args.json:
-        say(json.dumps(reports if len(reports) > 1 else reports[0], indent=2))
-        return
-    for report in reports:
-        say(f"{report['file']}: {report['format']}")
-        b = report["boundary"]
-        say(f"  boundary: min {tuple(b['min'])}, size {tuple(b['size'])}")
-        say(f"  blocks: {report['blocks']} in {report['states']} distinct states")
-        for entry in report["most_common"]:
-            say(f"    {entry['blocks']:>10}  {entry['state']}")
+def read_schematic(name, fmt="auto", progress=None):
+    """The schematic in a file (or standard input for "-"), errors named."""
+    if progress:
+        progress.phase(f"reading {name}")
+    try:
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always", LegacyConversionWarning)
+            source = sys.stdin.buffer.read() if name == "-" else name
+            schematic = load(source, fmt)
+    except OSError as error:
+        raise FileError(name, error.strerror or str(error)) from None
+    except (KubicError, ValueError) as error:
+        raise FileError(name, str(error)) from None
+    for warning in caught:
+        print(f"kubic: {warning.message}", file=sys.stderr)
+    return schematic
 
 
 def output_format(args):
@@ -137,95 +105,151 @@ def output_format(args):
     if ext in EXTENSIONS:
         return EXTENSIONS[ext]
     raise UsageError(f"cannot tell the output format of '{args.output}': use --to "
-                     f"{'|'.join(FORMATS)} or an extension {', '.join(EXTENSIONS)}")
-
-
-class CountingOutput:
-    """Standard output as a file object, counting what goes through it."""
-
-    def __init__(self, stream):
-        self.stream, self.written = stream, 0
-
-    def write(self, data):
-        self.written += len(data)
-        return self.stream.write(data)
-
-    def flush(self):
-        self.stream.flush()
+                     f"{'|'.join(WRITABLE)} or an extension .kub, .schem, .nbt")
 
 
 def command_convert(args):
-    fmt = output_format(args)
-    start = time.monotonic()
-    data = read_input(args.input)
-    progress = Progress("converting")
-    blocks = 0
-    with failing_as(args.input), kubic_rs.open(NamedInput(data, args.source, progress)) as reader:
-        for bulk in reader.iter_bulks():
-            blocks += len(bulk)
-    with kubic_rs.open(NamedInput(data, args.source, progress)) as reader:
-        with failing_as(args.output):
-            if args.output == "-":
-                sink = CountingOutput(_output.buffer)
-                reader.save(sink, fmt)
-                size = sink.written
-            else:
-                reader.save(args.output, fmt)
-                size = os.path.getsize(args.output)
+    try:
+        fmt = format_name(output_format(args), writing=True)
+    except ValueError as error:
+        raise UsageError(str(error)) from None
+    if args.output == "-" and _output.isatty():
+        raise UsageError("refusing to write compressed data to a terminal: redirect standard output")
+    start, progress = time.monotonic(), Progress()
+    try:
+        convert_with(args, fmt, progress, start)
+    finally:
+        progress.clear()
+
+
+def convert_with(args, fmt, progress, start):
+    schematic = read_schematic(args.input, args.source, progress)
+    if fmt == "structure" and max(schematic.size) > STRUCTURE_BLOCK_LIMIT:
+        print(f"kubic: warning: {args.output}: a structure of {'x'.join(map(str, schematic.size))}; the game's "
+              f"structure blocks load at most {STRUCTURE_BLOCK_LIMIT} on each axis", file=sys.stderr)
+    progress.phase(f"writing {args.output}")
+    try:
+        if args.output == "-":
+            buffer = io.BytesIO()
+            schematic.save(buffer, fmt, data_version=args.data_version, sponge_version=args.sponge_version)
+            _output.buffer.write(buffer.getvalue())
+            _output.buffer.flush()
+            size = len(buffer.getvalue())
+        else:
+            schematic.save(args.output, fmt, data_version=args.data_version, sponge_version=args.sponge_version)
+            size = os.path.getsize(args.output)
+    except OSError as error:
+        raise FileError(args.output, error.strerror or str(error)) from None
+    except (KubicError, ValueError) as error:
+        raise FileError(args.output, str(error)) from None
     progress.clear()
-    print(f"{args.input} -> {args.output}: {blocks} blocks, {len(data)} -> {size} bytes ({fmt}), "
-          f"{time.monotonic() - start:.2f}s", file=sys.stderr)
+    blocks = sum(schematic.counts().values())
+    print(f"{args.input} -> {args.output}: {blocks} blocks, {len(schematic.block_entities)} block entities, "
+          f"{len(schematic.entities)} entities, {size} bytes ({fmt}), {time.monotonic() - start:.2f}s", file=sys.stderr)
+
+
+def report_of(name, schematic, top):
+    """The same keys for every file."""
+    counts = schematic.counts()
+    volume = int(np.prod(schematic.size))
+    metadata = schematic.metadata
+    return {
+        "file": name,
+        "format": schematic.format,
+        "data_version": schematic.data_version,
+        "origin": list(schematic.origin),
+        "size": list(schematic.size),
+        "volume": volume,
+        "blocks": sum(counts.values()),
+        "air": volume - sum(counts.values()),
+        "states": len(counts),
+        "block_entities": len(schematic.block_entities),
+        "entities": len(schematic.entities),
+        "name": str(metadata["Name"]) if "Name" in metadata else None,
+        "author": str(metadata["Author"]) if "Author" in metadata else None,
+        "most_common": [{"state": state, "blocks": n}
+                        for state, n in sorted(counts.items(), key=lambda item: -item[1])[:top]],
+    }
+
+
+def command_info(args):
+    failed = False
+    for name in args.files:
+        progress = Progress()
+        try:
+            schematic = read_schematic(name, progress=progress)
+        except FileError as error:
+            progress.clear()
+            print(error, file=sys.stderr)
+            failed = True
+            continue
+        report = report_of(name, schematic, args.top)
+        progress.clear()
+        if args.json:
+            say(json.dumps(report))
+            continue
+        say(f"{name}: {report['format']}, data version {report['data_version']}")
+        say(f"  origin {tuple(report['origin'])}, size {tuple(report['size'])} ({report['volume']} positions)")
+        say(f"  blocks: {report['blocks']} in {report['states']} distinct states, air {report['air']}")
+        say(f"  block entities: {report['block_entities']}, entities: {report['entities']}")
+        if report["name"] or report["author"]:
+            say(f"  name: {report['name']}, author: {report['author']}")
+        for entry in report["most_common"]:
+            say(f"    {entry['blocks']:>10}  {entry['state']}")
+    if failed:
+        raise SystemExit(1)
 
 
 def command_blocks(args):
-    data = read_input(args.file)
+    """Every non-air block, positions counted from the schematic's corner."""
+    schematic = read_schematic(args.file)
+    is_air = np.array([state.split("[", 1)[0] in AIRS for state in schematic.palette], dtype=bool)
     shown = 0
-    with failing_as(args.file), kubic_rs.open(data) as reader:
-        for bulk in reader.iter_bulks():
-            for block in bulk:
-                if args.limit is not None and shown >= args.limit:
-                    return
-                say(block)
-                shown += 1
+    for position in zip(*np.nonzero(~is_air[schematic.blocks])):
+        if args.limit is not None and shown >= args.limit:
+            return
+        state = schematic.palette[int(schematic.blocks[position])]
+        x, y, z = (int(c) for c in position)
+        if args.format == "tsv":
+            say(f"{x}\t{y}\t{z}\t{state}")
+        elif args.format == "jsonl":
+            say(json.dumps({"x": x, "y": y, "z": z, "state": state}))
+        else:
+            say(f"{x} {y} {z} {state}")
+        shown += 1
 
 
 def parser():
+    names = sorted(FORMATS)
     p = argparse.ArgumentParser(prog="kubic", description="Inspect and convert block schematics.")
+    p.add_argument("--version", action="version", version=f"kubic {__version__}")
     commands = p.add_subparsers(dest="command", required=True)
-    info = commands.add_parser("info", help="format, boundary and block counts of files")
+    info = commands.add_parser("info", help="what files hold")
     info.add_argument("files", nargs="+", metavar="FILE")
-    info.add_argument("--json", action="store_true", help="print the same as JSON")
-    info.add_argument("--top", type=int, default=5, help="how many of the most common states (default 5)")
+    info.add_argument("--json", action="store_true", help="JSON Lines: one object per file")
+    info.add_argument("--top", type=non_negative, default=5, metavar="N", help="most common states shown")
     info.set_defaults(run=command_info)
-    convert = commands.add_parser("convert", help="convert a schematic to another format")
+    convert = commands.add_parser("convert", help="convert a schematic, losing nothing the output can hold")
     convert.add_argument("input", metavar="INPUT", help="a file, or - for standard input")
     convert.add_argument("output", metavar="OUTPUT", help="a file, or - for standard output")
-    convert.add_argument("--to", choices=FORMATS, help="output format (default: from OUTPUT's extension)")
-    convert.add_argument("--from", dest="source", choices=("auto",) + FORMATS, default="auto",
-                         help="input format (default: detected)")
+    convert.add_argument("--to", choices=[n for n in names if FORMATS[n] in WRITABLE] + ["mcedit", "schematic"],
+                         help="output format (default: from OUTPUT's extension)")
+    convert.add_argument("--from", dest="source", choices=names, default="auto", help="input format")
+    convert.add_argument("--sponge-version", type=int, choices=(2, 3), default=3)
+    convert.add_argument("--data-version", type=int, metavar="N", help="the data version to write")
     convert.set_defaults(run=command_convert)
     blocks = commands.add_parser("blocks", help="list the blocks of a file")
     blocks.add_argument("file", metavar="FILE")
-    blocks.add_argument("--limit", type=int, metavar="N", help="at most N blocks")
+    blocks.add_argument("--limit", type=non_negative, metavar="N", help="at most N blocks")
+    blocks.add_argument("--format", choices=("text", "tsv", "jsonl"), default="text")
     blocks.set_defaults(run=command_blocks)
     return p
 
 
-# The command's own standard output. While a command runs, sys.stdout points
-# at standard error: the legacy reader writes its notices through sys.stdout,
-# and they must never mix into JSON or a converted file.
-_output = sys.stdout
-
-
-def say(text):
-    """One line of the command's own output."""
-    print(text, file=_output)
-
-
 def main(argv=None):
+    global _output
     p = parser()
     args = p.parse_args(argv)
-    global _output
     _output = sys.stdout
     sys.stdout = sys.stderr
     try:
@@ -238,8 +262,17 @@ def main(argv=None):
         print(error, file=sys.stderr)
         return 1
     except BrokenPipeError:
-        return 1
+        # `kubic blocks ... | head`: the reader has what it wanted.
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, _output.fileno())
+        return 0
+    except KeyboardInterrupt:
+        print("\nkubic: interrupted", file=sys.stderr)
+        return 128 + signal.SIGINT
     finally:
         sys.stdout = _output
-        _output.flush()
+        try:
+            _output.flush()
+        except BrokenPipeError:
+            pass
     return 0

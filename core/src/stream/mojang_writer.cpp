@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "common/interrupt.h"
+
 namespace kubic {
 
 namespace {
@@ -122,7 +124,9 @@ Status MojangSchematicOutputStream::serialize(uint32_t air_index) {
                          " positions does not fit one NBT list");
   }
   int32_t listed = 0;
-  for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next();) {
+  Volume walked = 0;
+  for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next(); ++walked) {
+    if (walked % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
     listed += listed_index(*position, air_index) != kVoid;
   }
   NbtWriter nbt(*writer_);

@@ -7,6 +7,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "common/interrupt.h"
 #include "errors.h"
 #include "py_ref.h"
 #include "pystream.h"
@@ -54,6 +55,7 @@ Result<uint16_t> index_of(ChunkState& s, const StateRef& state) {
 // The next block in read order, or nothing at the end.
 Result<std::optional<Block>> next_block(ChunkState& s) {
   while (s.pending.empty() && !s.ended) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
     std::vector<Block> batch;
     auto outcome = s.reader->read(batch, 4096);
     if (!outcome.ok()) return outcome.status();

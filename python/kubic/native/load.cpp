@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/interrupt.h"
 #include "errors.h"
 #include "nbt_objects.h"
 #include "py_ref.h"
@@ -72,6 +73,7 @@ Status fill_array(SchematicInputStream& reader, const Boundary& box, StateRef fi
   const int64_t sy = box.d_y, sz = box.d_z;
   std::vector<Block> batch;
   while (true) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
     batch.clear();
     auto outcome = reader.read(batch, kBatchSize);
     if (!outcome.ok()) return outcome.status();

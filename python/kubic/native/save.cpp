@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/interrupt.h"
 #include "errors.h"
 #include "io/chains.h"
 #include "io/recording_sink.h"
@@ -98,6 +99,7 @@ Status write_cells(SchematicOutputStream& writer, const Cell* cells, const Bound
         if (state->name() == "minecraft:air") continue;
         batch.push_back({{box.min_x + x, box.min_y + y, box.min_z + z}, state});
         if (batch.size() == kBatchSize) {
+          KUBIC_RETURN_IF_ERROR(check_interrupt());
           KUBIC_RETURN_IF_ERROR(writer.write(batch));
           batch.clear();
         }
