@@ -19,6 +19,8 @@ __all__ = ["Schematic", "Entity", "load", "iter_chunks"]
 
 Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, BinaryIO]
 AIR = "minecraft:air"
+# How far into an input a reader must have read to have recognised it.
+RECOGNISED_AFTER_BYTES = 64
 AIRS = frozenset({"minecraft:air", "minecraft:cave_air", "minecraft:void_air"})
 
 # Names people use for formats, to the names kubic's core knows.
@@ -207,12 +209,27 @@ def _api_error(error: RuntimeError, opened: Any) -> Exception:
     """The API's exception for a reader's failure."""
     if isinstance(opened, _Watched) and opened.error is not None:
         return opened.error
-    message = str(error)
+    message = str(error.args[0]) if error.args else str(error)
     if message in ("No matching format found", "Failed to read boundary"):
         guess = guess_foreign_format(_head_of(opened))
-        return UnknownFormatError(f"looks like {guess}: not a format kubic reads" if guess
-                                  else "no reader recognises this input")
+        if guess:
+            return UnknownFormatError(f"looks like {guess}: not a format kubic reads")
+        # A reader that got well into the input recognised its format: the
+        # file is that format, broken, and its reader says how.
+        if len(error.args) == 3 and error.args[2] >= RECOGNISED_AFTER_BYTES and _recognised(error.args[1]):
+            return CorruptFileError(error.args[1])
+        return UnknownFormatError("no reader recognises this input")
     return CorruptFileError(message)
+
+
+def _recognised(cause: str) -> bool:
+    """Whether a reader's complaint means it took the input for its format,
+    rather than giving up at its first bytes."""
+    at = re.search(r"at byte (\d+)$", cause)
+    if at and int(at.group(1)) < 16:
+        return False
+    return not any(text in cause for text in ("Invalid magic number", "invalid gzip header", "Root tag is not",
+                                              "Root NBT tag is not", "empty NBT document"))
 
 
 def iter_chunks(source: Source, shape: tuple[int, int, int] = (64, 64, 64),

@@ -218,3 +218,15 @@ def test_sponge_saves_alike_from_uint16_and_uint32_arrays(house):
     s.blocks = s.blocks.astype(np.uint32)
     s.save(general, "sponge")
     assert fast.getvalue() == general.getvalue()
+
+
+@pytest.mark.parametrize("damage, error, message", [
+    (lambda raw: raw[:len(raw) // 2], kubic.CorruptFileError, "unexpected end of NBT data"),
+    (lambda raw: nbt_util.gzipped({"Width": nbt_util.short(1)})[:30], kubic.UnknownFormatError, "no reader"),
+    (lambda raw: bytes(range(256)) * 4, kubic.UnknownFormatError, "no reader recognises this input"),
+    (lambda raw: b"", kubic.UnknownFormatError, "no reader recognises this input"),
+])
+def test_detection_names_the_cause_of_a_broken_file(house, damage, error, message):
+    raw = nbt_util.gunzip_member(house)
+    with pytest.raises(error, match=message):
+        kubic.load(damage(raw))

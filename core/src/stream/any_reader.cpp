@@ -12,15 +12,34 @@ std::unique_ptr<AnySchematicInputStream> AnySchematicInputStream::new_from_known
     std::unique_ptr<ByteSource> input, bool input_was_gzip) {
   auto shared = SharedStream::create(std::move(input));
   std::vector<std::unique_ptr<SchematicInputStream>> readers;
-  readers.push_back(std::make_unique<SpongeSchematicInputStream>(shared->fork()));
-  readers.push_back(std::make_unique<MojangSchematicInputStream>(shared->fork()));
-  readers.push_back(std::make_unique<MCEditSchematicInputStream>(shared->fork()));
-  if (input_was_gzip) readers.push_back(std::make_unique<KUBSchematicInputStream>(shared->fork()));
-  return std::make_unique<AnySchematicInputStream>(std::move(readers));
+  std::vector<std::weak_ptr<const uint64_t>> progress;
+  auto fork = [&] {
+    auto reader = shared->fork();
+    progress.push_back(reader->progress());
+    return reader;
+  };
+  readers.push_back(std::make_unique<SpongeSchematicInputStream>(fork()));
+  readers.push_back(std::make_unique<MojangSchematicInputStream>(fork()));
+  readers.push_back(std::make_unique<MCEditSchematicInputStream>(fork()));
+  if (input_was_gzip) readers.push_back(std::make_unique<KUBSchematicInputStream>(fork()));
+  auto any = std::make_unique<AnySchematicInputStream>(std::move(readers));
+  for (size_t i = 0; i < progress.size(); ++i) any->candidates_[i].progress = progress[i];
+  return any;
+}
+
+void AnySchematicInputStream::drop_failed(size_t i, Status status) {
+  auto progress = candidates_[i].progress.lock();
+  uint64_t bytes_read = progress ? *progress : 0;
+  size_t order = candidates_[i].order;
+  if (!furthest_ || bytes_read > furthest_->bytes_read ||
+      (bytes_read == furthest_->bytes_read && order < furthest_->order)) {
+    furthest_ = Failure{std::move(status), bytes_read, order};
+  }
+  candidates_.erase(candidates_.begin() + std::ptrdiff_t(i));
 }
 
 AnySchematicInputStream::AnySchematicInputStream(std::vector<std::unique_ptr<SchematicInputStream>> readers) {
-  for (auto& reader : readers) candidates_.push_back({std::move(reader), {}});
+  for (auto& reader : readers) candidates_.push_back({std::move(reader), {}, {}, candidates_.size()});
 }
 
 Result<ReadOutcome> AnySchematicInputStream::serve_single(std::vector<Block>& out, size_t max) {
@@ -37,23 +56,27 @@ Result<ReadOutcome> AnySchematicInputStream::serve_single(std::vector<Block>& ou
 Result<ReadOutcome> AnySchematicInputStream::read(std::vector<Block>& out, size_t max) {
   if (candidates_.size() == 1) return serve_single(out, max);
   if (candidates_.size() >= 2) {
-    std::vector<size_t> marked;
+    std::vector<std::pair<size_t, Status>> marked;
     for (size_t i = 0; i < candidates_.size(); ++i) {
       std::vector<Block> fresh;
       auto outcome = candidates_[i].reader->read(fresh, max);
       if (!outcome.ok()) {
-        marked.push_back(i);
+        marked.emplace_back(i, outcome.status());
       } else if (outcome->has_more) {
         auto& buffered = candidates_[i].buffered;
         buffered.insert(buffered.end(), std::make_move_iterator(fresh.begin()),
                         std::make_move_iterator(fresh.end()));
       } else {
-        marked.push_back(i);
+        marked.emplace_back(i, Status::Ok());
         finished_ = true;
       }
     }
     for (auto it = marked.rbegin(); it != marked.rend(); ++it) {
-      candidates_.erase(candidates_.begin() + std::ptrdiff_t(*it));
+      if (it->second.ok()) {
+        candidates_.erase(candidates_.begin() + std::ptrdiff_t(it->first));
+      } else {
+        drop_failed(it->first, std::move(it->second));
+      }
     }
   }
   if (candidates_.empty()) {
@@ -66,7 +89,12 @@ Result<ReadOutcome> AnySchematicInputStream::read(std::vector<Block>& out, size_
 
 Result<std::optional<Boundary>> AnySchematicInputStream::boundary() {
   if (candidates_.size() == 1) return candidates_.front().reader->boundary();
-  std::erase_if(candidates_, [](Candidate& c) { return !c.reader->boundary().ok(); });
+  std::vector<std::pair<size_t, Status>> failed;
+  for (size_t i = 0; i < candidates_.size(); ++i) {
+    auto boundary = candidates_[i].reader->boundary();
+    if (!boundary.ok()) failed.emplace_back(i, boundary.status());
+  }
+  for (auto it = failed.rbegin(); it != failed.rend(); ++it) drop_failed(it->first, std::move(it->second));
   if (candidates_.size() == 1) return candidates_.front().reader->boundary();
   return std::optional<Boundary>();
 }
@@ -81,7 +109,7 @@ Result<SchematicExtras> AnySchematicInputStream::extras() {
   while (candidates_.size() > 1) {
     auto extras = candidates_.front().reader->extras();
     if (extras.ok()) return extras;
-    candidates_.erase(candidates_.begin());
+    drop_failed(0, extras.status());
   }
   if (candidates_.empty()) return Status::Error("No matching format found");
   return candidates_.front().reader->extras();

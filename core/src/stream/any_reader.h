@@ -26,6 +26,16 @@ class AnySchematicInputStream final : public SchematicInputStream {
   // The extras of the first candidate still standing that gives them.
   Result<SchematicExtras> extras() override;
   void keep_listed_air() override;
+  // Of the candidates dropped for an error, the one that had read furthest
+  // into the input: its message and how many bytes it had read. A file that
+  // is one format but broken fails deep in that format's reader, while the
+  // other candidates give up at its first bytes.
+  struct Failure {
+    Status status;
+    uint64_t bytes_read = 0;
+    size_t order = 0;  // of equally far ones, the earlier candidate counts
+  };
+  const std::optional<Failure>& furthest_failure() const { return furthest_; }
   // The reader of the format found, once only one candidate is left.
   const SchematicInputStream* found() const {
     return candidates_.size() == 1 ? candidates_.front().reader.get() : nullptr;
@@ -35,10 +45,15 @@ class AnySchematicInputStream final : public SchematicInputStream {
   struct Candidate {
     std::unique_ptr<SchematicInputStream> reader;
     std::deque<Block> buffered;
+    std::weak_ptr<const uint64_t> progress;  // empty for callers' own readers
+    size_t order = 0;                          // place among the candidates
   };
+  // Drops candidate i, remembering its failure if it got furthest.
+  void drop_failed(size_t i, Status status);
   Result<ReadOutcome> serve_single(std::vector<Block>& out, size_t max);
 
   std::vector<Candidate> candidates_;
+  std::optional<Failure> furthest_;
   bool finished_ = false;
 };
 

@@ -62,6 +62,9 @@ class VirtualReader final : public ByteSource {
   Result<size_t> read(uint8_t* buffer, size_t length) override {
     return stream_->read_for(*cursor_, buffer, length);
   }
+  // How far this fork has read, for as long as it lives; holding it does
+  // not keep the fork's bytes.
+  std::weak_ptr<const uint64_t> progress() const { return cursor_; }
 
  private:
   std::shared_ptr<SharedStream> stream_;

@@ -183,9 +183,9 @@ PyObject* open_chunks(PyObject*, PyObject* args) {
     state->reader = reader_for(format, std::move(source));
     state->reader->keep_listed_air();
     auto declared = state->reader->boundary();
-    if (!declared.ok()) return raise_status(declared.status());
+    if (!declared.ok()) return raise_read_error(state->reader.get(), declared.status());
     auto extras = state->reader->extras();
-    if (!extras.ok()) return raise_status(extras.status());
+    if (!extras.ok()) return raise_read_error(state->reader.get(), extras.status());
     state->box = declared->value_or(Boundary());
     state->chunk[0] = cx;
     state->chunk[1] = cy;

@@ -155,15 +155,15 @@ bool load_blocks(PyObject* source_object, const std::string& format, Loaded& loa
   loaded.reader = reader_for(format, std::move(source));
   loaded.reader->keep_listed_air();
   auto declared = loaded.reader->boundary();
-  if (!declared.ok()) return raise_status(declared.status()), false;
+  if (!declared.ok()) return raise_read_error(loaded.reader.get(), declared.status()), false;
   auto extras = loaded.reader->extras();
-  if (!extras.ok()) return raise_status(extras.status()), false;
+  if (!extras.ok()) return raise_read_error(loaded.reader.get(), extras.status()), false;
   loaded.box = declared->value_or(Boundary());
   loaded.extras = std::move(*extras);
   loaded.array = PyRef(new_array(loaded.box));
   if (!loaded.array) return false;
   Status filled = fill_array(*loaded.reader, loaded.box, loaded.extras.fill, cells_of(loaded.array), loaded.palette);
-  if (!filled.ok()) return raise_status(filled), false;
+  if (!filled.ok()) return raise_read_error(loaded.reader.get(), filled), false;
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "readers.h"
 
+#include "errors.h"
 #include "io/chains.h"
 #include "stream/any_reader.h"
 #include "stream/kub_reader.h"
@@ -24,6 +25,18 @@ const char* format_of(const SchematicInputStream* reader) {
   if (dynamic_cast<const MojangSchematicInputStream*>(reader)) return "structure";
   if (dynamic_cast<const MCEditSchematicInputStream*>(reader)) return "mcedit";
   if (dynamic_cast<const KUBSchematicInputStream*>(reader)) return "kub";
+  return nullptr;
+}
+
+PyObject* raise_read_error(const SchematicInputStream* reader, const Status& status) {
+  auto* any = dynamic_cast<const AnySchematicInputStream*>(reader);
+  if (!any || !any->furthest_failure() || status.message() != "No matching format found") return raise_status(status);
+  const std::string& cause = any->furthest_failure()->status.message();
+  auto text = [](const std::string& t) { return PyUnicode_DecodeUTF8(t.data(), Py_ssize_t(t.size()), "replace"); };
+  PyObject* args = Py_BuildValue("(NNK)", text(status.message()), text(cause),
+                                 (unsigned long long)any->furthest_failure()->bytes_read);
+  if (args) PyErr_SetObject(PyExc_RuntimeError, args);
+  Py_XDECREF(args);
   return nullptr;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Python.h>
+
 #include <memory>
 #include <string>
 
@@ -14,6 +16,11 @@ std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std:
 
 // The package's name of the format a reader reads, or null.
 const char* format_of(const SchematicInputStream* reader);
+
+// Raises RuntimeError for a reader's failure; when detection found no
+// format, its arguments are (message, the furthest candidate's message, how
+// many bytes that candidate had read), so that the API can name the cause.
+PyObject* raise_read_error(const SchematicInputStream* reader, const Status& status);
 
 // A state as text with its properties in stored order.
 std::string stored_text(const BlockState& state);
