@@ -116,14 +116,8 @@ PyObject* chunk_of(ChunkState& s, int64_t number) {
       std::copy(row, row + dims[2], out + (x * dims[1] + y) * dims[2]);
     }
   }
-  PyRef names(PyList_New(Py_ssize_t(s.palette.size())));
+  PyRef names(palette_texts(s.palette));
   if (!names) return nullptr;
-  for (size_t i = 0; i < s.palette.size(); ++i) {
-    std::string text = stored_text(*s.palette[i]);
-    PyObject* item = PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "replace");
-    if (!item) return nullptr;
-    PyList_SET_ITEM(names.get(), Py_ssize_t(i), item);
-  }
   return Py_BuildValue("((LLL)OO)", (long long)(s.box.min_x + s.slab_x), (long long)(s.box.min_y + y0),
                        (long long)(s.box.min_z + z0), array.get(), names.get());
 }

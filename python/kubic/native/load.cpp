@@ -174,14 +174,8 @@ PyObject* load(PyObject* source_object, const std::string& format) {
   if (!done && !load_blocks(source_object, format, loaded)) return nullptr;
   const Boundary& box = loaded.box;
   const SchematicExtras& extras = loaded.extras;
-  PyRef names(PyList_New(Py_ssize_t(loaded.palette.size())));
+  PyRef names(palette_texts(loaded.palette));
   if (!names) return nullptr;
-  for (size_t i = 0; i < loaded.palette.size(); ++i) {
-    std::string text = stored_text(*loaded.palette[i]);
-    PyObject* item = PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "replace");
-    if (!item) return nullptr;
-    PyList_SET_ITEM(names.get(), Py_ssize_t(i), item);
-  }
   const BlockPosition corner{box.min_x, box.min_y, box.min_z};
   const BlockPosition origin{corner.x + extras.origin.x, corner.y + extras.origin.y, corner.z + extras.origin.z};
   PyRef block_entities(block_entities_of(extras, corner));

@@ -48,3 +48,21 @@ std::string stored_text(const BlockState& state) {
 }
 
 }  // namespace kubic::py
+
+namespace kubic::py {
+
+PyObject* palette_texts(const std::vector<StateRef>& palette) {
+  PyObject* names = PyList_New(Py_ssize_t(palette.size()));
+  for (size_t i = 0; names && i < palette.size(); ++i) {
+    std::string text = stored_text(*palette[i]);
+    PyObject* item = PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "replace");
+    if (!item) {
+      Py_DECREF(names);
+      return nullptr;
+    }
+    PyList_SET_ITEM(names, Py_ssize_t(i), item);
+  }
+  return names;
+}
+
+}  // namespace kubic::py

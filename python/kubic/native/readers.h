@@ -25,4 +25,7 @@ PyObject* raise_read_error(const SchematicInputStream* reader, const Status& sta
 // A state as text with its properties in stored order.
 std::string stored_text(const BlockState& state);
 
+// A new list of the states' stored texts, or null with an exception.
+PyObject* palette_texts(const std::vector<StateRef>& palette);
+
 }  // namespace kubic::py
