@@ -156,6 +156,7 @@ def report_of(name, schematic, top):
     return {
         "file": name,
         "format": schematic.format,
+        "format_version": schematic.format_version,
         "data_version": schematic.data_version,
         "origin": list(schematic.origin),
         "size": list(schematic.size),
@@ -188,7 +189,8 @@ def command_info(args):
         if args.json:
             say(json.dumps(report))
             continue
-        say(f"{name}: {report['format']}, data version {report['data_version']}")
+        version = f" {report['format_version']}" if report["format_version"] is not None else ""
+        say(f"{name}: {report['format']}{version}, data version {report['data_version']}")
         say(f"  origin {tuple(report['origin'])}, size {tuple(report['size'])} ({report['volume']} positions)")
         say(f"  blocks: {report['blocks']} in {report['states']} distinct states, air {report['air']}")
         say(f"  block entities: {report['block_entities']}, entities: {report['entities']}")

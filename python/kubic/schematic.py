@@ -110,6 +110,7 @@ class Schematic:
     def __init__(self, size: tuple[int, int, int], origin: tuple[int, int, int] = (0, 0, 0),
                  data_version: int | None = None) -> None:
         self.format: str | None = None
+        self.format_version: int | None = None  # Sponge 1 to 3, kub 1 or 2
         self.origin = tuple(int(c) for c in origin)
         self.palette: list[str] = [AIR]
         self.blocks = np.zeros(tuple(int(s) for s in size), dtype=np.uint16)
@@ -260,9 +261,10 @@ def load(source: Source, format: str = "auto") -> Schematic:
         raise _api_error(error, opened) from None
     name = os.fspath(source) if isinstance(source, (str, os.PathLike)) else "<input>"
     _legacy_warning(notices.getvalue(), name)
-    fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata = result
+    fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata, format_version = result
     schematic = Schematic(size, origin, data_version)
     schematic.format = fmt
+    schematic.format_version = format_version
     schematic.palette = palette
     schematic.blocks = blocks
     schematic.block_entities = {tuple(pos): data for pos, data in block_entities}

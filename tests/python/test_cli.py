@@ -14,7 +14,7 @@ import kubic
 from conftest import corpus_params, sponge_file
 
 EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "house.schem"
-KEYS = {"file", "format", "data_version", "origin", "size", "volume", "blocks", "air", "states", "block_entities",
+KEYS = {"file", "format", "format_version", "data_version", "origin", "size", "volume", "blocks", "air", "states", "block_entities",
         "entities", "name", "author", "most_common"}
 
 
@@ -31,6 +31,7 @@ def test_info_reports_every_file_even_when_one_fails(tmp_path):
     lines = [json.loads(line) for line in result.stdout.decode().splitlines()]
     assert len(lines) == 2 and all(set(line) == KEYS for line in lines)
     assert lines[0]["format"] == "sponge" and lines[0]["blocks"] == 266 and lines[0]["size"] == [9, 7, 8]
+    assert lines[0]["format_version"] == 3
     assert lines[0]["volume"] == 504 and lines[0]["air"] == 504 - 266
     assert f"{bad}: no reader recognises this input".encode() in result.stderr
     text = kubic_cli("info", EXAMPLE)
@@ -171,3 +172,12 @@ def test_ctrl_c_keeps_the_old_output(large_file, tmp_path):
     assert status == 130 and b"kubic: interrupted" in shown and b"Traceback" not in shown
     assert target.read_bytes() == b"the old file"
     assert sorted(os.listdir(tmp_path)) == ["out.nbt"]
+
+
+def test_compressed_output_is_not_written_to_a_terminal(tmp_path):
+    controller, terminal = pty.openpty()
+    result = subprocess.run([sys.executable, "-m", "kubic", "convert", str(EXAMPLE), "-", "--to", "kub"],
+                            stdout=terminal, stderr=subprocess.PIPE, timeout=60)
+    os.close(terminal)
+    os.close(controller)
+    assert result.returncode == 2 and b"refusing to write compressed data to a terminal" in result.stderr

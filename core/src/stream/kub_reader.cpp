@@ -118,6 +118,7 @@ Status KUBSchematicInputStream::read_header() {
     if (!extras.ok()) return extras.status();
     extras_ = std::move(*extras);
   }
+  extras_.format_version = *version;
   boundary_ = Boundary(corners[0], corners[1], corners[2], size(0), size(1), size(2));
   order_ = *order;
   header_read_ = true;

@@ -33,6 +33,9 @@ struct SchematicExtras {
   std::vector<Entity> entities;
   // The Minecraft data version the file's names belong to, if it says.
   std::optional<int32_t> data_version;
+  // The version of the file's own layout (Sponge 1 to 3, kub 1 or 2), for
+  // reports; writers choose their own.
+  std::optional<int32_t> format_version;
   // The world position of the frame's (0, 0, 0): a Sponge file's "Offset".
   BlockPosition origin;
   // The format's metadata: Sponge "Metadata" entries (Name, Author, Date,

@@ -128,6 +128,7 @@ Result<SchematicExtras> read_sponge_extras(const Compound& tags, const Boundary&
   SchematicExtras extras;
   const int32_t* version = typed<int32_t>(tags, "Version");
   const bool v3 = version && *version >= 3;
+  extras.format_version = version ? *version : 1;
   if (const Tag* offset = tags.get("Offset")) {
     const auto* values = offset->as<std::vector<int32_t>>();
     if (!values || values->size() != 3) return Status::Error("Sponge: 'Offset' is not an IntArray of three");

@@ -183,9 +183,10 @@ PyObject* load(PyObject* source_object, const std::string& format) {
   PyRef metadata(nbt_to_python(Tag{extras.metadata}));
   if (!block_entities || !entities || !metadata) return nullptr;
   PyRef data_version(extras.data_version ? PyLong_FromLong(*extras.data_version) : Py_NewRef(Py_None));
-  return Py_BuildValue("(z(iii)NOOOOOO)", format_of(loaded.reader.get()), std::max(box.d_x, 0), std::max(box.d_y, 0),
+  PyRef format_version(extras.format_version ? PyLong_FromLong(*extras.format_version) : Py_NewRef(Py_None));
+  return Py_BuildValue("(z(iii)NOOOOOOO)", format_of(loaded.reader.get()), std::max(box.d_x, 0), std::max(box.d_y, 0),
                        std::max(box.d_z, 0), tuple_of(origin), names.get(), loaded.array.get(), block_entities.get(),
-                       entities.get(), data_version.get(), metadata.get());
+                       entities.get(), data_version.get(), metadata.get(), format_version.get());
 }
 
 }  // namespace
