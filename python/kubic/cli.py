@@ -17,7 +17,7 @@ import numpy as np
 
 from . import __version__
 from .errors import KubicError, LegacyConversionWarning
-from .schematic import AIRS, EXTENSIONS, FORMATS, WRITABLE, Schematic, format_name, load
+from .schematic import AIRS, EXTENSIONS, FORMATS, WRITABLE, format_name, load
 
 # The largest structure the game's structure blocks load, along each axis.
 STRUCTURE_BLOCK_LIMIT = 48

@@ -24,7 +24,6 @@ class LegacyConversionWarning(UserWarning):
 
 def guess_foreign_format(head: bytes) -> str | None:
     """What a file that no reader takes looks like, from its first bytes."""
-    import gzip
     import zlib
 
     if head.startswith(b"PK\x03\x04"):
@@ -33,7 +32,6 @@ def guess_foreign_format(head: bytes) -> str | None:
         raw = zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(head, 1 << 16) if head[:2] == b"\x1f\x8b" else head
     except zlib.error:
         raw = head
-    del gzip
     if raw[:1] == b"\x0a" and len(raw) > 3:
         # Bedrock structures are little-endian NBT: an empty root name is 00 00
         # either way, but their first entry is "format_version" as Int.

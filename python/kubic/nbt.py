@@ -13,16 +13,20 @@ __all__ = ["Byte", "Short", "Int", "Long", "Float", "Double", "String", "ByteArr
            "List", "Compound", "to_snbt", "from_snbt"]
 
 
+def _fitting(value: Any, bits: int, name: str) -> int:
+    """`value` as an int, if a signed integer of `bits` bits holds it."""
+    number = int(value)
+    if not -(1 << (bits - 1)) <= number < 1 << (bits - 1):
+        raise OverflowError(f"{number} does not fit a {name} ({bits} bits)")
+    return number
+
+
 class _Integer(int):
     tag_id = 0
     _bits = 0
 
     def __new__(cls, value: Any = 0) -> "_Integer":
-        number = int(value)
-        half = 1 << (cls._bits - 1)
-        if not -half <= number < half:
-            raise OverflowError(f"{number} does not fit a {cls.__name__} ({cls._bits} bits)")
-        return super().__new__(cls, number)
+        return super().__new__(cls, _fitting(value, cls._bits, cls.__name__))
 
     def __repr__(self) -> str:
         return f"{type(self).__name__}({int(self)})"
@@ -77,12 +81,7 @@ class _Array(list):  # type: ignore[type-arg]
     _bits = 0
 
     def __init__(self, values: Iterable[int] = ()) -> None:
-        items = [int(v) for v in values]
-        half = 1 << (self._bits - 1)
-        for v in items:
-            if not -half <= v < half:
-                raise OverflowError(f"{v} does not fit a {type(self).__name__} element")
-        super().__init__(items)
+        super().__init__(_fitting(v, self._bits, f"{type(self).__name__} element") for v in values)
 
     def __repr__(self) -> str:
         return f"{type(self).__name__}({list(self)!r})"

@@ -271,11 +271,3 @@ def load(source: Source, format: str = "auto") -> Schematic:
     schematic.entities = [Entity(tuple(pos), data) for pos, data in entities]
     schematic.metadata = dict(metadata)
     return schematic
-
-
-def iter_states(schematic: Schematic) -> Iterator[tuple[tuple[int, int, int], str]]:
-    """Every non-air block with its position, in x, y, z order."""
-    for position in zip(*np.nonzero(schematic.blocks)):
-        state = schematic.palette[int(schematic.blocks[position])]
-        if state != AIR:
-            yield tuple(int(c) for c in position), state

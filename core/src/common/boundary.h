@@ -20,6 +20,12 @@ struct BlockPosition {
   std::string debug_string() const;
 };
 
+// p + delta on each axis, wrapping in 32 bits like every coordinate sum.
+inline BlockPosition moved(const BlockPosition& p, const BlockPosition& delta) {
+  return {int32_t(uint32_t(p.x) + uint32_t(delta.x)), int32_t(uint32_t(p.y) + uint32_t(delta.y)),
+          int32_t(uint32_t(p.z) + uint32_t(delta.z))};
+}
+
 struct BlockPositionHash {
   size_t operator()(const BlockPosition& p) const {
     uint64_t h = (uint64_t(uint32_t(p.x)) * 0x9E3779B97F4A7C15ull) ^

@@ -7,15 +7,6 @@
 
 namespace kubic {
 
-namespace {
-
-BlockPosition moved(const BlockPosition& p, const BlockPosition& delta) {
-  return {int32_t(uint32_t(p.x) + uint32_t(delta.x)), int32_t(uint32_t(p.y) + uint32_t(delta.y)),
-          int32_t(uint32_t(p.z) + uint32_t(delta.z))};
-}
-
-}  // namespace
-
 std::unique_ptr<SchematicOutputStream> make_schematic_writer(SchematicFormat format, std::unique_ptr<ByteSink> sink,
                                                              const Boundary& box, const ConversionOptions& options) {
   switch (format) {

@@ -45,38 +45,45 @@ bool parse_palette(PyObject* names, std::vector<StateRef>& palette) {
   return true;
 }
 
-// Positions and tags of (position, compound) pairs, moved by `origin`.
-bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosition& origin, SchematicExtras& extras) {
-  PyRef blocks(PySequence_Fast(block_entities, "block entities must be a sequence"));
-  PyRef others(blocks ? PySequence_Fast(entities, "entities must be a sequence") : nullptr);
-  if (!others) return false;
-  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(blocks.get()); ++i) {
-    int x, y, z;
-    PyObject* data;
-    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(blocks.get(), i), "(iii)O", &x, &y, &z, &data)) return false;
-    auto tag = nbt_from_python(data);
-    if (!tag) return false;
-    if (!tag->as<Compound>()) {
-      PyErr_SetString(PyExc_TypeError, "a block entity is a compound");
-      return false;
-    }
-    extras.block_entities.push_back({{x + origin.x, y + origin.y, z + origin.z}, *tag->as<Compound>()});
+// The compound of one NBT value, or nothing with TypeError naming `what`.
+std::optional<Compound> compound_from(PyObject* value, const char* what) {
+  auto tag = nbt_from_python(value);
+  if (!tag) return std::nullopt;
+  if (!tag->as<Compound>()) {
+    PyErr_Format(PyExc_TypeError, "%s is a compound", what);
+    return std::nullopt;
   }
-  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(others.get()); ++i) {
-    double x, y, z;
+  return std::move(*std::get_if<Compound>(&tag->value));
+}
+
+// Calls add(x, y, z, compound) for every (position, compound) pair of a
+// sequence; `format` parses the position ("(iii)O" or "(ddd)O").
+template <typename Number, typename Add>
+bool for_each_pair(PyObject* sequence, const char* format, const char* what, Add&& add) {
+  PyRef items(PySequence_Fast(sequence, "block entities and entities must be sequences"));
+  if (!items) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    Number x, y, z;
     PyObject* data;
-    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(others.get(), i), "(ddd)O", &x, &y, &z, &data)) return false;
-    auto tag = nbt_from_python(data);
-    if (!tag) return false;
-    if (!tag->as<Compound>()) {
-      PyErr_SetString(PyExc_TypeError, "an entity is a compound");
-      return false;
-    }
-    Entity entity{{x + origin.x, y + origin.y, z + origin.z}, *tag->as<Compound>()};
-    shift_entity_tiles(entity.data, origin);
-    extras.entities.push_back(std::move(entity));
+    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(items.get(), i), format, &x, &y, &z, &data)) return false;
+    auto compound = compound_from(data, what);
+    if (!compound) return false;
+    add(x, y, z, std::move(*compound));
   }
   return true;
+}
+
+// Block entities and entities of (position, compound) pairs, moved by `origin`.
+bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosition& origin, SchematicExtras& extras) {
+  return for_each_pair<int>(block_entities, "(iii)O", "a block entity",
+                            [&](int x, int y, int z, Compound data) {
+                              extras.block_entities.push_back({moved({x, y, z}, origin), std::move(data)});
+                            }) &&
+         for_each_pair<double>(entities, "(ddd)O", "an entity", [&](double x, double y, double z, Compound data) {
+           Entity entity{{x + origin.x, y + origin.y, z + origin.z}, std::move(data)};
+           shift_entity_tiles(entity.data, origin);
+           extras.entities.push_back(std::move(entity));
+         });
 }
 
 // Every position of the array except plain air, in XYZ order, as blocks
