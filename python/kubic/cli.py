@@ -80,7 +80,7 @@ def non_negative(text):
     return value
 
 
-def read_schematic(name, fmt="auto", progress=None):
+def read_schematic(name, fmt="auto", progress=None, region=None):
     """The schematic in a file (or standard input for "-"), errors named."""
     if progress:
         progress.phase(f"reading {name}")
@@ -88,7 +88,7 @@ def read_schematic(name, fmt="auto", progress=None):
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always", LegacyConversionWarning)
             source = sys.stdin.buffer.read() if name == "-" else name
-            schematic = load(source, fmt)
+            schematic = load(source, fmt, region=region)
     except OSError as error:
         raise FileError(name, error.strerror or str(error)) from None
     except (KubicError, ValueError) as error:
@@ -105,7 +105,7 @@ def output_format(args):
     if ext in EXTENSIONS:
         return EXTENSIONS[ext]
     raise UsageError(f"cannot tell the output format of '{args.output}': use --to "
-                     f"{'|'.join(WRITABLE)} or an extension .kub, .schem, .nbt")
+                     f"{'|'.join(WRITABLE)} or an extension .kub, .schem, .nbt, .litematic")
 
 
 def command_convert(args):
@@ -123,7 +123,7 @@ def command_convert(args):
 
 
 def convert_with(args, fmt, progress, start):
-    schematic = read_schematic(args.input, args.source, progress)
+    schematic = read_schematic(args.input, args.source, progress, args.region)
     if fmt == "structure" and max(schematic.size) > STRUCTURE_BLOCK_LIMIT:
         print(f"kubic: warning: {args.output}: a structure of {'x'.join(map(str, schematic.size))}; the game's "
               f"structure blocks load at most {STRUCTURE_BLOCK_LIMIT} on each axis", file=sys.stderr)
@@ -204,7 +204,7 @@ def command_info(args):
 
 def command_blocks(args):
     """Every non-air block, positions counted from the schematic's corner."""
-    schematic = read_schematic(args.file)
+    schematic = read_schematic(args.file, region=args.region)
     is_air = np.array([state.split("[", 1)[0] in AIRS for state in schematic.palette], dtype=bool)
     shown = 0
     for position in zip(*np.nonzero(~is_air[schematic.blocks])):
@@ -239,11 +239,13 @@ def parser():
     convert.add_argument("--from", dest="source", choices=names, default="auto", help="input format")
     convert.add_argument("--sponge-version", type=int, choices=(2, 3), default=3)
     convert.add_argument("--data-version", type=int, metavar="N", help="the data version to write")
+    convert.add_argument("--region", metavar="NAME", help="only this region of a Litematica file")
     convert.set_defaults(run=command_convert)
     blocks = commands.add_parser("blocks", help="list the blocks of a file")
     blocks.add_argument("file", metavar="FILE")
     blocks.add_argument("--limit", type=non_negative, metavar="N", help="at most N blocks")
     blocks.add_argument("--format", choices=("text", "tsv", "jsonl"), default="text")
+    blocks.add_argument("--region", metavar="NAME", help="only this region of a Litematica file")
     blocks.set_defaults(run=command_blocks)
     return p
 

@@ -37,8 +37,6 @@ def guess_foreign_format(head: bytes) -> str | None:
         # either way, but their first entry is "format_version" as Int.
         if b"format_version" in raw[:64] and b"structure_world_origin" in raw:
             return "a Bedrock .mcstructure file"
-        if b"Regions" in raw and b"MinecraftDataVersion" in raw:
-            return "a Litematica file (not read yet)"
         if b"LevelName" in raw or (b"Data" in raw[:16] and b"SpawnX" in raw):
             return "a world's level.dat"
     return None

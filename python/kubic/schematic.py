@@ -25,9 +25,11 @@ AIRS = frozenset({"minecraft:air", "minecraft:cave_air", "minecraft:void_air"})
 
 # Names people use for formats, to the names kubic's core knows.
 FORMATS = {"auto": "auto", "kub": "kub", "sponge": "sponge", "schem": "sponge", "structure": "structure",
-           "mojang": "structure", "nbt": "structure", "mcedit": "mcedit", "schematic": "mcedit"}
-EXTENSIONS = {".kub": "kub", ".schem": "sponge", ".nbt": "structure", ".schematic": "mcedit"}
-WRITABLE = ("kub", "sponge", "structure")
+           "mojang": "structure", "nbt": "structure", "mcedit": "mcedit", "schematic": "mcedit",
+           "litematica": "litematica", "litematic": "litematica"}
+EXTENSIONS = {".kub": "kub", ".schem": "sponge", ".nbt": "structure", ".schematic": "mcedit",
+              ".litematic": "litematica"}
+WRITABLE = ("kub", "sponge", "structure", "litematica")
 
 
 def format_name(name: str, *, writing: bool = False) -> str:
@@ -37,7 +39,7 @@ def format_name(name: str, *, writing: bool = False) -> str:
         raise ValueError(f"unknown format {name!r}: use one of {', '.join(sorted(FORMATS))}")
     if writing and canonical not in WRITABLE:
         raise ValueError(f"kubic cannot write {canonical}: it is read-only" if canonical == "mcedit"
-                         else "choose a format to write: kub, sponge or structure")
+                         else "choose a format to write: kub, sponge, structure or litematica")
     return canonical
 
 
@@ -195,9 +197,11 @@ class Schematic:
         block_entities = [(tuple(int(c) for c in pos), data) for pos, data in self.block_entities.items()]
         entities = [(tuple(float(c) for c in e.pos), e.nbt) for e in self.entities]
         version = data_version if data_version is not None else self.data_version
+        metadata = dict(self.metadata)
+        regions = metadata.pop("regions", None)
         try:
             _core.save(target, canonical, self.palette, np.ascontiguousarray(self.blocks), self.origin,
-                       block_entities, entities, version, Compound(self.metadata), sponge_version)
+                       block_entities, entities, version, Compound(metadata), sponge_version, regions)
         except RuntimeError as error:
             raise KubicError(str(error)) from None
 
@@ -211,6 +215,8 @@ def _api_error(error: RuntimeError, opened: Any) -> Exception:
     if isinstance(opened, _Watched) and opened.error is not None:
         return opened.error
     message = str(error.args[0]) if error.args else str(error)
+    if message.startswith("Litematica: No region named"):
+        return KubicError(message)
     if message in ("No matching format found", "Failed to read boundary"):
         guess = guess_foreign_format(_head_of(opened))
         if guess:
@@ -249,14 +255,20 @@ def iter_chunks(source: Source, shape: tuple[int, int, int] = (64, 64, 64),
         raise _api_error(error, opened) from None
 
 
-def load(source: Source, format: str = "auto") -> Schematic:
-    """Reads a whole schematic: a path, bytes, or a binary file object."""
+def load(source: Source, format: str = "auto", *, region: str | None = None) -> Schematic:
+    """Reads a whole schematic: a path, bytes, or a binary file object. A
+    Litematica file's regions are merged into the box that encloses them
+    (listed in `metadata["regions"]`); `region` names the one to read alone."""
     canonical = format_name(format)
+    if region is not None:
+        if canonical not in ("auto", "litematica"):
+            raise ValueError(f"only Litematica files have regions, not {canonical}")
+        canonical = "litematica"
     opened = _open_source(source)
     notices = io.StringIO()
     try:
         with contextlib.redirect_stdout(notices):
-            result = _core.load(opened, canonical)
+            result = _core.load(opened, canonical, region)
     except RuntimeError as error:
         raise _api_error(error, opened) from None
     name = os.fspath(source) if isinstance(source, (str, os.PathLike)) else "<input>"

@@ -13,6 +13,7 @@
 #include "schematic/conversion.h"
 #include "stream/any_reader.h"
 #include "stream/kub_reader.h"
+#include "stream/litematica_reader.h"
 #include "stream/mojang_reader.h"
 #include "stream/mojang_writer.h"
 #include "stream/sponge_reader.h"
@@ -245,6 +246,7 @@ std::optional<SchematicFormat> format_for(const std::string& format) {
   std::string name = ascii_upper(format);
   if (name == "KUB") return SchematicFormat::Kub;
   if (name == "MOJANG") return SchematicFormat::Mojang;
+  if (name == "LITEMATICA") return SchematicFormat::Litematica;
   if (name == "SPONGE") return SchematicFormat::Sponge;
   if (name == "AUTO") {
     PyErr_SetString(PyExc_ValueError, "Must specify a concrete type when saving");
@@ -358,6 +360,7 @@ std::unique_ptr<SchematicInputStream> reader_for(const std::string& name, std::u
   DocumentInput input = make_document_chain(std::move(source));
   if (name == "AUTO") return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
   if (name == "MOJANG") return std::make_unique<MojangSchematicInputStream>(std::move(input.source));
+  if (name == "LITEMATICA") return std::make_unique<LitematicaSchematicInputStream>(std::move(input.source));
   if (name == "SPONGE") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
   raise_message(PyExc_ValueError, "Unknown type: " + name);
   return nullptr;

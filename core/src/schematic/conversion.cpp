@@ -2,6 +2,7 @@
 
 #include "common/interrupt.h"
 #include "stream/kub_writer.h"
+#include "stream/litematica_writer.h"
 #include "stream/mojang_writer.h"
 #include "stream/sponge_writer.h"
 
@@ -16,6 +17,8 @@ std::unique_ptr<SchematicOutputStream> make_schematic_writer(SchematicFormat for
       return std::make_unique<SpongeSchematicOutputStream>(std::move(sink), box, options.sponge_version);
     case SchematicFormat::Mojang:
       return std::make_unique<MojangSchematicOutputStream>(std::move(sink), box);
+    case SchematicFormat::Litematica:
+      return std::make_unique<LitematicaSchematicOutputStream>(std::move(sink), box);
   }
   return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "stream/any_reader.h"
 
 #include "stream/kub_reader.h"
+#include "stream/litematica_reader.h"
 #include "stream/mcedit_reader.h"
 #include "stream/mojang_reader.h"
 #include "stream/shared_stream.h"
@@ -21,6 +22,7 @@ std::unique_ptr<AnySchematicInputStream> AnySchematicInputStream::new_from_known
   readers.push_back(std::make_unique<SpongeSchematicInputStream>(fork()));
   readers.push_back(std::make_unique<MojangSchematicInputStream>(fork()));
   readers.push_back(std::make_unique<MCEditSchematicInputStream>(fork()));
+  readers.push_back(std::make_unique<LitematicaSchematicInputStream>(fork()));
   if (input_was_gzip) readers.push_back(std::make_unique<KUBSchematicInputStream>(fork()));
   auto any = std::make_unique<AnySchematicInputStream>(std::move(readers));
   for (size_t i = 0; i < progress.size(); ++i) any->candidates_[i].progress = progress[i];

@@ -10,6 +10,17 @@ void shift_entity_tiles(Compound& data, const BlockPosition& delta) {
   }
 }
 
+Boundary SubRegion::box() const {
+  int32_t min[3], extent[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    // Checked by whoever made the part: the corner stays in range.
+    const int64_t size_on_axis = size[size_t(axis)];
+    min[axis] = int32_t(position[axis] + (size_on_axis < 0 ? size_on_axis + 1 : 0));
+    extent[axis] = int32_t(size_on_axis < 0 ? -size_on_axis : size_on_axis);
+  }
+  return Boundary(min[0], min[1], min[2], extent[0], extent[1], extent[2]);
+}
+
 void SchematicExtras::shift(const BlockPosition& delta) {
   if (delta == BlockPosition{}) return;
   for (BlockEntity& entity : block_entities) entity.position = moved(entity.position, delta);
@@ -17,6 +28,7 @@ void SchematicExtras::shift(const BlockPosition& delta) {
     for (int axis = 0; axis < 3; ++axis) entity.position[size_t(axis)] += delta[axis];
     shift_entity_tiles(entity.data, delta);
   }
+  for (SubRegion& region : regions) region.position = moved(region.position, delta);
   origin = moved(origin, {-delta.x, -delta.y, -delta.z});
 }
 

@@ -25,6 +25,23 @@ struct Entity {
   Compound data;
 };
 
+// A named part of a schematic with its own box (a Litematica region), kept
+// so that writing the format again keeps the parts. `position` is the
+// corner the part is measured from, in the frame of the blocks; a negative
+// size runs from there towards smaller coordinates.
+struct SubRegion {
+  std::string name;
+  BlockPosition position;
+  std::array<int32_t, 3> size{};
+  // Scheduled block and fluid updates, as the file lists them (relative to
+  // the part's minimum corner).
+  Tag pending_block_ticks;
+  Tag pending_fluid_ticks;
+
+  // The part's box in the frame of the blocks.
+  Boundary box() const;
+};
+
 // Everything of a schematic beside its blocks, as its reader found it and
 // as every writer takes it, so that converting loses nothing that both
 // formats can hold.
@@ -45,10 +62,12 @@ struct SchematicExtras {
   // What positions of the box that no block covers hold: structure voids
   // for a structure file, air (null) otherwise.
   StateRef fill;
+  // The parts the blocks came in, in file order; empty for single boxes.
+  std::vector<SubRegion> regions;
 
   bool empty() const {
     return block_entities.empty() && entities.empty() && !data_version && origin == BlockPosition{} &&
-           metadata.size() == 0 && !fill;
+           metadata.size() == 0 && !fill && regions.empty();
   }
   // Moves every position by `delta`: into another frame.
   void shift(const BlockPosition& delta);

@@ -6,6 +6,7 @@
 #include "common/text_util.h"
 #include "io/memory_stream.h"
 #include "nbt/nbt_reader.h"
+#include "store/dense_cells.h"
 #include "stream/sponge_extras.h"
 #include "stream/sponge_format.h"
 #include "stream/stored_blocks.h"
@@ -54,24 +55,6 @@ std::string with_default_namespace(const std::string& text) {
   std::string_view name = std::string_view(text).substr(0, text.find('['));
   if (name.find(':') != std::string_view::npos || remove_whitespace(name).empty()) return text;
   return "minecraft:" + text;
-}
-
-// cells[x][y][z] from file_order[y][z][x], in tiles that stay in cache.
-void transpose_yzx_to_xyz(const uint16_t* file_order, uint16_t* cells, const Boundary& box) {
-  constexpr int64_t kTile = 64;
-  const int64_t sx = box.d_x, sy = box.d_y, sz = box.d_z;
-  for (int64_t y = 0; y < sy; ++y) {
-    const uint16_t* plane = file_order + y * sz * sx;
-    for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
-      for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
-        const int64_t z1 = std::min(sz, z0 + kTile), x1 = std::min(sx, x0 + kTile);
-        for (int64_t x = x0; x < x1; ++x) {
-          uint16_t* row = cells + (x * sy + y) * sz;
-          for (int64_t z = z0; z < z1; ++z) row[z] = plane[z * sx + x];
-        }
-      }
-    }
-  }
 }
 
 Status invalid_index(int32_t value) {
@@ -156,9 +139,7 @@ Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(cons
   }
   uint16_t* cells = allocate(*boundary_);
   if (!cells) return Status::Error("Sponge: no memory for the blocks");
-  // In file order first (y, then z, then x fastest), then turned into the
-  // caller's order tile by tile: writing straight across planes would miss
-  // the cache on every cell.
+  // In file order first, then placed in the caller's order.
   std::vector<uint16_t> file_order(size_t(boundary_->volume()), 0);
   bool unknown_id = false;  // fails as reading that block would, unprefixed
   Status decoded = decode_block_data(**data, [&](size_t n, int32_t value) -> Status {
@@ -168,7 +149,8 @@ Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(cons
     return Status::Ok();
   });
   if (!decoded.ok()) return unknown_id ? decoded : decoded.prefixed("Sponge: Failed to process blocks: ");
-  transpose_yzx_to_xyz(file_order.data(), cells, *boundary_);
+  const Extent size{boundary_->d_x, boundary_->d_y, boundary_->d_z};
+  place_file_order(file_order.data(), size, cells, size, {0, 0, 0}, false);
   extras_tags_ = take_sponge_extras_tags(**schematic);
   header_read_ = true;
   dense_read_ = true;

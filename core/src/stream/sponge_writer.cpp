@@ -7,6 +7,7 @@
 
 #include "io/memory_stream.h"
 #include "nbt/nbt_writer.h"
+#include "store/dense_cells.h"
 
 namespace kubic {
 
@@ -89,22 +90,10 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
     return Status::Error("Sponge: Boundary " + boundary_->debug_string() + " has too many positions to write");
   }
   const int64_t sx = boundary_->d_x, sy = boundary_->d_y, sz = boundary_->d_z;
-  // Into file order (y, z, x fastest) tile by tile, then one pass that
-  // numbers states as the block-by-block road does: air 0, then first met.
+  // Into file order, then one pass that numbers states as the
+  // block-by-block road does: air 0, then first met.
   std::vector<uint16_t> file_order(size_t(boundary_->volume()));
-  constexpr int64_t kTile = 64;
-  for (int64_t y = 0; y < sy; ++y) {
-    uint16_t* plane = file_order.data() + y * sz * sx;
-    for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
-      for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
-        const int64_t x1 = std::min(sx, x0 + kTile), z1 = std::min(sz, z0 + kTile);
-        for (int64_t x = x0; x < x1; ++x) {
-          const uint16_t* row = cells + (x * sy + y) * sz;
-          for (int64_t z = z0; z < z1; ++z) plane[z * sx + x] = row[z];
-        }
-      }
-    }
-  }
+  gather_file_order(cells, {sx, sy, sz}, file_order.data());
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
   std::vector<int32_t> index_of(states.size(), -1);

@@ -4,7 +4,11 @@
 #define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
 #include <numpy/arrayobject.h>
 
+#include <algorithm>
+#include <cctype>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "common/interrupt.h"
@@ -14,6 +18,7 @@
 #include "pystream.h"
 #include "io/chains.h"
 #include "readers.h"
+#include "stream/litematica_reader.h"
 #include "stream/sponge_reader.h"
 
 namespace kubic::py {
@@ -88,6 +93,35 @@ Status fill_array(SchematicInputStream& reader, const Boundary& box, StateRef fi
   }
 }
 
+struct LoadRequest {
+  std::string format;
+  std::optional<std::string> region;  // of a Litematica file
+};
+
+// The regions of a Litematica file as dicts, in the coordinates of the
+// schematic's origin: name, origin (minimum corner), size, position (the
+// corner the file measures from) and the scheduled ticks.
+PyObject* regions_of(const std::vector<SubRegion>& regions, const BlockPosition& shift) {
+  PyRef list(PyList_New(0));
+  for (const SubRegion& region : regions) {
+    const Boundary box = region.box();
+    PyRef block_ticks(nbt_to_python(region.pending_block_ticks.as<ListTag>() ? region.pending_block_ticks
+                                                                             : Tag{ListTag{}}));
+    PyRef fluid_ticks(nbt_to_python(region.pending_fluid_ticks.as<ListTag>() ? region.pending_fluid_ticks
+                                                                             : Tag{ListTag{}}));
+    if (!list || !block_ticks || !fluid_ticks) return nullptr;
+    PyRef name(PyUnicode_DecodeUTF8(region.name.data(), Py_ssize_t(region.name.size()), "replace"));
+    if (!name) return nullptr;
+    PyRef item(Py_BuildValue("{sOsNsNsNsOsO}", "name", name.get(), "origin",
+                             tuple_of(moved({box.min_x, box.min_y, box.min_z}, shift)), "size",
+                             Py_BuildValue("(iii)", box.d_x, box.d_y, box.d_z), "position",
+                             tuple_of(moved(region.position, shift)), "pending_block_ticks", block_ticks.get(),
+                             "pending_fluid_ticks", fluid_ticks.get()));
+    if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+  }
+  return list.release();
+}
+
 // What a load found, before it becomes Python objects.
 struct Loaded {
   std::unique_ptr<SchematicInputStream> reader;
@@ -110,17 +144,13 @@ uint16_t* cells_of(const PyRef& array) {
   return static_cast<uint16_t*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
 }
 
-// Sponge files fill the array straight from their block data, without the
-// per-block store: the common case at the speed of its bytes. Only inputs
-// that can be read twice try it under detection (nothing when it is not a
-// Sponge file there); false with an exception set on a failure to report.
-bool load_sponge_dense(PyObject* source_object, const std::string& format, Loaded& loaded, bool& done) {
-  done = false;
-  bool rereadable = PyUnicode_Check(source_object) || PyBytes_Check(source_object);
-  if (format != "sponge" && !(format == "auto" && rereadable)) return true;
-  auto source = reader_from(source_object);
-  if (!source) return false;
-  auto reader = std::make_unique<SpongeSchematicInputStream>(make_document_chain(std::move(source)).source);
+// Sponge and Litematica files fill the array straight from their block
+// data, without the per-block store: the common case at the speed of its
+// bytes. Under detection only inputs that can be read twice try it (and
+// nothing comes of it when the input is another format); false with an
+// exception set on a failure to report.
+template <typename Reader>
+bool load_dense(std::unique_ptr<Reader> reader, bool must, Loaded& loaded, bool& done) {
   Status status = reader->read_dense(
       [&](const Boundary& box) -> uint16_t* {
         loaded.array = PyRef(new_array(box));
@@ -129,19 +159,13 @@ bool load_sponge_dense(PyObject* source_object, const std::string& format, Loade
       loaded.palette);
   if (PyErr_Occurred()) return false;
   if (!status.ok()) {
-    if (format == "sponge") {
-      raise_status(status);
-      return false;
-    }
+    if (must) return raise_status(status), false;
     loaded.array = PyRef();
     loaded.palette.clear();
     return true;
   }
   auto extras = reader->extras();
-  if (!extras.ok()) {
-    raise_status(extras.status());
-    return false;
-  }
+  if (!extras.ok()) return raise_status(extras.status()), false;
   loaded.box = **reader->boundary();
   loaded.extras = std::move(*extras);
   loaded.reader = std::move(reader);
@@ -149,10 +173,47 @@ bool load_sponge_dense(PyObject* source_object, const std::string& format, Loade
   return true;
 }
 
-bool load_blocks(PyObject* source_object, const std::string& format, Loaded& loaded) {
+// Whether a path names a .litematic file, in any letter case.
+bool litematic_name(std::string_view path) {
+  constexpr std::string_view kExtension = ".litematic";
+  if (path.size() < kExtension.size()) return false;
+  std::string_view end = path.substr(path.size() - kExtension.size());
+  return std::equal(end.begin(), end.end(), kExtension.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+bool try_dense(PyObject* source_object, const LoadRequest& request, Loaded& loaded, bool& done) {
+  done = false;
+  const bool path = PyUnicode_Check(source_object);
+  const bool rereadable = path || PyBytes_Check(source_object);
+  // Under detection, the extension says which array road to try.
+  bool litematic_path = false;
+  if (path) {
+    const char* text = PyUnicode_AsUTF8(source_object);
+    if (!text) return false;
+    litematic_path = litematic_name(text);
+  }
+  const bool auto_dense = request.format == "auto" && rereadable;
+  auto document = [&]() { return reader_from(source_object); };
+  if (request.format == "litematica" || (auto_dense && litematic_path)) {
+    auto source = document();
+    if (!source) return false;
+    auto reader = std::make_unique<LitematicaSchematicInputStream>(make_document_chain(std::move(source)).source);
+    if (request.region) reader->select_region(*request.region);
+    if (!load_dense(std::move(reader), request.format == "litematica", loaded, done)) return false;
+  } else if (request.format == "sponge" || auto_dense) {
+    auto source = document();
+    if (!source) return false;
+    auto reader = std::make_unique<SpongeSchematicInputStream>(make_document_chain(std::move(source)).source);
+    if (!load_dense(std::move(reader), request.format == "sponge", loaded, done)) return false;
+  }
+  return true;
+}
+
+bool load_blocks(PyObject* source_object, const LoadRequest& request, Loaded& loaded) {
   auto source = reader_from(source_object);
   if (!source) return false;
-  loaded.reader = reader_for(format, std::move(source));
+  loaded.reader = reader_for(request.format, std::move(source), request.region);
   loaded.reader->keep_listed_air();
   auto declared = loaded.reader->boundary();
   if (!declared.ok()) return raise_read_error(loaded.reader.get(), declared.status()), false;
@@ -167,11 +228,11 @@ bool load_blocks(PyObject* source_object, const std::string& format, Loaded& loa
   return true;
 }
 
-PyObject* load(PyObject* source_object, const std::string& format) {
+PyObject* load(PyObject* source_object, const LoadRequest& request) {
   Loaded loaded;
   bool done;
-  if (!load_sponge_dense(source_object, format, loaded, done)) return nullptr;
-  if (!done && !load_blocks(source_object, format, loaded)) return nullptr;
+  if (!try_dense(source_object, request, loaded, done)) return nullptr;
+  if (!done && !load_blocks(source_object, request, loaded)) return nullptr;
   const Boundary& box = loaded.box;
   const SchematicExtras& extras = loaded.extras;
   PyRef names(palette_texts(loaded.palette));
@@ -182,6 +243,10 @@ PyObject* load(PyObject* source_object, const std::string& format) {
   PyRef entities(entities_of(extras, corner));
   PyRef metadata(nbt_to_python(Tag{extras.metadata}));
   if (!block_entities || !entities || !metadata) return nullptr;
+  if (!extras.regions.empty()) {
+    PyRef regions(regions_of(extras.regions, extras.origin));
+    if (!regions || PyDict_SetItemString(metadata.get(), "regions", regions.get()) < 0) return nullptr;
+  }
   PyRef data_version(extras.data_version ? PyLong_FromLong(*extras.data_version) : Py_NewRef(Py_None));
   PyRef format_version(extras.format_version ? PyLong_FromLong(*extras.format_version) : Py_NewRef(Py_None));
   return Py_BuildValue("(z(iii)NOOOOOOO)", format_of(loaded.reader.get()), std::max(box.d_x, 0), std::max(box.d_y, 0),
@@ -194,8 +259,16 @@ PyObject* load(PyObject* source_object, const std::string& format) {
 PyObject* load_schematic(PyObject*, PyObject* args) {
   PyObject* source;
   const char* format;
-  if (!PyArg_ParseTuple(args, "Os:load", &source, &format)) return nullptr;
-  return guarded([&] { return load(source, format); });
+  PyObject* region = Py_None;
+  if (!PyArg_ParseTuple(args, "Os|O:load", &source, &format, &region)) return nullptr;
+  LoadRequest request{format, std::nullopt};
+  if (region != Py_None) {
+    Py_ssize_t length;
+    const char* name = PyUnicode_AsUTF8AndSize(region, &length);
+    if (!name) return nullptr;
+    request.region = std::string(name, size_t(length));
+  }
+  return guarded([&] { return load(source, request); });
 }
 
 }  // namespace kubic::py

@@ -4,17 +4,24 @@
 #include "io/chains.h"
 #include "stream/any_reader.h"
 #include "stream/kub_reader.h"
+#include "stream/litematica_reader.h"
 #include "stream/mcedit_reader.h"
 #include "stream/mojang_reader.h"
 #include "stream/sponge_reader.h"
 
 namespace kubic::py {
 
-std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source) {
+std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source,
+                                                 const std::optional<std::string>& region) {
   if (format == "kub") return std::make_unique<KUBSchematicInputStream>(make_decompressing_chain(std::move(source)));
   DocumentInput input = make_document_chain(std::move(source));
   if (format == "sponge") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
   if (format == "structure") return std::make_unique<MojangSchematicInputStream>(std::move(input.source));
+  if (format == "litematica") {
+    auto reader = std::make_unique<LitematicaSchematicInputStream>(std::move(input.source));
+    if (region) reader->select_region(*region);
+    return reader;
+  }
   if (format == "mcedit") return std::make_unique<MCEditSchematicInputStream>(std::move(input.source));
   return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
 }
@@ -25,6 +32,7 @@ const char* format_of(const SchematicInputStream* reader) {
   if (dynamic_cast<const MojangSchematicInputStream*>(reader)) return "structure";
   if (dynamic_cast<const MCEditSchematicInputStream*>(reader)) return "mcedit";
   if (dynamic_cast<const KUBSchematicInputStream*>(reader)) return "kub";
+  if (dynamic_cast<const LitematicaSchematicInputStream*>(reader)) return "litematica";
   return nullptr;
 }
 

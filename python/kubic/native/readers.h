@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "io/byte_stream.h"
@@ -11,8 +12,10 @@
 namespace kubic::py {
 
 // The reader for a format name of the package ("auto", "kub", "sponge",
-// "structure", "mcedit"); NBT formats also read uncompressed documents.
-std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source);
+// "structure", "mcedit", "litematica"; for "litematica", only `region` when
+// named); NBT formats also read uncompressed documents.
+std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source,
+                                                 const std::optional<std::string>& region = std::nullopt);
 
 // The package's name of the format a reader reads, or null.
 const char* format_of(const SchematicInputStream* reader);

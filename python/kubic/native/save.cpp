@@ -14,6 +14,7 @@
 #include "py_ref.h"
 #include "pystream.h"
 #include "schematic/conversion.h"
+#include "stream/litematica_writer.h"
 #include "stream/sponge_writer.h"
 
 namespace kubic::py {
@@ -24,6 +25,7 @@ std::optional<SchematicFormat> format_named(const std::string& name) {
   if (name == "kub") return SchematicFormat::Kub;
   if (name == "sponge") return SchematicFormat::Sponge;
   if (name == "structure") return SchematicFormat::Mojang;
+  if (name == "litematica") return SchematicFormat::Litematica;
   raise_message(PyExc_ValueError, "cannot write the format '" + name + "'");
   return std::nullopt;
 }
@@ -116,6 +118,65 @@ Status write_cells(SchematicOutputStream& writer, const Cell* cells, const Bound
   return writer.write(batch);
 }
 
+// Three ints from a dict entry, or false with an exception.
+bool int_triple(PyObject* dict, const char* key, int32_t out[3]) {
+  PyObject* value = PyDict_GetItemString(dict, key);
+  if (!value) return PyErr_Format(PyExc_ValueError, "a region needs '%s'", key), false;
+  int x, y, z;
+  if (!PyArg_ParseTuple(value, "iii", &x, &y, &z)) return false;
+  out[0] = x, out[1] = y, out[2] = z;
+  return true;
+}
+
+// The regions of metadata["regions"] (dicts as a load gives them), in the
+// coordinates of the blocks.
+bool parse_regions(PyObject* regions, std::vector<SubRegion>& out) {
+  if (regions == Py_None) return true;
+  PyRef items(PySequence_Fast(regions, "regions must be a sequence of dicts"));
+  if (!items) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    PyObject* item = PySequence_Fast_GET_ITEM(items.get(), i);
+    if (!PyDict_Check(item)) return PyErr_SetString(PyExc_TypeError, "a region is a dict"), false;
+    PyObject* name = PyDict_GetItemString(item, "name");
+    Py_ssize_t length;
+    const char* text = name ? PyUnicode_AsUTF8AndSize(name, &length) : nullptr;
+    if (!text) {
+      if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "a region needs a 'name'");
+      return false;
+    }
+    int32_t origin[3], size[3], position[3];
+    if (!int_triple(item, "origin", origin) || !int_triple(item, "size", size)) return false;
+    if (PyDict_GetItemString(item, "position")) {
+      if (!int_triple(item, "position", position)) return false;
+    } else {
+      std::copy(origin, origin + 3, position);
+    }
+    SubRegion region{std::string(text, size_t(length)), {position[0], position[1], position[2]}, {}, {}, {}};
+    // The file measures a region from one of its corners: the minimum
+    // (positive size) or the maximum (negative size) on each axis.
+    for (int axis = 0; axis < 3; ++axis) {
+      const int64_t last = int64_t(origin[axis]) + size[axis] - 1;
+      if (size[axis] < 0 || (position[axis] != origin[axis] && position[axis] != last)) {
+        PyErr_Format(PyExc_ValueError, "region '%s': the size must be positive and the position a corner of its box",
+                     text);
+        return false;
+      }
+      region.size[size_t(axis)] = position[axis] == origin[axis] ? size[axis] : -size[axis];
+    }
+    const char* tick_keys[2] = {"pending_block_ticks", "pending_fluid_ticks"};
+    Tag* ticks[2] = {&region.pending_block_ticks, &region.pending_fluid_ticks};
+    for (int k = 0; k < 2; ++k) {
+      if (PyObject* value = PyDict_GetItemString(item, tick_keys[k])) {
+        auto tag = nbt_from_python(value);
+        if (!tag) return false;
+        *ticks[k] = std::move(*tag);
+      }
+    }
+    out.push_back(std::move(region));
+  }
+  return true;
+}
+
 struct SaveRequest {
   SchematicFormat format;
   std::vector<StateRef> palette;
@@ -134,9 +195,14 @@ PyObject* save(PyObject* target_object, SaveRequest& request) {
   Status status = writer->set_extras(std::move(request.extras));
   const void* cells = PyArray_DATA(request.blocks);
   const bool uint16_cells = PyArray_TYPE(request.blocks) == NPY_UINT16;
-  // Sponge files are written straight from the array: no per-block store.
-  if (auto* sponge = dynamic_cast<SpongeSchematicOutputStream*>(writer.get()); sponge && uint16_cells) {
+  // Sponge and Litematica files are written straight from the array: no
+  // per-block store.
+  auto* sponge = dynamic_cast<SpongeSchematicOutputStream*>(writer.get());
+  auto* litematica = dynamic_cast<LitematicaSchematicOutputStream*>(writer.get());
+  if (sponge && uint16_cells) {
     if (status.ok()) status = sponge->write_dense_document(static_cast<const uint16_t*>(cells), request.palette);
+  } else if (litematica && uint16_cells) {
+    if (status.ok()) status = litematica->write_dense_document(static_cast<const uint16_t*>(cells), request.palette);
   } else {
     if (status.ok()) {
       status = uint16_cells ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
@@ -157,11 +223,11 @@ PyObject* save(PyObject* target_object, SaveRequest& request) {
 }  // namespace
 
 PyObject* save_schematic(PyObject*, PyObject* args) {
-  PyObject *target, *palette, *blocks, *block_entities, *entities, *data_version, *metadata;
+  PyObject *target, *palette, *blocks, *block_entities, *entities, *data_version, *metadata, *regions = Py_None;
   const char* format;
   int ox, oy, oz, sponge_version;
-  if (!PyArg_ParseTuple(args, "OsOO(iii)OOOOi:save", &target, &format, &palette, &blocks, &ox, &oy, &oz,
-                        &block_entities, &entities, &data_version, &metadata, &sponge_version)) {
+  if (!PyArg_ParseTuple(args, "OsOO(iii)OOOOi|O:save", &target, &format, &palette, &blocks, &ox, &oy, &oz,
+                        &block_entities, &entities, &data_version, &metadata, &sponge_version, &regions)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
@@ -190,6 +256,7 @@ PyObject* save_schematic(PyObject*, PyObject* args) {
     auto tag = nbt_from_python(metadata);
     if (!tag) return nullptr;
     if (const Compound* compound = tag->as<Compound>()) request.extras.metadata = *compound;
+    if (!parse_regions(regions, request.extras.regions)) return nullptr;
     request.options.sponge_version = sponge_version;
     return save(target, request);
   });

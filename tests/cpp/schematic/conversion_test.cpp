@@ -4,6 +4,7 @@
 
 #include "io/memory_stream.h"
 #include "stream/kub_reader.h"
+#include "stream/litematica_reader.h"
 #include "stream/mcedit_reader.h"
 #include "stream/mojang_reader.h"
 #include "stream/sponge_reader.h"
@@ -23,6 +24,8 @@ std::unique_ptr<SchematicInputStream> reader_of(SchematicFormat format, std::vec
     case SchematicFormat::Kub: return std::make_unique<KUBSchematicInputStream>(source_of(std::move(bytes)));
     case SchematicFormat::Sponge: return std::make_unique<SpongeSchematicInputStream>(source_of(std::move(bytes)));
     case SchematicFormat::Mojang: return std::make_unique<MojangSchematicInputStream>(source_of(std::move(bytes)));
+    case SchematicFormat::Litematica:
+      return std::make_unique<LitematicaSchematicInputStream>(source_of(std::move(bytes)));
   }
   return nullptr;
 }

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "nbt/nbt_stream_parser.h"
+#include "store/paged_block_store.h"
+#include "store/xyz_scanner.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Reads a Litematica schematic: its regions merged into the box that
+// encloses them (later regions over earlier ones, air not overwriting), in
+// the schematic's own coordinates. The first boundary(), extras() or read()
+// takes in the whole document; blocks then come out in XYZ order.
+class LitematicaSchematicInputStream final : public SchematicInputStream {
+ public:
+  explicit LitematicaSchematicInputStream(std::unique_ptr<ByteSource> reader);
+  ~LitematicaSchematicInputStream() override;
+
+  // Reads only the region of this name, before anything is read.
+  void select_region(std::string name) { selected_ = std::move(name); }
+
+  Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
+  Result<std::optional<Boundary>> boundary() override;
+  // Block entities and entities of every region, "Metadata" (TimeCreated
+  // as "Date"), the data version and the regions themselves.
+  Result<SchematicExtras> extras() override;
+  void keep_listed_air() override { keep_listed_air_ = true; }
+  // For whole-box consumers (arrays), before anything was read: the palette
+  // (air first) and one index per position into the cells `allocate` gives
+  // (the box's volume, x slowest, z fastest), without the per-block store.
+  // Blocks are then used up; extras() still answers.
+  Status read_dense(const std::function<uint16_t*(const Boundary&)>& allocate, std::vector<StateRef>& palette);
+
+ private:
+  struct Region;
+
+  Status ensure_document();
+  Status read_document();
+  Status take_regions(Compound regions);
+  Result<Region> parse_region(std::string name, Compound tags);
+  Status read_extras_of(const Region& region, SchematicExtras& extras) const;
+  // The region's entries in file order as indices into palette_ (0 for
+  // plain air), growing palette_ with the region's states.
+  Result<std::vector<uint16_t>> decode_region(const Region& region);
+  Status fill_store();
+
+  NbtStreamParser parser_;
+  std::optional<std::string> selected_;
+  bool document_read_ = false;
+  Status document_status_;
+  std::vector<Region> regions_;
+  Boundary box_;
+  SchematicExtras extras_;
+  std::vector<StateRef> palette_;  // of decode_region, air first
+  std::unordered_map<StateRef, uint16_t, StateRefHash> palette_index_;
+  std::unique_ptr<PagedBlockStore> store_;
+  Status store_status_;
+  std::unique_ptr<XyzScanner> scanner_;
+  bool blocks_used_ = false;  // by read_dense
+  bool keep_listed_air_ = false;
+  Volume position_ = 0;
+};
+
+}  // namespace kubic

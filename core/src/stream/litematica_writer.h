@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "io/byte_stream.h"
+#include "store/paged_block_store.h"
+#include "stream/schematic_stream.h"
+
+namespace kubic {
+
+// Collects blocks in a fixed store; complete() writes a Litematica
+// schematic. The regions the extras bring are kept when together they
+// enclose exactly the box and hold every block and block entity; otherwise
+// the whole box is one region named after the schematic.
+class LitematicaSchematicOutputStream final : public SchematicOutputStream {
+ public:
+  LitematicaSchematicOutputStream(std::unique_ptr<ByteSink> writer, const Boundary& boundary);
+
+  Status write(std::span<const Block> blocks) override;
+  Status complete() override;
+  Status set_extras(SchematicExtras extras) override;
+  // Instead of write() and complete(): writes the whole file from a dense
+  // box of indices into `states` (the box's volume, x slowest, z fastest),
+  // without the per-block store; the same bytes as block by block.
+  Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states);
+
+ private:
+  // Where a document's blocks come from: `states` by index, and for a box
+  // inside the written one, the index of each of its positions in file
+  // order (0 where nothing is stored).
+  struct Cells {
+    const std::vector<StateRef>& states;
+    std::function<void(const Boundary&, uint16_t*)> gather;
+    // Calls visit(position) for every position holding something other
+    // than plain air, until it returns false.
+    std::function<void(const std::function<bool(const BlockPosition&)>&)> for_each_block;
+  };
+
+  Status write_document(const Cells& cells);
+  std::vector<SubRegion> regions_to_write(const Cells& cells) const;
+
+  std::unique_ptr<ByteSink> writer_;
+  std::unique_ptr<PagedBlockStore> store_;
+  Boundary boundary_;
+  SchematicExtras extras_;
+};
+
+}  // namespace kubic
