@@ -109,8 +109,12 @@ def _encode_payload(out, tag, value):
             _encode_payload(out, STRING, name)
             _encode_payload(out, inner, item)
         out += b"\x00"
+    elif tag == DOUBLE:
+        out += struct.pack(">d", value)
     elif tag == INT_ARRAY:
         out += struct.pack(">i", len(value)) + b"".join(struct.pack(">i", v) for v in value)
+    elif tag == LONG_ARRAY:
+        out += struct.pack(f">i{len(value)}q", len(value), *value)
     else:
         raise TypeError(tag)
 

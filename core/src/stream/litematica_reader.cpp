@@ -293,8 +293,9 @@ Result<std::vector<uint16_t>> LitematicaSchematicInputStream::decode_region(cons
       const uint64_t plane = uint64_t(region.box.d_x) * uint64_t(region.box.d_z);
       const BlockPosition at{region.box.min_x + int32_t(i % uint64_t(region.box.d_x)), region.box.min_y + int32_t(i / plane),
                              region.box.min_z + int32_t(i / uint64_t(region.box.d_x) % uint64_t(region.box.d_z))};
-      return region_error(region.name, "has a block state index " + std::to_string(value) + " at " +
-                                           at.debug_string() + " that is not in its palette");
+      return region_error(region.name, "has a block state index " + std::to_string(value) + " at (" +
+                                           std::to_string(at.x) + ", " + std::to_string(at.y) + ", " +
+                                           std::to_string(at.z) + ") that is not in its palette");
     }
     cells[size_t(i)] = index[value];
     if ((i & 0xFFFF) == 0xFFFF) KUBIC_RETURN_IF_ERROR(check_interrupt());
