@@ -66,6 +66,10 @@ def make_inputs(folder, quick):
     files["kub256"] = folder / "big.kub"
     with kubic_rs.open(str(files["sponge256"])) as r:
         r.save(str(files["kub256"]), "kub")
+    # Litematica of the same blocks, written through the package.
+    import kubic
+    files["litematica256"] = folder / "big.litematic"
+    kubic.load(files["sponge256"]).save(files["litematica256"])
     small = folder / "small.schem"
     small.write_bytes(gzip.compress(sponge_document(64, seed=2), 6, mtime=0))
     files["sponge64"] = small
@@ -245,6 +249,13 @@ def main():
         out = folder / "api-out.schem"
         result = run_case(python, "api_save", files[big], "sponge", out)
         row(f"Schematic.save {big} -> sponge (deflate floor)", result,
+            run_case(python, "deflate_floor", "", "", out)["seconds"])
+        lite = "litematica256"
+        row(f"kubic.load {lite} (inflate floor)", run_case(python, "api_load", files[lite], "", ""),
+            run_case(python, "inflate_floor", files[lite], "", "")["seconds"])
+        out = folder / "api-out.litematic"
+        result = run_case(python, "api_save", files[lite], "litematica", out)
+        row(f"Schematic.save {lite} -> litematica (deflate floor)", result,
             run_case(python, "deflate_floor", "", "", out)["seconds"])
         if args.api:
             return

@@ -1,7 +1,5 @@
 #include "stream/litematica_writer.h"
 
-#include <cmath>
-
 #include "common/interrupt.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
@@ -256,9 +254,7 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
       std::get_if<ListTag>(&region_tags[r].get("TileEntities")->value)->items.push_back(Tag{std::move(data)});
     }
     for (const Entity& entity : extras_.entities) {
-      const BlockPosition cell{int32_t(std::floor(entity.position[0])), int32_t(std::floor(entity.position[1])),
-                               int32_t(std::floor(entity.position[2]))};
-      size_t r = region_holding(boxes, cell);
+      size_t r = region_holding(boxes, entity.cell());
       if (r == regions.size()) r = 0;
       Compound data = entity.data;
       ListTag pos{TagType::Double, {}};

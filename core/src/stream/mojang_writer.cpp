@@ -93,12 +93,8 @@ void MojangSchematicOutputStream::write_entities(NbtWriter& nbt, const BlockPosi
   nbt.list_header(TagType::Compound, int32_t(extras_.entities.size()));
   for (const Entity& entity : extras_.entities) {
     std::array<double, 3> pos;
-    int32_t cell[3];
-    for (int axis = 0; axis < 3; ++axis) {
-      pos[size_t(axis)] = entity.position[size_t(axis)] - min[axis];
-      cell[axis] = int32_t(std::floor(pos[size_t(axis)]));
-    }
-    BlockPosition block{cell[0], cell[1], cell[2]};
+    for (int axis = 0; axis < 3; ++axis) pos[size_t(axis)] = entity.position[size_t(axis)] - min[axis];
+    const BlockPosition block = entity.cell(min);
     Tag doubles{ListTag{TagType::Double, {Tag{pos[0]}, Tag{pos[1]}, Tag{pos[2]}}}};
     Compound data = entity.data;
     shift_entity_tiles(data, {-min.x, -min.y, -min.z});

@@ -1,5 +1,8 @@
 #include "stream/schematic_extras.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace kubic {
 
 void shift_entity_tiles(Compound& data, const BlockPosition& delta) {
@@ -8,6 +11,15 @@ void shift_entity_tiles(Compound& data, const BlockPosition& delta) {
     const int32_t* value = tile ? tile->as<int32_t>() : nullptr;
     if (value) data.put(kEntityTileTags[axis], Tag{int32_t(uint32_t(*value) + uint32_t(delta[axis]))});
   }
+}
+
+BlockPosition Entity::cell(const BlockPosition& delta) const {
+  int32_t out[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    const double value = std::floor(position[size_t(axis)] - delta[axis]);
+    out[axis] = std::isnan(value) ? 0 : int32_t(std::clamp(value, double(INT32_MIN), double(INT32_MAX)));
+  }
+  return {out[0], out[1], out[2]};
 }
 
 Boundary SubRegion::box() const {

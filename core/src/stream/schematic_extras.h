@@ -23,6 +23,10 @@ struct BlockEntity {
 struct Entity {
   std::array<double, 3> position{};
   Compound data;
+
+  // The block `position` lies in, `delta` subtracted first; coordinates
+  // beyond the block range (or not numbers) are clamped into it.
+  BlockPosition cell(const BlockPosition& delta = {}) const;
 };
 
 // A named part of a schematic with its own box (a Litematica region), kept

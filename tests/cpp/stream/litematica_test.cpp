@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "stream/litematica_format.h"
+#include "stream/schematic_extras.h"
+
+namespace kubic {
+namespace {
+
+TEST(LitematicaFormatTest, BitsAreTheFewestThatHoldThePaletteButAtLeastTwo) {
+  const std::pair<size_t, int> cases[] = {{1, 2}, {2, 2}, {4, 2}, {5, 3}, {16, 4}, {17, 5},
+                                          {64, 6}, {65, 7}, {257, 9}, {24276, 15}, {65536, 16}};
+  for (auto [palette_size, bits] : cases) EXPECT_EQ(litematica_bits(palette_size), bits) << palette_size;
+}
+
+TEST(LitematicaFormatTest, PackedEntriesComeBackForEveryWidthIncludingStraddlingOnes) {
+  std::mt19937 random(7);
+  for (int bits = 2; bits <= 16; ++bits) {
+    const uint64_t count = 1000 + uint64_t(bits);
+    std::vector<uint32_t> values(count);
+    for (uint32_t& v : values) v = uint32_t(random()) & ((1u << bits) - 1);
+    auto words = litematica_pack(count, bits, [&](uint64_t i) { return values[i]; });
+    ASSERT_EQ(words.size(), litematica_word_count(Volume(count), bits));
+    for (uint64_t i = 0; i < count; ++i) ASSERT_EQ(litematica_entry(words.data(), i, bits), values[i]) << bits;
+  }
+}
+
+TEST(LitematicaFormatTest, NegativeSizesRunFromThePositionTowardsSmallerCoordinates) {
+  const std::tuple<BlockPosition, std::array<int32_t, 3>, Boundary> cases[] = {
+      {{0, 0, 0}, {3, 2, 1}, Boundary(0, 0, 0, 3, 2, 1)},
+      {{2, 0, 0}, {-3, 2, 3}, Boundary(0, 0, 0, 3, 2, 3)},
+      {{2, 2, 2}, {-3, -3, -3}, Boundary(0, 0, 0, 3, 3, 3)},
+      {{5, 10, 0}, {5, -11, 1}, Boundary(5, 0, 0, 5, 11, 1)},
+      {{-2, 3, 2}, {5, -5, -5}, Boundary(-2, -1, -2, 5, 5, 5)},
+  };
+  for (const auto& [position, size, box] : cases) {
+    EXPECT_EQ(SubRegion({"r", position, size, {}, {}}).box(), box) << position.debug_string();
+  }
+}
+
+}  // namespace
+}  // namespace kubic

@@ -1,0 +1,9 @@
+#include "fuzz_support.h"
+#include "stream/litematica_reader.h"
+
+// The reader driven to its end over raw (decompressed) bytes.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  kubic::LitematicaSchematicInputStream reader(kubic::fuzz::source(data, size));
+  kubic::fuzz::drain(reader);
+  return 0;
+}
