@@ -38,14 +38,28 @@ def test_info_reports_every_file_even_when_one_fails(tmp_path):
     assert text.returncode == 0 and b"266 in 8 distinct states" in text.stdout
 
 
-@pytest.mark.parametrize("path", corpus_params("mcedit", ".schematic")[:1] + corpus_params("structure", ".nbt")[:1])
+@pytest.mark.parametrize("path", corpus_params("mcedit", ".schematic")[:1] + corpus_params("structure", ".nbt")[:1]
+                         + corpus_params("litematica", ".litematic")[:1])
 def test_info_names_detected_formats(path):
     report = json.loads(kubic_cli("info", path, "--json").stdout)
-    assert report["format"] == {".schematic": "mcedit", ".nbt": "structure"}[path.suffix]
+    assert report["format"] == {".schematic": "mcedit", ".nbt": "structure", ".litematic": "litematica"}[path.suffix]
+
+
+def test_one_region_of_a_litematica_file_converts(tmp_path):
+    source = tmp_path / "in.litematic"
+    kubic.load(EXAMPLE).save(source)
+    name = kubic.load(source).metadata["regions"][0]["name"]
+    out = tmp_path / "out.schem"
+    result = kubic_cli("convert", source, out, "--region", name)
+    assert result.returncode == 0, result.stderr
+    assert kubic.load(out).counts() == kubic.load(EXAMPLE).counts()
+    missing = kubic_cli("convert", source, out, "--region", "nope")
+    assert missing.returncode == 1 and b"No region named 'nope'" in missing.stderr
 
 
 @pytest.mark.parametrize("alias, fmt", [("kub", "kub"), ("sponge", "sponge"), ("schem", "sponge"),
-                                        ("structure", "structure"), ("mojang", "structure"), ("nbt", "structure")])
+                                        ("structure", "structure"), ("mojang", "structure"), ("nbt", "structure"),
+                                        ("litematica", "litematica"), ("litematic", "litematica")])
 def test_every_alias_converts_losslessly(tmp_path, alias, fmt):
     out = tmp_path / "out.bin"
     result = kubic_cli("convert", EXAMPLE, out, "--to", alias, "--from", "schem")

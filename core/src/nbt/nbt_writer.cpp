@@ -1,5 +1,6 @@
 #include "nbt/nbt_writer.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -53,15 +54,26 @@ void NbtWriter::byte_array(const std::vector<int8_t>& values) {
   append(values.data(), values.size());
 }
 
-void NbtWriter::int_array(const std::vector<int32_t>& values) {
+// Big-endian numbers in blocks: one append per block, not per number.
+template <typename T>
+void NbtWriter::numbers(const std::vector<T>& values) {
   put(int32_t(values.size()));
-  for (int32_t v : values) put(v);
+  constexpr size_t kBlock = 4096;
+  T block[kBlock];
+  for (size_t start = 0; start < values.size(); start += kBlock) {
+    const size_t n = std::min(kBlock, values.size() - start);
+    for (size_t i = 0; i < n; ++i) {
+      T v = values[start + i];
+      if constexpr (std::endian::native == std::endian::little) v = T(std::byteswap(std::make_unsigned_t<T>(v)));
+      block[i] = v;
+    }
+    append(block, n * sizeof(T));
+  }
 }
 
-void NbtWriter::long_array(const std::vector<int64_t>& values) {
-  put(int32_t(values.size()));
-  for (int64_t v : values) put(v);
-}
+void NbtWriter::int_array(const std::vector<int32_t>& values) { numbers(values); }
+
+void NbtWriter::long_array(const std::vector<int64_t>& values) { numbers(values); }
 
 void NbtWriter::payload(const Tag& tag) {
   std::visit(

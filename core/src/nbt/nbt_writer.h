@@ -42,6 +42,8 @@ class NbtWriter {
  private:
   template <typename T>
   void put(T value);
+  template <typename T>
+  void numbers(const std::vector<T>& values);
   void append(const void* data, size_t length);
   void drain_if_full();
 

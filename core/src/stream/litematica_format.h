@@ -35,13 +35,21 @@ inline uint32_t litematica_entry(const int64_t* words, uint64_t i, int bits) {
 template <typename Entry>
 std::vector<int64_t> litematica_pack(uint64_t count, int bits, Entry&& entry) {
   std::vector<int64_t> words(size_t(litematica_word_count(Volume(count), bits)), 0);
-  for (uint64_t i = 0, bit = 0; i < count; ++i, bit += uint64_t(bits)) {
+  uint64_t pending = 0;  // the low bits of the word being filled
+  int filled = 0;
+  size_t word = 0;
+  for (uint64_t i = 0; i < count; ++i) {
     const uint64_t value = entry(i);
-    const uint64_t word = bit >> 6;
-    const unsigned shift = unsigned(bit & 63);
-    words[word] = int64_t(uint64_t(words[word]) | (value << shift));
-    if (shift + unsigned(bits) > 64) words[word + 1] = int64_t(uint64_t(words[word + 1]) | (value >> (64 - shift)));
+    pending |= value << filled;
+    filled += bits;
+    if (filled >= 64) {
+      words[word++] = int64_t(pending);
+      filled -= 64;
+      // What did not fit goes first into the next word.
+      pending = filled ? value >> (bits - filled) : 0;
+    }
   }
+  if (filled) words[word] = int64_t(pending);
   return words;
 }
 

@@ -51,6 +51,38 @@ const ListTag* compound_list(const Compound& tags, const char* name, bool& prese
 
 bool plain_air(const BlockState& state) { return state.name() == "minecraft:air" && state.properties().empty(); }
 
+// Places a region's packed entries, through `index`, into cells[x][y][z]
+// of a box of `cells_size` with the region's corner at `offset`, zero
+// leaving the cell as it is. Tile by tile, so that both the packed words
+// and the cells stay in cache. False when an entry lies beyond `index`.
+bool place_packed(const int64_t* words, int bits, const std::vector<uint16_t>& index, const Extent& size,
+                  uint16_t* cells, const Extent& cells_size, const Extent& offset) {
+  constexpr int64_t kTile = 64;
+  const auto [sx, sy, sz] = size;
+  const int64_t cy = cells_size[1], cz = cells_size[2];
+  const uint32_t limit = uint32_t(index.size());
+  bool ok = true;
+  for (int64_t y = 0; y < sy; ++y) {
+    for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
+      for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
+        const int64_t z1 = std::min(sz, z0 + kTile), x1 = std::min(sx, x0 + kTile);
+        for (int64_t x = x0; x < x1; ++x) {
+          uint16_t* row = cells + ((x + offset[0]) * cy + y + offset[1]) * cz + offset[2];
+          for (int64_t z = z0; z < z1; ++z) {
+            const uint32_t value = litematica_entry(words, uint64_t((y * sz + z) * sx + x), bits);
+            if (value >= limit) {
+              ok = false;
+            } else if (const uint16_t cell = index[value]) {
+              row[z] = cell;
+            }
+          }
+        }
+      }
+    }
+  }
+  return ok;
+}
+
 Status region_error(const std::string& region, const std::string& what) {
   return Status::Error("Litematica: Region '" + region + "' " + what);
 }
@@ -272,7 +304,7 @@ Status LitematicaSchematicInputStream::read_extras_of(const Region& region, Sche
   return Status::Ok();
 }
 
-Result<std::vector<uint16_t>> LitematicaSchematicInputStream::decode_region(const Region& region) {
+Result<std::vector<uint16_t>> LitematicaSchematicInputStream::palette_indices(const Region& region) {
   std::vector<uint16_t> index(region.palette.size(), 0);
   for (size_t i = 0; i < region.palette.size(); ++i) {
     const StateRef& state = region.palette[i];
@@ -284,6 +316,13 @@ Result<std::vector<uint16_t>> LitematicaSchematicInputStream::decode_region(cons
     }
     index[i] = it->second;
   }
+  return index;
+}
+
+Result<std::vector<uint16_t>> LitematicaSchematicInputStream::decode_region(const Region& region) {
+  auto palette_index = palette_indices(region);
+  if (!palette_index.ok()) return palette_index.status();
+  const std::vector<uint16_t>& index = *palette_index;
   const Volume volume = region.box.volume();
   const int bits = litematica_bits(region.palette.size());
   std::vector<uint16_t> cells(static_cast<size_t>(volume));
@@ -314,11 +353,19 @@ Status LitematicaSchematicInputStream::read_dense(const std::function<uint16_t*(
   const Extent box_size{box_.d_x, box_.d_y, box_.d_z};
   for (const Region& region : regions_) {
     if (region.box.empty()) continue;
-    auto decoded = decode_region(region);
-    if (!decoded.ok()) return decoded.status();
+    auto index = palette_indices(region);
+    if (!index.ok()) return index.status();
     const Extent offset{int64_t(region.box.min_x) - box_.min_x, int64_t(region.box.min_y) - box_.min_y,
                         int64_t(region.box.min_z) - box_.min_z};
-    place_file_order(decoded->data(), {region.box.d_x, region.box.d_y, region.box.d_z}, cells, box_size, offset, true);
+    const Extent size{region.box.d_x, region.box.d_y, region.box.d_z};
+    if (!place_packed(region.states.data(), litematica_bits(region.palette.size()), *index, size, cells, box_size,
+                      offset)) {
+      // The walk in tiles met an index beyond the palette: the walk in file
+      // order names the first one.
+      auto decoded = decode_region(region);
+      return decoded.ok() ? Status::Error("Litematica: bad block state index") : decoded.status();
+    }
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
   }
   palette = palette_;
   return Status::Ok();

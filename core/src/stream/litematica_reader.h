@@ -45,8 +45,10 @@ class LitematicaSchematicInputStream final : public SchematicInputStream {
   Status take_regions(Compound regions);
   Result<Region> parse_region(std::string name, Compound tags);
   Status read_extras_of(const Region& region, SchematicExtras& extras) const;
-  // The region's entries in file order as indices into palette_ (0 for
-  // plain air), growing palette_ with the region's states.
+  // Per entry of the region's palette, its index in palette_ (0 for plain
+  // air), growing palette_ with the region's states.
+  Result<std::vector<uint16_t>> palette_indices(const Region& region);
+  // The region's entries in file order as indices into palette_.
   Result<std::vector<uint16_t>> decode_region(const Region& region);
   Status fill_store();
 
