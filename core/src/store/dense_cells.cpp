@@ -12,23 +12,11 @@ constexpr int64_t kTile = 64;
 
 void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* cells, const Extent& cells_size,
                       const Extent& offset, bool skip_zero) {
-  const auto [sx, sy, sz] = size;
-  const int64_t cy = cells_size[1], cz = cells_size[2];
-  for (int64_t y = 0; y < sy; ++y) {
-    const uint16_t* plane = file_order + y * sz * sx;
-    for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
-      for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
-        const int64_t z1 = std::min(sz, z0 + kTile), x1 = std::min(sx, x0 + kTile);
-        for (int64_t x = x0; x < x1; ++x) {
-          uint16_t* row = cells + ((x + offset[0]) * cy + y + offset[1]) * cz + offset[2];
-          for (int64_t z = z0; z < z1; ++z) {
-            const uint16_t cell = plane[z * sx + x];
-            if (cell || !skip_zero) row[z] = cell;
-          }
-        }
-      }
-    }
-  }
+  const int64_t sx = size[0], sz = size[2], cy = cells_size[1], cz = cells_size[2];
+  for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
+    const uint16_t cell = file_order[(y * sz + z) * sx + x];
+    if (cell || !skip_zero) cells[((x + offset[0]) * cy + y + offset[1]) * cz + z + offset[2]] = cell;
+  });
 }
 
 void gather_file_order(const uint16_t* cells, const Extent& size, uint16_t* file_order) {

@@ -12,6 +12,25 @@ using Extent = std::array<int64_t, 3>;
 // y slowest, then z, x fastest. Both moves go tile by tile: copying straight
 // across planes would miss the cache on every cell.
 
+// Calls visit(x, y, z) for every position of a box of `size`: y slowest,
+// then in tiles of z and x, so that both reading in file order and writing
+// cells[x][y][z] stay in cache.
+template <typename Visit>
+void for_each_in_tiles(const Extent& size, Visit&& visit) {
+  constexpr int64_t kTile = 64;
+  const auto [sx, sy, sz] = size;
+  for (int64_t y = 0; y < sy; ++y) {
+    for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
+      for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
+        const int64_t z1 = z0 + kTile < sz ? z0 + kTile : sz, x1 = x0 + kTile < sx ? x0 + kTile : sx;
+        for (int64_t x = x0; x < x1; ++x) {
+          for (int64_t z = z0; z < z1; ++z) visit(x, y, z);
+        }
+      }
+    }
+  }
+}
+
 // Places a box of `size` entries given in file order into `cells` (a box of
 // `cells_size`) with its corner at `offset`; zero entries leave the cell as
 // it is when `skip_zero`.

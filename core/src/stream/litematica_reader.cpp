@@ -53,33 +53,20 @@ bool plain_air(const BlockState& state) { return state.name() == "minecraft:air"
 
 // Places a region's packed entries, through `index`, into cells[x][y][z]
 // of a box of `cells_size` with the region's corner at `offset`, zero
-// leaving the cell as it is. Tile by tile, so that both the packed words
-// and the cells stay in cache. False when an entry lies beyond `index`.
+// leaving the cell as it is. False when an entry lies beyond `index`.
 bool place_packed(const int64_t* words, int bits, const std::vector<uint16_t>& index, const Extent& size,
                   uint16_t* cells, const Extent& cells_size, const Extent& offset) {
-  constexpr int64_t kTile = 64;
-  const auto [sx, sy, sz] = size;
-  const int64_t cy = cells_size[1], cz = cells_size[2];
+  const int64_t sx = size[0], sz = size[2], cy = cells_size[1], cz = cells_size[2];
   const uint32_t limit = uint32_t(index.size());
   bool ok = true;
-  for (int64_t y = 0; y < sy; ++y) {
-    for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
-      for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
-        const int64_t z1 = std::min(sz, z0 + kTile), x1 = std::min(sx, x0 + kTile);
-        for (int64_t x = x0; x < x1; ++x) {
-          uint16_t* row = cells + ((x + offset[0]) * cy + y + offset[1]) * cz + offset[2];
-          for (int64_t z = z0; z < z1; ++z) {
-            const uint32_t value = litematica_entry(words, uint64_t((y * sz + z) * sx + x), bits);
-            if (value >= limit) {
-              ok = false;
-            } else if (const uint16_t cell = index[value]) {
-              row[z] = cell;
-            }
-          }
-        }
-      }
+  for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
+    const uint32_t value = litematica_entry(words, uint64_t((y * sz + z) * sx + x), bits);
+    if (value >= limit) {
+      ok = false;
+    } else if (const uint16_t cell = index[value]) {
+      cells[((x + offset[0]) * cy + y + offset[1]) * cz + z + offset[2]] = cell;
     }
-  }
+  });
   return ok;
 }
 
