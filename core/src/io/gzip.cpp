@@ -1,5 +1,11 @@
 #include "io/gzip.h"
 
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
+#include <libdeflate.h>
+
+#include <algorithm>
+
 #include "io/buffered.h"
 
 namespace kubic {
@@ -17,33 +23,41 @@ Status unexpected_end() { return Status::Error("unexpected end of file"); }
 }  // namespace
 
 GzipDecoder::GzipDecoder(std::unique_ptr<ByteSource> inner)
-    : inner_(std::move(inner)), input_(kDefaultBufferSize) {
-  inflateInit2(&zs_, -MAX_WBITS);
+    : inner_(std::move(inner)),
+      state_(new inflate_state, [](inflate_state* state) { delete state; }),
+      input_(kDefaultBufferSize) {
+  isal_inflate_init(state_.get());
+  state_->crc_flag = ISAL_DEFLATE;
   header_ok_ = parse_header();
 }
 
-GzipDecoder::~GzipDecoder() { inflateEnd(&zs_); }
+GzipDecoder::~GzipDecoder() = default;
 
 Status GzipDecoder::refill() {
   auto n = inner_->read(input_.data(), input_.size());
   if (!n.ok()) return n.status();
-  zs_.next_in = input_.data();
-  zs_.avail_in = uInt(*n);
+  state_->next_in = input_.data();
+  state_->avail_in = uint32_t(*n);
   if (*n == 0) input_ended_ = true;
   return Status::Ok();
 }
 
 bool GzipDecoder::next_input_byte(uint8_t& byte) {
-  if (zs_.avail_in == 0 && !input_ended_) {
+  if (!read_ahead_.empty()) {
+    byte = read_ahead_.front();
+    read_ahead_.erase(read_ahead_.begin());
+    return true;
+  }
+  if (state_->avail_in == 0 && !input_ended_) {
     Status status = refill();
     if (!status.ok()) {
       input_error_ = status;
       return false;
     }
   }
-  if (zs_.avail_in == 0) return false;
-  byte = *zs_.next_in++;
-  --zs_.avail_in;
+  if (state_->avail_in == 0) return false;
+  byte = *state_->next_in++;
+  --state_->avail_in;
   return true;
 }
 
@@ -80,6 +94,15 @@ bool GzipDecoder::parse_header() {
   return true;
 }
 
+void GzipDecoder::take_back_read_ahead() {
+  // Bits up to the next byte boundary belong to the last block.
+  int32_t bits = state_->read_in_length;
+  uint64_t held = state_->read_in >> (bits % 8);
+  for (int32_t k = 0; k < bits / 8; ++k) read_ahead_.push_back(uint8_t(held >> (8 * k)));
+  state_->read_in = 0;
+  state_->read_in_length = 0;
+}
+
 Status GzipDecoder::verify_trailer() {
   uint8_t t[8];
   for (uint8_t& b : t) {
@@ -98,36 +121,50 @@ Result<size_t> GzipDecoder::read(uint8_t* buffer, size_t length) {
   // missing or wrong header bytes are an invalid header.
   if (!header_ok_) return input_error_.ok() ? Status::Error("invalid gzip header") : input_error_;
   if (member_ended_ || length == 0) return size_t(0);
-  zs_.next_out = buffer;
-  zs_.avail_out = uInt(std::min<size_t>(length, 1u << 30));
+  inflate_state& state = *state_;
+  state.next_out = buffer;
+  state.avail_out = uint32_t(std::min<size_t>(length, 1u << 30));
   while (true) {
-    if (zs_.avail_in == 0 && !input_ended_) KUBIC_RETURN_IF_ERROR(refill());
-    uInt before = zs_.avail_out;
-    int ret = inflate(&zs_, Z_NO_FLUSH);
-    size_t produced = before - zs_.avail_out;
-    crc_ = crc32(crc_, zs_.next_out - produced, uInt(produced));
+    if (state.avail_in == 0 && !input_ended_) KUBIC_RETURN_IF_ERROR(refill());
+    uint8_t* out_before = state.next_out;
+    const uint32_t in_before = state.avail_in;
+    const int ret = isal_inflate(&state);
+    const size_t produced = size_t(state.next_out - out_before);
+    crc_ = crc32_gzip_refl(crc_, out_before, produced);
     size_ += uint32_t(produced);
-    size_t total = size_t(zs_.next_out - buffer);
-    if (ret == Z_STREAM_END) {
+    const size_t total = size_t(state.next_out - buffer);
+    if (ret < 0) return corrupt_deflate();
+    if (state.block_state == ISAL_BLOCK_FINISH) {
       member_ended_ = true;
+      take_back_read_ahead();
       KUBIC_RETURN_IF_ERROR(verify_trailer());
       return total;
     }
-    if (ret != Z_OK && ret != Z_BUF_ERROR) return corrupt_deflate();
     if (total > 0) return total;
-    if (zs_.avail_in == 0 && input_ended_) return unexpected_end();
+    if (state.avail_in == 0 && input_ended_) return unexpected_end();
+    // Input left, room for output, and nothing moved: it never will.
+    if (produced == 0 && state.avail_in == in_before && in_before > 0) return corrupt_deflate();
   }
 }
 
 GzipEncoder::GzipEncoder(std::unique_ptr<ByteSink> inner, int level)
-    : inner_(std::move(inner)), output_(kChunkSize) {
-  deflateInit2(&zs_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    : inner_(std::move(inner)), level_(level) {
   header_status_ = write_all(*inner_, kGzipHeader, sizeof kGzipHeader);
 }
 
 GzipEncoder::~GzipEncoder() {
   (void)finish();
-  deflateEnd(&zs_);
+  if (streaming_) deflateEnd(&zs_);
+}
+
+Status GzipEncoder::start_streaming() {
+  streaming_ = true;
+  output_.resize(kChunkSize);
+  deflateInit2(&zs_, level_, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::vector<uint8_t> gathered = std::move(gathered_);
+  zs_.next_in = gathered.data();
+  zs_.avail_in = uInt(gathered.size());
+  return deflate_pending(Z_NO_FLUSH);
 }
 
 Status GzipEncoder::deflate_pending(int mode) {
@@ -148,8 +185,13 @@ Result<size_t> GzipEncoder::write(const uint8_t* data, size_t length) {
   if (finished_) return Status::Error("write after the gzip stream was finished");
   KUBIC_RETURN_IF_ERROR(header_status_);
   size_t chunk = std::min<size_t>(length, 1u << 30);
-  crc_ = crc32(crc_, data, uInt(chunk));
+  crc_ = crc32_gzip_refl(crc_, data, chunk);
   size_ += uint32_t(chunk);
+  if (!streaming_ && gathered_.size() + chunk <= kWholeLimit) {
+    gathered_.insert(gathered_.end(), data, data + chunk);
+    return chunk;
+  }
+  if (!streaming_) KUBIC_RETURN_IF_ERROR(start_streaming());
   zs_.next_in = const_cast<uint8_t*>(data);
   zs_.avail_in = uInt(chunk);
   KUBIC_RETURN_IF_ERROR(deflate_pending(Z_NO_FLUSH));
@@ -158,16 +200,38 @@ Result<size_t> GzipEncoder::write(const uint8_t* data, size_t length) {
 
 Status GzipEncoder::flush() {
   KUBIC_RETURN_IF_ERROR(header_status_);
-  if (!finished_) KUBIC_RETURN_IF_ERROR(deflate_pending(Z_SYNC_FLUSH));
+  if (!finished_) {
+    if (!streaming_) KUBIC_RETURN_IF_ERROR(start_streaming());
+    KUBIC_RETURN_IF_ERROR(deflate_pending(Z_SYNC_FLUSH));
+  }
   return inner_->flush();
+}
+
+Status GzipEncoder::compress_whole() {
+  // libdeflate's level 7 is at least as small as zlib's 6 on schematics,
+  // in less time.
+  const int level = level_ == 6 ? 7 : std::clamp(level_, 0, 12);
+  std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
+      libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+  if (!compressor) return Status::Error("deflate failed");
+  std::vector<uint8_t> out(libdeflate_deflate_compress_bound(compressor.get(), gathered_.size()));
+  const size_t n = libdeflate_deflate_compress(compressor.get(), gathered_.data(), gathered_.size(), out.data(),
+                                               out.size());
+  if (n == 0) return Status::Error("deflate failed");
+  std::vector<uint8_t>().swap(gathered_);
+  return write_all(*inner_, out.data(), n);
 }
 
 Status GzipEncoder::finish() {
   if (finished_) return Status::Ok();
   finished_ = true;
   KUBIC_RETURN_IF_ERROR(header_status_);
-  zs_.avail_in = 0;
-  KUBIC_RETURN_IF_ERROR(deflate_pending(Z_FINISH));
+  if (streaming_) {
+    zs_.avail_in = 0;
+    KUBIC_RETURN_IF_ERROR(deflate_pending(Z_FINISH));
+  } else {
+    KUBIC_RETURN_IF_ERROR(compress_whole());
+  }
   uint8_t trailer[8];
   for (int i = 0; i < 4; ++i) {
     trailer[i] = uint8_t(crc_ >> (8 * i));
