@@ -147,8 +147,8 @@ Result<size_t> GzipDecoder::read(uint8_t* buffer, size_t length) {
   }
 }
 
-GzipEncoder::GzipEncoder(std::unique_ptr<ByteSink> inner, int level)
-    : inner_(std::move(inner)), level_(level) {
+GzipEncoder::GzipEncoder(std::unique_ptr<ByteSink> inner, int level, size_t whole_limit)
+    : inner_(std::move(inner)), level_(level), whole_limit_(whole_limit) {
   header_status_ = write_all(*inner_, kGzipHeader, sizeof kGzipHeader);
 }
 
@@ -187,7 +187,7 @@ Result<size_t> GzipEncoder::write(const uint8_t* data, size_t length) {
   size_t chunk = std::min<size_t>(length, 1u << 30);
   crc_ = crc32_gzip_refl(crc_, data, chunk);
   size_ += uint32_t(chunk);
-  if (!streaming_ && gathered_.size() + chunk <= kWholeLimit) {
+  if (!streaming_ && gathered_.size() + chunk <= whole_limit_) {
     gathered_.insert(gathered_.end(), data, data + chunk);
     return chunk;
   }

@@ -54,7 +54,7 @@ class GzipEncoder final : public ByteSink {
  public:
   static constexpr size_t kWholeLimit = size_t(64) << 20;
 
-  explicit GzipEncoder(std::unique_ptr<ByteSink> inner, int level = 6);
+  explicit GzipEncoder(std::unique_ptr<ByteSink> inner, int level = 6, size_t whole_limit = kWholeLimit);
   ~GzipEncoder() override;
   Result<size_t> write(const uint8_t* data, size_t length) override;
   Status flush() override;
@@ -68,6 +68,7 @@ class GzipEncoder final : public ByteSink {
 
   std::unique_ptr<ByteSink> inner_;
   int level_;
+  size_t whole_limit_;
   std::vector<uint8_t> gathered_;
   bool streaming_ = false;
   z_stream zs_{};

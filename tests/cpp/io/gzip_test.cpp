@@ -97,6 +97,66 @@ TEST(GzipTest, FlushMakesEverythingSoFarReadable) {
   EXPECT_EQ(*gunzip(*out), raw);
 }
 
+// zlib's own reading of a gzip member, independent of ours.
+std::vector<uint8_t> zlib_gunzip(const std::vector<uint8_t>& packed, size_t size) {
+  std::vector<uint8_t> out(size + 1);
+  z_stream zs{};
+  inflateInit2(&zs, 16 + MAX_WBITS);
+  zs.next_in = const_cast<uint8_t*>(packed.data());
+  zs.avail_in = uInt(packed.size());
+  zs.next_out = out.data();
+  zs.avail_out = uInt(out.size());
+  int ret = inflate(&zs, Z_FINISH);
+  inflateEnd(&zs);
+  EXPECT_EQ(ret, Z_STREAM_END);
+  out.resize(zs.total_out);
+  return out;
+}
+
+TEST(GzipTest, WholeAndStreamedOutputIsStandardGzip) {
+  auto raw = sample(300000, 11);
+  // A limit below the document's size turns to streaming part way through.
+  for (size_t limit : {size_t(0), size_t(1000), size_t(100000), GzipEncoder::kWholeLimit}) {
+    auto out = std::make_shared<std::vector<uint8_t>>();
+    {
+      GzipEncoder encoder(std::make_unique<MemorySink>(out), 6, limit);
+      for (size_t at = 0; at < raw.size(); at += 7000) {
+        ASSERT_TRUE(write_all(encoder, raw.data() + at, std::min<size_t>(7000, raw.size() - at)).ok());
+      }
+      ASSERT_TRUE(encoder.finish().ok());
+    }
+    EXPECT_EQ(zlib_gunzip(*out, raw.size()), raw) << limit;
+    EXPECT_EQ(*gunzip(*out), raw) << limit;
+  }
+}
+
+TEST(GzipTest, ReadsZlibOutputInPiecesOfAnySize) {
+  auto raw = sample(200000, 12);
+  std::vector<uint8_t> packed(compressBound(uLong(raw.size())) + 64);
+  z_stream zs{};
+  deflateInit2(&zs, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+  zs.next_in = raw.data();
+  zs.avail_in = uInt(raw.size());
+  zs.next_out = packed.data();
+  zs.avail_out = uInt(packed.size());
+  ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  packed.resize(zs.total_out);
+  deflateEnd(&zs);
+  packed.push_back(0x42);  // past the member, ignored
+  for (size_t piece : {size_t(1), size_t(3), size_t(4096)}) {
+    GzipDecoder decoder(std::make_unique<MemorySource>(packed));
+    std::vector<uint8_t> got;
+    std::vector<uint8_t> buffer(piece);
+    while (true) {
+      auto n = decoder.read(buffer.data(), piece);
+      ASSERT_TRUE(n.ok()) << n.message();
+      if (*n == 0) break;
+      got.insert(got.end(), buffer.begin(), buffer.begin() + std::ptrdiff_t(*n));
+    }
+    EXPECT_EQ(got, raw) << piece;
+  }
+}
+
 TEST(GzipTest, FinishReportsAFailingSink) {
   struct FailingSink final : ByteSink {
     Result<size_t> write(const uint8_t*, size_t) override { return Status::Error("disk full"); }
