@@ -4,6 +4,7 @@
 #include <string>
 
 #include "errors.h"
+#include "gil.h"
 #include "io/chains.h"
 #include "io/recording_sink.h"
 #include "py_ref.h"
@@ -33,6 +34,7 @@ struct KubicReaderObject {
   bool iterated;
   bool consumed;  // blocks were read: save() then writes what is left
   bool in_use;
+  bool python_free;  // read from a path or bytes: no Python object behind it
   ThreadConfinement thread;
 };
 
@@ -83,7 +85,7 @@ std::string ascii_upper(std::string text) {
 
 // The boundary as boundary() gives it, with its checks; false with the
 // exception set on failure.
-bool checked_boundary(KubicReaderObject* self, Boundary& out) {
+bool checked_boundary(KubicReaderObject* self, Boundary& out, bool release_gil = false) {
   const char* refusal = !self->entered ? "Cannot get boundary without entering context"
                         : !self->reader ? "Reader is closed"
                                         : nullptr;
@@ -91,7 +93,12 @@ bool checked_boundary(KubicReaderObject* self, Boundary& out) {
     fail(refusal);
     return false;
   }
-  auto boundary = self->reader->boundary();
+  auto read_boundary = [&] {
+    if (!release_gil) return self->reader->boundary();
+    WithoutGil released;
+    return self->reader->boundary();
+  };
+  auto boundary = read_boundary();
   if (!boundary.ok()) {
     raise_status(boundary.status());
     return false;
@@ -295,10 +302,18 @@ PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
     auto first_failure = std::make_shared<Status>();
     auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
     Boundary boundary;
-    if (!checked_boundary(r.operator->(), boundary)) return nullptr;
+    // Path to path: nothing Python is touched, other threads may run.
+    const bool release_gil = r->python_free && target.file;
+    if (!checked_boundary(r.operator->(), boundary, release_gil)) return nullptr;
     auto output_format = format_for(std::string(format, size_t(format_length)));
     if (!output_format) return nullptr;
-    Status status = save_into(r.operator->(), *output_format, std::move(chain), boundary);
+    Status status;
+    if (release_gil) {
+      WithoutGil released;
+      status = save_into(r.operator->(), *output_format, std::move(chain), boundary);
+    } else {
+      status = save_into(r.operator->(), *output_format, std::move(chain), boundary);
+    }
     if (!status.ok()) return raise_status(status);
     if (!first_failure->ok()) return raise_status(*first_failure);
     if (target.file) {
@@ -394,6 +409,7 @@ PyObject* open_schematic(PyObject*, PyObject* args, PyObject* kwargs) {
     self->iterated = false;
     self->consumed = false;
     self->in_use = false;
+    self->python_free = PyUnicode_Check(input) || PyBytes_Check(input);
     new (&self->thread) ThreadConfinement();
     return reinterpret_cast<PyObject*>(self);
   });

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "gil.h"
 #include "py_ref.h"
 
 namespace kubic::py {
@@ -53,14 +54,22 @@ PyObject* raise_open_error(const OpenError& error) {
   return raise_message(os_error_class(error.error_number), error.message);
 }
 
-bool python_interrupt_pending() {
-  if (kept.type) return true;
-  if (!PyGILState_Check()) return false;
+namespace {
+
+bool look_for_signals() {
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   if (PyErr_CheckSignals() < 0) PyErr_Fetch(&kept.type, &kept.value, &kept.traceback);
   PyErr_Restore(type, value, traceback);
   return kept.type != nullptr;
+}
+
+}  // namespace
+
+bool python_interrupt_pending() {
+  if (kept.type) return true;
+  if (!PyGILState_Check()) return check_without_gil(&look_for_signals);
+  return look_for_signals();
 }
 
 void write_notice_to_sys_stdout(const std::string& line) {

@@ -26,8 +26,8 @@ std::string take_exception_display();
 
 // The core's interrupt check while the module runs core work: true once a
 // signal handler raised (KeyboardInterrupt for Ctrl-C), whose exception is
-// kept until the entry point returns. Needs the interpreter lock; without
-// it nothing interrupts.
+// kept until the entry point returns. Without the interpreter lock (inside
+// WithoutGil) the main thread takes it back to look now and then.
 bool python_interrupt_pending();
 
 // The core's notice sink while the module is loaded: each line goes to

@@ -72,7 +72,8 @@ INTERRUPTED = """
 
 
 @pytest.mark.parametrize("work", ["r.save(sys.argv[2], 'mojang')", "r.read_full()",
-                                  "[len(b) for b in r.iter_bulks()]"])
+                                  "[len(b) for b in r.iter_bulks()]",
+                                  "__import__('kubic').load(sys.argv[1]).save(sys.argv[2], 'structure')"])
 def test_ctrl_c_stops_long_work_and_keeps_the_target(large_file, tmp_path, work):
     target = tmp_path / "out.nbt"
     target.write_bytes(b"the old file")
@@ -91,3 +92,40 @@ def test_ctrl_c_stops_long_work_and_keeps_the_target(large_file, tmp_path, work)
     assert waited < 2
     assert target.read_bytes() == b"the old file"
     assert sorted(os.listdir(tmp_path)) == ["out.nbt"]
+
+
+@pytest.mark.parametrize("work", ["rs_save", "api_load", "api_save"])
+def test_other_threads_run_while_paths_are_converted(large_file, tmp_path, work):
+    import threading
+
+    import kubic
+    import kubic_rs
+    schematic = kubic.load(large_file) if work == "api_save" else None
+    ticks, stop = [0], threading.Event()
+
+    def count():
+        while not stop.is_set():
+            ticks[0] += 1
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        # The counter's pace alone, while this thread sleeps.
+        start, before = time.monotonic(), ticks[0]
+        time.sleep(0.2)
+        pace = (ticks[0] - before) / (time.monotonic() - start)
+        start, before = time.monotonic(), ticks[0]
+        if work == "rs_save":
+            with kubic_rs.open(str(large_file)) as reader:
+                reader.save(str(tmp_path / "out.kub"), "kub")
+        elif work == "api_load":
+            kubic.load(large_file)
+        else:
+            schematic.save(tmp_path / "out.litematic")
+        during, took = ticks[0] - before, time.monotonic() - start
+    finally:
+        stop.set()
+        counter.join()
+    # Holding the interpreter lock throughout, the counter could move for
+    # one switch interval at most (5 ms); released, for much of the work.
+    assert took > 0.1, "the work is too short to tell: make the file larger"
+    assert during > pace * took * 0.1

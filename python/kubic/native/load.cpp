@@ -13,6 +13,7 @@
 
 #include "common/interrupt.h"
 #include "errors.h"
+#include "gil.h"
 #include "nbt_objects.h"
 #include "py_ref.h"
 #include "pystream.h"
@@ -149,14 +150,34 @@ uint16_t* cells_of(const PyRef& array) {
 // bytes. Under detection only inputs that can be read twice try it (and
 // nothing comes of it when the input is another format); false with an
 // exception set on a failure to report.
+// Calls work(released): without the interpreter lock when `release`
+// (`released` then takes it back for making Python objects), with it and
+// a null `released` otherwise.
+template <typename Work>
+void run_released(bool release, Work&& work) {
+  if (!release) return work(static_cast<WithoutGil*>(nullptr));
+  WithoutGil released;
+  work(&released);
+}
+
+// A new array for the box, made with the interpreter lock.
+uint16_t* allocate_array(const Boundary& box, Loaded& loaded, WithoutGil* released) {
+  auto make = [&] {
+    loaded.array = PyRef(new_array(box));
+    return loaded.array ? cells_of(loaded.array) : nullptr;
+  };
+  return released ? released->with_gil(make) : make();
+}
+
 template <typename Reader>
-bool load_dense(std::unique_ptr<Reader> reader, bool must, Loaded& loaded, bool& done) {
-  Status status = reader->read_dense(
-      [&](const Boundary& box) -> uint16_t* {
-        loaded.array = PyRef(new_array(box));
-        return loaded.array ? cells_of(loaded.array) : nullptr;
-      },
-      loaded.palette);
+bool load_dense(std::unique_ptr<Reader> reader, bool must, bool release, Loaded& loaded, bool& done) {
+  Status status;
+  std::optional<Result<SchematicExtras>> extras;
+  run_released(release, [&](WithoutGil* released) {
+    status = reader->read_dense([&](const Boundary& box) { return allocate_array(box, loaded, released); },
+                                loaded.palette);
+    if (status.ok()) extras = reader->extras();
+  });
   if (PyErr_Occurred()) return false;
   if (!status.ok()) {
     if (must) return raise_status(status), false;
@@ -164,10 +185,9 @@ bool load_dense(std::unique_ptr<Reader> reader, bool must, Loaded& loaded, bool&
     loaded.palette.clear();
     return true;
   }
-  auto extras = reader->extras();
-  if (!extras.ok()) return raise_status(extras.status()), false;
+  if (!extras->ok()) return raise_status(extras->status()), false;
   loaded.box = **reader->boundary();
-  loaded.extras = std::move(*extras);
+  loaded.extras = std::move(**extras);
   loaded.reader = std::move(reader);
   done = true;
   return true;
@@ -200,12 +220,12 @@ bool try_dense(PyObject* source_object, const LoadRequest& request, Loaded& load
     if (!source) return false;
     auto reader = std::make_unique<LitematicaSchematicInputStream>(make_document_chain(std::move(source)).source);
     if (request.region) reader->select_region(*request.region);
-    if (!load_dense(std::move(reader), request.format == "litematica", loaded, done)) return false;
+    if (!load_dense(std::move(reader), request.format == "litematica", rereadable, loaded, done)) return false;
   } else if (request.format == "sponge" || auto_dense) {
     auto source = document();
     if (!source) return false;
     auto reader = std::make_unique<SpongeSchematicInputStream>(make_document_chain(std::move(source)).source);
-    if (!load_dense(std::move(reader), request.format == "sponge", loaded, done)) return false;
+    if (!load_dense(std::move(reader), request.format == "sponge", rereadable, loaded, done)) return false;
   }
   return true;
 }
@@ -215,16 +235,24 @@ bool load_blocks(PyObject* source_object, const LoadRequest& request, Loaded& lo
   if (!source) return false;
   loaded.reader = reader_for(request.format, std::move(source), request.region);
   loaded.reader->keep_listed_air();
-  auto declared = loaded.reader->boundary();
-  if (!declared.ok()) return raise_read_error(loaded.reader.get(), declared.status()), false;
-  auto extras = loaded.reader->extras();
-  if (!extras.ok()) return raise_read_error(loaded.reader.get(), extras.status()), false;
-  loaded.box = declared->value_or(Boundary());
-  loaded.extras = std::move(*extras);
-  loaded.array = PyRef(new_array(loaded.box));
-  if (!loaded.array) return false;
-  Status filled = fill_array(*loaded.reader, loaded.box, loaded.extras.fill, cells_of(loaded.array), loaded.palette);
-  if (!filled.ok()) return raise_read_error(loaded.reader.get(), filled), false;
+  // A path or bytes: nothing Python behind the reader, other threads may run.
+  const bool release = PyUnicode_Check(source_object) || PyBytes_Check(source_object);
+  Status status;
+  run_released(release, [&](WithoutGil* released) {
+    auto declared = loaded.reader->boundary();
+    auto extras = declared.ok() ? loaded.reader->extras() : Result<SchematicExtras>(declared.status());
+    if (!extras.ok()) {
+      status = extras.status();
+      return;
+    }
+    loaded.box = declared->value_or(Boundary());
+    loaded.extras = std::move(*extras);
+    uint16_t* cells = allocate_array(loaded.box, loaded, released);
+    status = cells ? fill_array(*loaded.reader, loaded.box, loaded.extras.fill, cells, loaded.palette)
+                   : Status::Error("no memory for the blocks");
+  });
+  if (PyErr_Occurred()) return false;
+  if (!status.ok()) return raise_read_error(loaded.reader.get(), status), false;
   return true;
 }
 

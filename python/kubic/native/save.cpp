@@ -8,6 +8,7 @@
 
 #include "common/interrupt.h"
 #include "errors.h"
+#include "gil.h"
 #include "io/chains.h"
 #include "io/recording_sink.h"
 #include "nbt_objects.h"
@@ -186,31 +187,42 @@ struct SaveRequest {
   ConversionOptions options;
 };
 
+// Writes the whole request into `chain`, completing it.
+Status write_request(std::unique_ptr<ByteSink> chain, SaveRequest& request) {
+  auto writer = make_schematic_writer(request.format, std::move(chain), request.box, request.options);
+  KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(request.extras)));
+  const void* cells = PyArray_DATA(request.blocks);
+  const bool uint16_cells = PyArray_TYPE(request.blocks) == NPY_UINT16;
+  // Sponge and Litematica files are written straight from the array: no
+  // per-block store.
+  if (uint16_cells) {
+    const auto* dense = static_cast<const uint16_t*>(cells);
+    if (auto* sponge = dynamic_cast<SpongeSchematicOutputStream*>(writer.get())) {
+      return sponge->write_dense_document(dense, request.palette);
+    }
+    if (auto* litematica = dynamic_cast<LitematicaSchematicOutputStream*>(writer.get())) {
+      return litematica->write_dense_document(dense, request.palette);
+    }
+  }
+  Status status = uint16_cells
+                      ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
+                      : write_cells(*writer, static_cast<const uint32_t*>(cells), request.box, request.palette);
+  return status.ok() ? writer->complete() : status;
+}
+
 PyObject* save(PyObject* target_object, SaveRequest& request) {
   OutputTarget target = writer_from(target_object);
   if (!target.sink) return nullptr;
   auto first_failure = std::make_shared<Status>();
   auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
-  auto writer = make_schematic_writer(request.format, std::move(chain), request.box, request.options);
-  Status status = writer->set_extras(std::move(request.extras));
-  const void* cells = PyArray_DATA(request.blocks);
-  const bool uint16_cells = PyArray_TYPE(request.blocks) == NPY_UINT16;
-  // Sponge and Litematica files are written straight from the array: no
-  // per-block store.
-  auto* sponge = dynamic_cast<SpongeSchematicOutputStream*>(writer.get());
-  auto* litematica = dynamic_cast<LitematicaSchematicOutputStream*>(writer.get());
-  if (sponge && uint16_cells) {
-    if (status.ok()) status = sponge->write_dense_document(static_cast<const uint16_t*>(cells), request.palette);
-  } else if (litematica && uint16_cells) {
-    if (status.ok()) status = litematica->write_dense_document(static_cast<const uint16_t*>(cells), request.palette);
+  Status status;
+  if (target.file) {
+    // To a path, nothing Python is touched: other threads may run.
+    WithoutGil released;
+    status = write_request(std::move(chain), request);
   } else {
-    if (status.ok()) {
-      status = uint16_cells ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
-                            : write_cells(*writer, static_cast<const uint32_t*>(cells), request.box, request.palette);
-    }
-    if (status.ok()) status = writer->complete();
+    status = write_request(std::move(chain), request);
   }
-  writer.reset();
   if (status.ok()) status = *first_failure;
   if (!status.ok()) return raise_status(status);
   if (target.file) {
