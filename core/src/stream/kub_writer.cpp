@@ -180,7 +180,9 @@ Status KUBSchematicOutputStream::complete() {
     KUBIC_RETURN_IF_ERROR(write_fill(uint64_t(boundary_.volume() - Volume(cursor_))));
     cursor_ = uint64_t(boundary_.volume());
   }
-  KUBIC_RETURN_IF_ERROR(sink_->flush());
+  // Finished, not flushed: a sync flush would turn the compressor to
+  // streaming for the whole document.
+  KUBIC_RETURN_IF_ERROR(sink_->finish());
   closed_ = true;
   return Status::Ok();
 }

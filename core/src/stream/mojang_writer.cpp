@@ -155,7 +155,7 @@ Status MojangSchematicOutputStream::serialize(uint32_t air_index) {
 Status MojangSchematicOutputStream::complete() {
   uint32_t air_index = palette_idx_from_state(BlockState::air_rc());
   Status serialized = serialize(air_index);
-  Status flushed = writer_->flush();
+  Status flushed = writer_->finish();
   if (!flushed.ok()) return flushed.prefixed("Failed to flush NBT: ");
   if (!serialized.ok()) return serialized.prefixed("Failed to serialize NBT: ");
   return Status::Ok();
