@@ -1,4 +1,4 @@
-"""kubic info | convert | blocks: the kubic API at the command line.
+"""kubic info | convert | convert-many | blocks: the kubic API at the command line.
 
 Exit status: 0 on success, 1 when a file cannot be read or written, 2 for
 usage errors, 130 when interrupted.
@@ -221,6 +221,36 @@ def command_blocks(args):
         shown += 1
 
 
+def command_convert_many(args):
+    """Many files at once, on local worker processes or a Dask cluster."""
+    from .batch import convert_many, dask_client
+    try:
+        fmt = format_name(args.to, writing=True)
+    except ValueError as error:
+        raise UsageError(str(error)) from None
+    if args.workers is not None and args.workers < 1:
+        raise UsageError("--workers must be at least 1")
+    manifest = args.manifest or os.path.join(args.out, "manifest.jsonl")
+    client = None
+    if args.scheduler:
+        try:
+            client = dask_client(args.scheduler)
+        except ImportError as error:
+            raise UsageError(str(error)) from None
+        except OSError as error:
+            raise FileError(args.scheduler, str(error)) from None
+    try:
+        report = convert_many(args.sources, args.out, fmt, workers=args.workers, client=client,
+                              manifest=manifest, resume=args.resume, pattern=args.pattern,
+                              on_record=lambda r: r["ok"] or print(f"{r['input']}: {r['error']}", file=sys.stderr))
+    finally:
+        if client is not None:
+            client.close()
+    print(f"kubic: {report.summary()}; manifest {manifest}", file=sys.stderr)
+    if not report.ok:
+        raise SystemExit(1)
+
+
 def parser():
     names = sorted(FORMATS)
     p = argparse.ArgumentParser(prog="kubic", description="Inspect and convert block schematics.")
@@ -241,6 +271,17 @@ def parser():
     convert.add_argument("--data-version", type=int, metavar="N", help="the data version to write")
     convert.add_argument("--region", metavar="NAME", help="only this region of a Litematica file")
     convert.set_defaults(run=command_convert)
+    many = commands.add_parser("convert-many", help="convert many files, in parallel or on a Dask cluster")
+    many.add_argument("sources", nargs="+", metavar="SRC", help="files, or folders searched recursively")
+    many.add_argument("--out", required=True, metavar="DIR", help="where outputs go, in the inputs' folder layout")
+    many.add_argument("--to", required=True, choices=[n for n in names if FORMATS[n] in WRITABLE])
+    many.add_argument("--workers", type=int, metavar="N", help="local worker processes (default: one per core)")
+    many.add_argument("--scheduler", metavar="ADDRESS", help="a Dask scheduler, e.g. tcp://host:8786")
+    many.add_argument("--manifest", metavar="FILE", help="JSON Lines record of every file (default: DIR/manifest.jsonl)")
+    many.add_argument("--resume", action="store_true", help="skip inputs the manifest lists as converted")
+    many.add_argument("--pattern", metavar="GLOB", help="file names to take from folders (default: every "
+                                                        "extension kubic reads)")
+    many.set_defaults(run=command_convert_many)
     blocks = commands.add_parser("blocks", help="list the blocks of a file")
     blocks.add_argument("file", metavar="FILE")
     blocks.add_argument("--limit", type=non_negative, metavar="N", help="at most N blocks")

@@ -14,6 +14,7 @@
 #include "nbt_objects.h"
 #include "py_ref.h"
 #include "pystream.h"
+#include "readers.h"
 #include "schematic/conversion.h"
 #include "stream/litematica_writer.h"
 #include "stream/sponge_writer.h"
@@ -38,7 +39,7 @@ bool parse_palette(PyObject* names, std::vector<StateRef>& palette) {
     Py_ssize_t length;
     const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(items.get(), i), &length);
     if (!text) return false;
-    auto state = BlockState::from_string(std::string_view(text, size_t(length)));
+    auto state = state_of_text(std::string_view(text, size_t(length)));
     if (!state.ok()) {
       raise_message(PyExc_ValueError, "palette entry " + std::to_string(i) + ": " + state.message());
       return false;

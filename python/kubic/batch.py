@@ -1,0 +1,269 @@
+"""Converting many files at once: on a local pool of worker processes, or
+on a Dask cluster, one JSON Lines record per file as results arrive.
+
+    from kubic.batch import convert_many
+    report = convert_many(["builds/"], "out/", "sponge", manifest="out/manifest.jsonl")
+"""
+from __future__ import annotations
+
+import concurrent.futures
+import dataclasses
+import fnmatch
+import json
+import multiprocessing
+import os
+import pathlib
+import sys
+import time
+import warnings
+from typing import Any, Callable, Iterable, Iterator, Union
+
+from .schematic import EXTENSIONS, format_name
+
+__all__ = ["convert_many", "BatchReport", "convert_one"]
+
+PathLike = Union[str, "os.PathLike[str]"]
+# The extension each written format gets.
+OUTPUT_EXTENSIONS = {"kub": ".kub", "sponge": ".schem", "structure": ".nbt", "litematica": ".litematic"}
+# How many tasks wait per worker: enough to keep it busy, few enough that a
+# batch of a million files does not queue a million futures.
+QUEUED_PER_WORKER = 8
+
+
+@dataclasses.dataclass
+class BatchReport:
+    """What a batch did: counts, time, and the record of every file converted
+    in this run (those skipped by a resume are only counted)."""
+    converted: int = 0
+    failed: int = 0
+    skipped: int = 0
+    seconds: float = 0.0
+    records: list[dict[str, Any]] = dataclasses.field(default_factory=list)
+
+    @property
+    def ok(self) -> bool:
+        return self.failed == 0
+
+    def summary(self) -> str:
+        rate = (self.converted + self.failed) / self.seconds if self.seconds else 0.0
+        return (f"{self.converted} converted, {self.failed} failed, {self.skipped} skipped "
+                f"in {self.seconds:.1f} s ({rate:.1f} files/s)")
+
+
+def convert_one(source: str, output: str, to: str) -> dict[str, Any]:
+    """Converts one file (its output written atomically) and says how it
+    went; never raises for a bad input."""
+    from . import load  # in the worker, on its first task
+    start = time.perf_counter()
+    record: dict[str, Any] = {"input": source, "output": output, "ok": False, "format_in": None, "blocks": None,
+                              "block_entities": None, "entities": None, "bytes_in": None, "bytes_out": None,
+                              "seconds": None, "error_class": None, "error": None}
+    try:
+        record["bytes_in"] = os.path.getsize(source)
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            schematic = load(source)
+        record["format_in"] = schematic.format
+        record["blocks"] = sum(schematic.counts().values())
+        record["block_entities"] = len(schematic.block_entities)
+        record["entities"] = len(schematic.entities)
+        os.makedirs(os.path.dirname(output) or ".", exist_ok=True)
+        schematic.save(output, to)
+        record["bytes_out"] = os.path.getsize(output)
+        record["ok"] = True
+    except Exception as error:  # one bad file never stops the batch
+        record["error_class"] = type(error).__name__
+        record["error"] = str(error)
+    record["seconds"] = round(time.perf_counter() - start, 6)
+    return record
+
+
+def _inputs(sources: Iterable[PathLike], pattern: str | None) -> Iterator[tuple[str, str]]:
+    """(path, path relative to its source folder) of every input, in a
+    stable order; a file given by name is taken whatever its extension."""
+    for source in sources:
+        path = pathlib.Path(source)
+        if not path.is_dir():
+            yield str(path), path.name
+            continue
+        for found in sorted(p for p in path.rglob("*") if p.is_file()):
+            name = found.name
+            if pattern is not None and not fnmatch.fnmatch(name, pattern):
+                continue
+            if pattern is None and found.suffix.lower() not in EXTENSIONS:
+                continue
+            yield str(found), str(found.relative_to(path))
+
+
+def _done_before(manifest: pathlib.Path) -> set[str]:
+    """Inputs whose manifest line says ok and whose output exists."""
+    done = set()
+    if not manifest.exists():
+        return done
+    for line in manifest.read_text(encoding="utf-8").splitlines():
+        try:
+            record = json.loads(line)
+        except json.JSONDecodeError:
+            continue  # a line cut by a crash
+        if record.get("ok") and os.path.exists(record.get("output", "")):
+            done.add(record["input"])
+    return done
+
+
+class _Progress:
+    """Files done and failed, files per second and the time left, on a terminal."""
+
+    def __init__(self, total: int, stream: Any) -> None:
+        self.total, self.stream, self.start = total, stream, time.monotonic()
+        self.shown = 0.0
+        self.live = bool(getattr(stream, "isatty", lambda: False)())
+
+    def update(self, report: BatchReport, force: bool = False) -> None:
+        now = time.monotonic()
+        if not self.live or (not force and now - self.shown < 0.2):
+            return
+        self.shown = now
+        finished = report.converted + report.failed
+        rate = finished / (now - self.start) if now > self.start else 0.0
+        left = (self.total - finished) / rate if rate else 0.0
+        self.stream.write(f"\r\033[Kkubic: {finished}/{self.total} files, {report.failed} failed, "
+                          f"{rate:.1f} files/s, {left:.0f} s left")
+        self.stream.flush()
+
+    def clear(self) -> None:
+        if self.live:
+            self.stream.write("\r\033[K")
+            self.stream.flush()
+
+
+def _local_results(tasks: list[tuple[str, str, str]], workers: int) -> Iterator[dict[str, Any]]:
+    """Results from a pool of worker processes, as they arrive; tasks of a
+    worker that died are reported as failed and the pool is started anew."""
+    pending = list(reversed(tasks))
+    while pending:
+        context = multiprocessing.get_context("spawn")
+        with concurrent.futures.ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
+            running: dict[concurrent.futures.Future[dict[str, Any]], tuple[str, str, str]] = {}
+            try:
+                while pending or running:
+                    while pending and len(running) < workers * QUEUED_PER_WORKER:
+                        running[pool.submit(convert_one, *pending[-1])] = pending[-1]
+                        pending.pop()
+                    done, _ = concurrent.futures.wait(running, return_when=concurrent.futures.FIRST_COMPLETED)
+                    for future in done:
+                        task = running.pop(future)
+                        try:
+                            yield future.result()
+                        except concurrent.futures.process.BrokenProcessPool:
+                            yield _failed(task, "WorkerDied", "the worker process died")
+            except concurrent.futures.process.BrokenProcessPool:
+                for task in running.values():
+                    yield _failed(task, "WorkerDied", "the worker process died")
+            except BaseException:
+                # Ctrl-C or the caller gave up: no task is worth finishing.
+                processes = list((getattr(pool, "_processes", None) or {}).values())
+                pool.shutdown(wait=False, cancel_futures=True)
+                for process in processes:
+                    process.terminate()
+                raise
+
+
+def _failed(task: tuple[str, str, str], error_class: str, message: str) -> dict[str, Any]:
+    source, output, _ = task
+    return {"input": source, "output": output, "ok": False, "format_in": None, "blocks": None,
+            "block_entities": None, "entities": None, "bytes_in": None, "bytes_out": None, "seconds": None,
+            "error_class": error_class, "error": message}
+
+
+def _dask_results(tasks: list[tuple[str, str, str]], client: Any) -> Iterator[dict[str, Any]]:
+    """Results of the same tasks on a Dask cluster, as they arrive."""
+    from distributed import as_completed
+    limit = max(1, sum(client.nthreads().values())) * QUEUED_PER_WORKER
+    pending = list(reversed(tasks))
+    running: dict[str, tuple[Any, tuple[str, str, str]]] = {}
+    arrived = as_completed()
+
+    def submit() -> None:
+        task = pending.pop()
+        future = client.submit(convert_one, *task, pure=False)
+        running[future.key] = (future, task)
+        arrived.add(future)
+
+    try:
+        while pending and len(running) < limit:
+            submit()
+        for future in arrived:
+            _, task = running.pop(future.key)
+            try:
+                yield future.result()
+            except Exception as error:
+                yield _failed(task, type(error).__name__, str(error))
+            if pending:
+                submit()
+    except BaseException:
+        client.cancel([future for future, _ in running.values()])
+        raise
+
+
+def dask_client(address: str) -> Any:
+    """A client of the Dask scheduler at `address`; says what to install
+    when Dask is missing."""
+    try:
+        from distributed import Client
+    except ImportError:
+        raise ImportError("a Dask scheduler needs Dask's distributed package: pip install 'kubic[dask]'") from None
+    return Client(address)
+
+
+def convert_many(sources: Iterable[PathLike], out_dir: PathLike, to: str, *, workers: int | None = None,
+                 client: Any = None, manifest: PathLike | None = None, resume: bool = False,
+                 pattern: str | None = None,
+                 on_record: Callable[[dict[str, Any]], None] | None = None) -> BatchReport:
+    """Converts every input (files, and folders searched recursively for
+    every extension kubic reads, or `pattern`) to the format `to`, each
+    output at its relative place under `out_dir` with the format's
+    extension. Runs on `workers` local processes (the number of cores by
+    default), or on the Dask cluster of `client`. Each result is a line of
+    the JSON Lines `manifest`, appended as it arrives; `resume` skips
+    inputs that the manifest lists as converted and whose output exists."""
+    canonical = format_name(to, writing=True)
+    out = pathlib.Path(out_dir)
+    extension = OUTPUT_EXTENSIONS[canonical]
+    manifest_path = pathlib.Path(manifest) if manifest is not None else None
+    if resume and manifest_path is None:
+        raise ValueError("resume needs the manifest of the earlier run")
+    done = _done_before(manifest_path) if resume and manifest_path else set()
+    report = BatchReport()
+    tasks = []
+    for source, relative in _inputs(sources, pattern):
+        if source in done:
+            report.skipped += 1
+            continue
+        tasks.append((source, str(out / pathlib.Path(relative).with_suffix(extension)), canonical))
+    start = time.monotonic()
+    progress = _Progress(len(tasks), sys.stderr)
+    if manifest_path is not None:
+        manifest_path.parent.mkdir(parents=True, exist_ok=True)
+    sink = open(manifest_path, "a", encoding="utf-8") if manifest_path is not None else None
+    results = (_dask_results(tasks, client) if client is not None
+               else _local_results(tasks, workers or os.cpu_count() or 1))
+    try:
+        for record in results:
+            if sink is not None:
+                # One whole line at a time: an interrupted run leaves a valid manifest.
+                sink.write(json.dumps(record, ensure_ascii=False) + "\n")
+                sink.flush()
+            report.records.append(record)
+            if record["ok"]:
+                report.converted += 1
+            else:
+                report.failed += 1
+            if on_record is not None:
+                on_record(record)
+            progress.update(report)
+    finally:
+        report.seconds = time.monotonic() - start
+        progress.clear()
+        if sink is not None:
+            sink.close()
+    return report
