@@ -127,6 +127,19 @@ elif kind == "api_save":
     schematic = kubic.load(path)
     start = time.perf_counter()
     schematic.save(out, fmt)
+elif kind in ("threads", "sequential"):
+    import shutil, threading, kubic
+    copies = [f"{out}.{i}{path[path.rfind('.'):]}" for i in range(2)]
+    for copy in copies:
+        shutil.copy(path, copy)
+    def convert(i):
+        kubic.load(copies[i]).save(f"{out}.{i}.out", fmt)
+    start = time.perf_counter()
+    if kind == "sequential":
+        convert(0); convert(1)
+    else:
+        workers = [threading.Thread(target=convert, args=(i,)) for i in range(2)]
+        [w.start() for w in workers]; [w.join() for w in workers]
 elif kind == "inflate_floor":
     data = open(path, "rb").read()
     start = time.perf_counter()
@@ -202,11 +215,73 @@ PEERS = {"nbtlib": "nbtlib (+ VarInt decoding in Python): every non-air block wi
          "amulet-nbt": "amulet-nbt: NBT parse only", "rapidnbt": "rapidnbt: NBT parse only"}
 
 
-def peer_rows(path, venv):
-    rows = []
+# --- deflate libraries on our documents ---------------------------------------------
+
+CODEC_SCRIPT = r'''
+import json, sys, time, zlib
+raw = open(sys.argv[1], "rb").read()
+rows = []
+
+def timed(fn, repeat=3):
+    best = None
+    for _ in range(repeat):
+        start = time.perf_counter()
+        out = fn()
+        took = time.perf_counter() - start
+        best = took if best is None or took < best else best
+    return best, out
+
+def row(library, level, compress, decompress):
+    took, packed = timed(lambda: compress(raw))
+    back, _ = timed(lambda: decompress(packed))
+    rows.append({"library": library, "level": level, "deflate_s": took, "size": len(packed), "inflate_s": back})
+
+for level in (1, 6):
+    row("zlib", level, lambda d, l=level: zlib.compress(d, l), zlib.decompress)
+try:
+    import deflate
+    for level in (6, 7, 8):
+        row("libdeflate", level, lambda d, l=level: deflate.zlib_compress(d, l), deflate.zlib_decompress)
+except ImportError:
+    pass
+try:
+    from isal import isal_zlib
+    for level in (1, 2, 3):
+        row("ISA-L", level, lambda d, l=level: isal_zlib.compress(d, l), isal_zlib.decompress)
+except ImportError:
+    pass
+try:
+    from zlib_ng import zlib_ng
+    for level in (1, 6):
+        row("zlib-ng", level, lambda d, l=level: zlib_ng.compress(d, l), zlib_ng.decompress)
+except ImportError:
+    pass
+print(json.dumps(rows))
+'''
+
+
+def codec_rows(documents, venv):
+    """Deflate and inflate times and sizes of each library on each document."""
+    python = ensure_venv(venv)
+    subprocess.run([python, "-m", "pip", "install", "-q", "deflate", "isal", "zlib-ng"], capture_output=True,
+                   timeout=600)
+    for name, path in documents.items():
+        raw = path.with_suffix(".raw")
+        raw.write_bytes(zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(path.read_bytes()))
+        result = subprocess.run([python, "-c", CODEC_SCRIPT, str(raw)], capture_output=True, text=True, timeout=1800)
+        for r in json.loads(result.stdout):
+            yield name, r
+
+
+def ensure_venv(venv):
     if not (venv / "bin" / "python").exists():
         subprocess.run([sys.executable, "-m", "venv", str(venv)], check=True)
-    python = str(venv / "bin" / "python")
+    return str(venv / "bin" / "python")
+
+
+def peer_rows(path, venv):
+    rows = []
+    python = ensure_venv(venv)
     for package, what in PEERS.items():
         installed = subprocess.run([python, "-m", "pip", "install", "-q", package], capture_output=True, timeout=600)
         if installed.returncode != 0:
@@ -228,6 +303,7 @@ def main():
     parser.add_argument("--quick", action="store_true", help="a 128^3 box instead of 256^3")
     parser.add_argument("--peers", action="store_true", help="also time peer libraries (installs them)")
     parser.add_argument("--api", action="store_true", help="only the kubic package's rows")
+    parser.add_argument("--codecs", action="store_true", help="also compare deflate libraries (installs them)")
     args = parser.parse_args()
     python = sys.executable
     with tempfile.TemporaryDirectory() as tmp:
@@ -257,6 +333,11 @@ def main():
         result = run_case(python, "api_save", files[lite], "litematica", out)
         row(f"Schematic.save {lite} -> litematica (deflate floor)", result,
             run_case(python, "deflate_floor", "", "", out)["seconds"])
+        for fmt in ("sponge", "kub"):
+            sequential = run_case(python, "sequential", files[big], fmt, folder / "seq")
+            row(f"2 threads load+save {big} -> {fmt} (sequential)", run_case(python, "threads", files[big], fmt,
+                                                                              folder / "par"),
+                sequential["seconds"])
         if args.api:
             return
         for key in ("sponge256", "kub256"):
@@ -273,6 +354,13 @@ def main():
                 result = run_case(python, "save", files[source], fmt, out)
                 floor = run_case(python, "gzip_floor", files[source], "", out)["seconds"]
                 row(f"save {source} -> {fmt} (gzip floor)", result, floor)
+        if args.codecs:
+            print(f"\n{'document':16} {'library':11} {'level':>5} {'deflate s':>10} {'size':>10} {'inflate s':>10}")
+            documents = {"sponge 256^3": files["sponge256"], "litematica 256^3": files["litematica256"],
+                         "structure 64^3": files["mojang64"]}
+            for name, r in codec_rows(documents, HERE.parent / "build" / "venv-peers"):
+                print(f"{name:16} {r['library']:11} {r['level']:5} {r['deflate_s']:10.3f} {r['size']:10} "
+                      f"{r['inflate_s']:10.3f}")
         if args.peers:
             print()
             for what, seconds, note in peer_rows(files["sponge256"], HERE.parent / "build" / "venv-peers"):
