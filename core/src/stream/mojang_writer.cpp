@@ -1,6 +1,8 @@
 #include "stream/mojang_writer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "common/interrupt.h"
 
@@ -55,37 +57,64 @@ void write_block_entry(NbtWriter& nbt, const BlockEntry& entry, const Compound* 
 
 MojangSchematicOutputStream::MojangSchematicOutputStream(std::unique_ptr<ByteSink> writer,
                                                          std::optional<Boundary> box)
-    : writer_(std::move(writer)), box_(box) {}
+    : writer_(std::move(writer)), box_(box) {
+  if (box_) store_ = PagedBlockStore::new_for_fixed_boundary(*box_);
+}
 
 Status MojangSchematicOutputStream::set_extras(SchematicExtras extras) {
   extras_ = std::move(extras);
-  for (BlockEntity& entity : extras_.block_entities) block_entities_[entity.position] = &entity.data;
   return Status::Ok();
 }
 
 uint32_t MojangSchematicOutputStream::palette_idx_from_state(const StateRef& state) {
+  if (state.get() == last_state_) return last_index_;
+  last_state_ = state.get();
   auto found = palette_index_.find(state);
-  if (found != palette_index_.end()) return found->second;
+  if (found != palette_index_.end()) return last_index_ = found->second;
   uint32_t index = uint32_t(palette_.size());
   palette_.push_back({state->name(), distinct_properties(*state)});
   palette_index_.emplace(state, index);
-  return index;
+  return last_index_ = index;
 }
 
 Status MojangSchematicOutputStream::write(std::span<const Block> blocks) {
   for (const Block& block : blocks) {
-    // Structure voids are the positions a structure leaves unlisted.
-    uint32_t index = block.state->name() == kStructureVoid ? kVoid : palette_idx_from_state(block.state);
-    bounds_ = bounds_.expand_to_include(block.position);
-    blocks_[block.position] = index;
+    // Structure voids are the positions a structure leaves unlisted; every
+    // other state has its place in the palette, in order of first use.
+    if (block.state->name() != kStructureVoid) palette_idx_from_state(block.state);
+    if (!store_) {
+      bounds_ = bounds_.expand_to_include(block.position);
+      unplaced_.push_back(block);
+    } else if (box_->contains(block.position)) {
+      KUBIC_RETURN_IF_ERROR(store_->set_block_at(block.position, block.state));
+    }
   }
   return Status::Ok();
 }
 
-uint32_t MojangSchematicOutputStream::listed_index(const BlockPosition& position, uint32_t air_index) const {
-  auto found = blocks_.find(position);
-  if (found != blocks_.end()) return found->second;
-  return extras_.fill && extras_.fill->name() == kStructureVoid ? kVoid : air_index;
+Result<const PagedBlockStore*> MojangSchematicOutputStream::placed_blocks(const Boundary& bounds) {
+  if (!store_) {
+    store_ = PagedBlockStore::new_for_fixed_boundary(bounds);
+    KUBIC_RETURN_IF_ERROR(store_->insert(unplaced_));
+    std::vector<Block>().swap(unplaced_);
+  }
+  return store_.get();
+}
+
+std::vector<const BlockEntity*> MojangSchematicOutputStream::walk_ordered_block_entities(const Boundary& bounds) const {
+  std::vector<const BlockEntity*> ordered;
+  for (const BlockEntity& entity : extras_.block_entities) {
+    if (bounds.contains(entity.position)) ordered.push_back(&entity);
+  }
+  auto key = [](const BlockEntity* e) { return std::tuple(e->position.x, e->position.y, e->position.z); };
+  std::stable_sort(ordered.begin(), ordered.end(), [&](auto* a, auto* b) { return key(a) < key(b); });
+  // Of several at one position, the last given wins.
+  std::vector<const BlockEntity*> kept;
+  for (size_t i = 0; i < ordered.size(); ++i) {
+    if (i + 1 < ordered.size() && ordered[i + 1]->position == ordered[i]->position) continue;
+    kept.push_back(ordered[i]);
+  }
+  return kept;
 }
 
 void MojangSchematicOutputStream::write_entities(NbtWriter& nbt, const BlockPosition& min) {
@@ -119,12 +148,21 @@ Status MojangSchematicOutputStream::serialize(uint32_t air_index) {
     return Status::Error("structure of " + std::to_string(uint64_t(volume)) +
                          " positions does not fit one NBT list");
   }
-  int32_t listed = 0;
-  Volume walked = 0;
-  for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next(); ++walked) {
-    if (walked % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
-    listed += listed_index(*position, air_index) != kVoid;
+  auto placed = placed_blocks(bounds);
+  if (!placed.ok()) return placed.status();
+  const PagedBlockStore& store = **placed;
+  // What each stored state and an unstored position list: an index, or
+  // nothing for a void.
+  std::vector<uint32_t> listed_as;
+  for (const StateRef& state : store.palette()) {
+    listed_as.push_back(state->name() == kStructureVoid ? kVoid : palette_index_.at(state));
   }
+  const uint32_t unstored = extras_.fill && extras_.fill->name() == kStructureVoid ? kVoid : air_index;
+  auto listed_index = [&](uint16_t cell) { return cell ? listed_as[cell - 1] : unstored; };
+  int32_t listed = 0;
+  store.for_each_yzx_cell([&](uint16_t cell) { listed += listed_index(cell) != kVoid; });
+  const std::vector<const BlockEntity*> block_entities = walk_ordered_block_entities(bounds);
+  auto next_entity = block_entities.begin();
   NbtWriter nbt(*writer_);
   nbt.tag_header(TagType::Compound, "");
   nbt.tag_header(TagType::Int, "DataVersion");
@@ -136,12 +174,16 @@ Status MojangSchematicOutputStream::serialize(uint32_t air_index) {
   for (const PaletteEntry& entry : palette_) write_palette_entry(nbt, entry);
   nbt.tag_header(TagType::List, "blocks");
   nbt.list_header(TagType::Compound, listed);
-  for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next();) {
-    uint32_t index = listed_index(*position, air_index);
+  Volume walked = 0;
+  for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next(); ++walked) {
+    if (walked % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
+    auto cell = store.palette_id_at(*position);
+    const uint32_t index = listed_index(cell ? uint16_t(*cell + 1) : 0);
+    const Compound* data = nullptr;
+    if (next_entity != block_entities.end() && (*next_entity)->position == *position) data = &(*next_entity++)->data;
     if (index == kVoid) continue;
-    auto data = block_entities_.find(*position);
     BlockPosition relative{position->x - min.x, position->y - min.y, position->z - min.z};
-    write_block_entry(nbt, {relative, index}, data == block_entities_.end() ? nullptr : data->second);
+    write_block_entry(nbt, {relative, index}, data);
   }
   write_entities(nbt, min);
   if (const Tag* author = extras_.metadata.get("Author"); author && author->as<std::string>()) {

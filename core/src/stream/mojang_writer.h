@@ -9,6 +9,7 @@
 
 #include "io/byte_stream.h"
 #include "nbt/nbt_writer.h"
+#include "store/paged_block_store.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -45,18 +46,26 @@ class MojangSchematicOutputStream final : public SchematicOutputStream {
 
  private:
   Status serialize(uint32_t air_index);
-  // The palette index listed at a position, or none for a void.
-  uint32_t listed_index(const BlockPosition& position, uint32_t air_index) const;
+  // The store of every block written, over the structure's box.
+  Result<const PagedBlockStore*> placed_blocks(const Boundary& bounds);
+  // Block entities inside `bounds` in the order of the walk (x, y, z), the
+  // last one given for a position kept.
+  std::vector<const BlockEntity*> walk_ordered_block_entities(const Boundary& bounds) const;
   void write_entities(NbtWriter& nbt, const BlockPosition& min);
 
   std::unique_ptr<ByteSink> writer_;
   std::vector<PaletteEntry> palette_;
   std::unordered_map<StateRef, uint32_t, StateRefHash> palette_index_;
-  std::unordered_map<BlockPosition, uint32_t, BlockPositionHash> blocks_;
+  // Neighbouring blocks mostly share their state: the last one's index.
+  const BlockState* last_state_ = nullptr;
+  uint32_t last_index_ = 0;
+  // Blocks go straight into a store over the given box; without one they
+  // wait for the box that grows around them.
+  std::unique_ptr<PagedBlockStore> store_;
+  std::vector<Block> unplaced_;
   Boundary bounds_;
   std::optional<Boundary> box_;
   SchematicExtras extras_;
-  std::unordered_map<BlockPosition, const Compound*, BlockPositionHash> block_entities_;
 };
 
 }  // namespace kubic
