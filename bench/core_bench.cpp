@@ -8,10 +8,13 @@
 #include "io/chains.h"
 #include "io/memory_stream.h"
 #include "nbt/nbt_reader.h"
+#include "nbt/nbt_stream_parser.h"
 #include "store/paged_block_store.h"
 #include "stream/any_reader.h"
 #include "stream/kub_reader.h"
 #include "stream/kub_writer.h"
+#include "stream/mojang_reader.h"
+#include "stream/mojang_writer.h"
 #include "stream/sponge_format.h"
 #include "stream/sponge_reader.h"
 #include "stream/sponge_writer.h"
@@ -159,6 +162,55 @@ void BM_NbtParseLargeDocument(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(doc.size()) * state.iterations());
 }
 BENCHMARK(BM_NbtParseLargeDocument)->Unit(benchmark::kMillisecond);
+
+// A structure document of the 256^3 box of runs: every position an entry.
+const std::vector<uint8_t>& structure_document() {
+  static const std::vector<uint8_t> doc = [] {
+    auto out = std::make_shared<std::vector<uint8_t>>();
+    MojangSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
+    (void)writer.write(blocks());
+    (void)writer.complete();
+    return *out;
+  }();
+  return doc;
+}
+
+// The floor of reading a structure: one pass of the pull parser, no action.
+void BM_StructurePullParserPass(benchmark::State& state) {
+  const auto& doc = structure_document();
+  for (auto _ : state) {
+    NbtStreamParser parser(std::make_unique<MemorySource>(doc));
+    NbtEvent event;
+    size_t events = 0;
+    while (parser.next(event).ok() && event.kind != NbtEventKind::EndOfInput) ++events;
+    benchmark::DoNotOptimize(events);
+  }
+  state.SetBytesProcessed(int64_t(doc.size()) * state.iterations());
+}
+BENCHMARK(BM_StructurePullParserPass)->Unit(benchmark::kMillisecond);
+
+// Reading that structure into the reader's store (its header, blocks included).
+void BM_StructureRead(benchmark::State& state) {
+  const auto& doc = structure_document();
+  for (auto _ : state) {
+    MojangSchematicInputStream reader(std::make_unique<MemorySource>(doc));
+    benchmark::DoNotOptimize(reader.boundary());
+  }
+  state.SetBytesProcessed(int64_t(doc.size()) * state.iterations());
+}
+BENCHMARK(BM_StructureRead)->Unit(benchmark::kMillisecond);
+
+// Writing it from its blocks (without compression).
+void BM_StructureWrite(benchmark::State& state) {
+  const auto& all = blocks();
+  for (auto _ : state) {
+    auto out = std::make_shared<std::vector<uint8_t>>();
+    MojangSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
+    (void)writer.write(all);
+    (void)writer.complete();
+  }
+}
+BENCHMARK(BM_StructureWrite)->Unit(benchmark::kMillisecond);
 
 void BM_PagedStoreSetGet(benchmark::State& state) {
   const auto& all = blocks();

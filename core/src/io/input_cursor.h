@@ -28,6 +28,15 @@ class InputCursor {
   // "failed to fill whole buffer", a source error with its own message.
   Status read_exact(uint8_t* out, size_t length);
 
+  // The next `length` bytes (at most the buffer's capacity) without
+  // consuming them, or null when the input ends (or fails) before them.
+  const uint8_t* peek(size_t length);
+  // Consumes `length` bytes that peek() just showed.
+  void skip_peeked(size_t length) {
+    begin_ += length;
+    offset_ += length;
+  }
+
   // The failure of the last unsuccessful read, or ok at a clean end.
   const Status& status() const { return status_; }
   // Bytes consumed so far.

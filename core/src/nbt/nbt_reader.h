@@ -17,9 +17,12 @@ constexpr int32_t kMaxTreeListLength = 10'000'000;
 
 // Decides which compound entries a reader needs: called with the names of
 // the compounds that lead to the entry (empty for the root's own entries)
-// and the entry's name. Entries it refuses are still parsed and checked,
-// but not built, so that a reader pays memory only for what it looks at.
-using NbtEntryFilter = bool (*)(const std::vector<std::string>& parents, const std::string& name);
+// and the entry's name. Skipped entries are still parsed and checked, but
+// not built, so that a reader pays memory only for what it looks at; a
+// refused one ends the parse ("unexpected tag 'name'"): the document is
+// not what the reader wants.
+enum class NbtEntryChoice { Skip, Build, Refuse };
+using NbtEntryFilter = NbtEntryChoice (*)(const std::vector<std::string>& parents, const std::string& name);
 
 // Parses a whole document into a value tree. Stops after the root tag; the
 // source may have been read further ahead.

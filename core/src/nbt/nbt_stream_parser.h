@@ -41,6 +41,12 @@ class NbtStreamParser {
   // An array not loaded is skipped by the next call of next(), so readers
   // that do not need it never hold it.
   Status load_array(NbtEvent& event);
+  // Inside a list of compounds, before its next element: when that element
+  // is a structure's block entry of the usual shape ({pos: [x, y, z] of
+  // Ints, state: Int}, either first, nothing else), reads it whole into
+  // `position` and `state` and returns true; otherwise reads nothing and
+  // returns false, leaving the element to next().
+  bool next_block_entry(int32_t position[3], int32_t& state);
   uint64_t offset() const { return input_.offset(); }
 
  private:

@@ -24,6 +24,7 @@ std::unique_ptr<AnySchematicInputStream> AnySchematicInputStream::new_from_known
   readers.push_back(std::make_unique<MCEditSchematicInputStream>(fork()));
   readers.push_back(std::make_unique<LitematicaSchematicInputStream>(fork()));
   if (input_was_gzip) readers.push_back(std::make_unique<KUBSchematicInputStream>(fork()));
+  for (auto& reader : readers) reader->as_candidate();
   auto any = std::make_unique<AnySchematicInputStream>(std::move(readers));
   for (size_t i = 0; i < progress.size(); ++i) any->candidates_[i].progress = progress[i];
   return any;

@@ -180,9 +180,10 @@ Status KUBSchematicOutputStream::complete() {
     KUBIC_RETURN_IF_ERROR(write_fill(uint64_t(boundary_.volume() - Volume(cursor_))));
     cursor_ = uint64_t(boundary_.volume());
   }
-  // Finished, not flushed: a sync flush would turn the compressor to
-  // streaming for the whole document.
+  // Finished, then flushed: a sync flush of an unfinished stream would
+  // turn the compressor to streaming for the whole document.
   KUBIC_RETURN_IF_ERROR(sink_->finish());
+  KUBIC_RETURN_IF_ERROR(sink_->flush());
   closed_ = true;
   return Status::Ok();
 }

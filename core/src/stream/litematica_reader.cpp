@@ -7,6 +7,7 @@
 #include "nbt/nbt_reader.h"
 #include "store/dense_cells.h"
 #include "stream/litematica_format.h"
+#include "stream/root_tags.h"
 #include "stream/stored_blocks.h"
 
 namespace kubic {
@@ -15,15 +16,6 @@ namespace {
 
 constexpr int32_t kNewestVersion = 7;
 constexpr Volume kMaxRegionVolume = Volume(1) << 31;
-
-// Root tags of the other NBT formats: a document that has one is not a
-// Litematica file, and detection learns so before reading its bulk.
-bool foreign_root_tag(const std::string& name) {
-  static const char* const kNames[] = {"Schematic", "Width",  "Height",  "Length",   "BlockData",   "Palette",
-                                       "Blocks",    "Data",   "blocks",  "palette",  "palettes",    "size",
-                                       "entities",  "DataVersion", "Materials"};
-  return std::any_of(std::begin(kNames), std::end(kNames), [&](const char* n) { return name == n; });
-}
 
 std::optional<std::array<int32_t, 3>> int_vector(const Compound& tags, const char* name) {
   const Tag* tag = tags.get(name);
@@ -113,7 +105,7 @@ Status LitematicaSchematicInputStream::read_document() {
     KUBIC_RETURN_IF_ERROR(next());
     if (event.kind == NbtEventKind::EndOfInput) break;
     if (depth == 1 && event.named) {
-      if (foreign_root_tag(event.name)) {
+      if (structure_root_tag(event.name) || schematic_root_tag(event.name)) {
         return Status::Error("Litematica: Not a Litematica file: it has a root tag '" + event.name + "'");
       }
       std::optional<Tag>* kept = event.name == "Version"                ? &version

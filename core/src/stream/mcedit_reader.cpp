@@ -7,6 +7,7 @@
 #include "common/text_util.h"
 #include "nbt/nbt_reader.h"
 #include "stream/legacy_ids.h"
+#include "stream/root_tags.h"
 #include "stream/stored_blocks.h"
 
 namespace kubic {
@@ -40,11 +41,18 @@ IdMapping read_id_mapping(const Compound* block_ids) {
 }
 
 // Only the tags the reader looks at are built.
-bool needed_tag(const std::vector<std::string>& parents, const std::string& name) {
-  if (!parents.empty()) return true;
-  return name == "Width" || name == "Height" || name == "Length" || name == "Blocks" || name == "Data" ||
-         name == "AddBlocks" || name == "BlockIds" || name == "TileEntities" || name == "Entities" ||
-         name.starts_with("WEOrigin") || name.starts_with("WEOffset");
+NbtEntryChoice needed_tag(const std::vector<std::string>& parents, const std::string& name) {
+  const bool needed = !parents.empty() || name == "Width" || name == "Height" || name == "Length" ||
+                      name == "Blocks" || name == "Data" || name == "AddBlocks" || name == "BlockIds" ||
+                      name == "TileEntities" || name == "Entities" || name.starts_with("WEOrigin") ||
+                      name.starts_with("WEOffset");
+  return needed ? NbtEntryChoice::Build : NbtEntryChoice::Skip;
+}
+
+// Under detection, a structure's or Litematica file's root tag ends the parse.
+NbtEntryChoice candidate_tag(const std::vector<std::string>& parents, const std::string& name) {
+  if (parents.empty() && (structure_root_tag(name) || litematica_root_tag(name))) return NbtEntryChoice::Refuse;
+  return needed_tag(parents, name);
 }
 
 // The state for one (id, data) pair: the file's own id mapping, else the
@@ -81,7 +89,7 @@ MCEditSchematicInputStream::MCEditSchematicInputStream(std::unique_ptr<ByteSourc
 
 Status MCEditSchematicInputStream::read_nbt() {
   if (store_) return Status::Error("MCEdit: Blocks have already been read, cannot read NBT header");
-  auto document = parse_nbt(*source_, needed_tag);
+  auto document = parse_nbt(*source_, candidate_ ? candidate_tag : needed_tag);
   if (!document.ok()) return document.status().prefixed("MCEdit: Failed to read NBT data: ");
   Compound* root = std::get_if<Compound>(&document->tag.value);
   if (!root) return Status::Error("MCEdit: Root NBT tag is not a compound");

@@ -24,6 +24,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   // by WEOrigin) and WEOrigin/WEOffset as metadata.
   Result<SchematicExtras> extras() override;
   void keep_listed_air() override { keep_listed_air_ = true; }
+  void as_candidate() override { candidate_ = true; }
 
  private:
   Status read_nbt();
@@ -32,6 +33,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   std::unique_ptr<PagedBlockStore> store_;
   std::unique_ptr<XyzScanner> scanner_;
   bool keep_listed_air_ = false;  // hand out the kinds of air it stored
+  bool candidate_ = false;
   Volume position_ = 0;  // boundary positions already visited
   std::optional<Boundary> boundary_;
   bool header_read_ = false;

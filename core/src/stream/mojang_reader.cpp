@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/interrupt.h"
 #include "nbt/nbt_reader.h"
 #include "stream/stored_blocks.h"
 
@@ -115,7 +116,14 @@ Status MojangSchematicInputStream::read_blocks() {
   bool has_state = false;
   int32_t state = 0;
   std::optional<Compound> entry_data;
+  size_t entries = 0;
   while (list_depth > 0) {
+    // Nearly every entry has the same few bytes: read whole, without events.
+    if (list_depth == 1 && compound_depth == 0 && parser_.next_block_entry(position, state)) {
+      KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
+      if (++entries % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
+      continue;
+    }
     KUBIC_RETURN_IF_ERROR(parser_.next(event_));
     const bool at_entry_level = compound_depth == 1 && list_depth == 1;
     switch (event_.kind) {

@@ -197,7 +197,10 @@ Status MojangSchematicOutputStream::serialize(uint32_t air_index) {
 Status MojangSchematicOutputStream::complete() {
   uint32_t air_index = palette_idx_from_state(BlockState::air_rc());
   Status serialized = serialize(air_index);
+  // Finished, then flushed: a sync flush of an unfinished stream would
+  // turn the compressor to streaming for the whole document.
   Status flushed = writer_->finish();
+  if (flushed.ok()) flushed = writer_->flush();
   if (!flushed.ok()) return flushed.prefixed("Failed to flush NBT: ");
   if (!serialized.ok()) return serialized.prefixed("Failed to serialize NBT: ");
   return Status::Ok();

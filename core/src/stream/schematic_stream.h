@@ -42,6 +42,9 @@ class SchematicInputStream {
   // kinds of air a file stores (a structure's listed air, cave and void
   // air), and extras().fill tells what unlisted positions hold.
   virtual void keep_listed_air() {}
+  // For detection, before the first read: give up as soon as the input
+  // shows itself to be another format, instead of reading it through.
+  virtual void as_candidate() {}
 
   // Up to `max` blocks, or nothing once the reader is exhausted.
   Result<std::optional<std::vector<Block>>> read_next(size_t max);

@@ -7,6 +7,7 @@
 #include "io/memory_stream.h"
 #include "nbt/nbt_reader.h"
 #include "store/dense_cells.h"
+#include "stream/root_tags.h"
 #include "stream/sponge_extras.h"
 #include "stream/sponge_format.h"
 #include "stream/stored_blocks.h"
@@ -36,7 +37,7 @@ Result<const Compound*> data_container(const Compound& schematic) {
 
 // Only the tags the reader looks at are built; block entities, entities,
 // metadata and, under detection, other formats' bulk stay unbuilt.
-bool needed_tag(const std::vector<std::string>& parents, const std::string& name) {
+bool needed(const std::vector<std::string>& parents, const std::string& name) {
   if (parents.empty() || (parents.size() == 1 && parents[0] == "Schematic")) {
     return name == "Schematic" || name == "Width" || name == "Height" || name == "Length" ||
            name == "Blocks" || name == "Palette" || name == "BlockData" || name == "Version" ||
@@ -47,6 +48,16 @@ bool needed_tag(const std::vector<std::string>& parents, const std::string& name
     return name == "Palette" || name == "Data" || name == "BlockEntities";
   }
   return true;
+}
+
+NbtEntryChoice needed_tag(const std::vector<std::string>& parents, const std::string& name) {
+  return needed(parents, name) ? NbtEntryChoice::Build : NbtEntryChoice::Skip;
+}
+
+// Under detection, a structure's or Litematica file's root tag ends the parse.
+NbtEntryChoice candidate_tag(const std::vector<std::string>& parents, const std::string& name) {
+  if (parents.empty() && (structure_root_tag(name) || litematica_root_tag(name))) return NbtEntryChoice::Refuse;
+  return needed_tag(parents, name);
 }
 
 // A resource location without a namespace is in "minecraft" (`planks` is
@@ -67,7 +78,7 @@ SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSourc
     : reader_(std::move(reader)) {}
 
 Result<NamedTag> SpongeSchematicInputStream::parse_document() {
-  auto document = parse_nbt(*reader_, needed_tag);
+  auto document = parse_nbt(*reader_, candidate_ ? candidate_tag : needed_tag);
   // The document is read once: a retry after a failure parses the consumed
   // reader, never the bytes that happen to follow a failed document.
   reader_ = std::make_unique<MemorySource>(std::vector<uint8_t>());

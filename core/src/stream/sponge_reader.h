@@ -28,6 +28,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   // Blocks are then used up; extras() still answers.
   Status read_dense(const std::function<uint16_t*(const Boundary&)>& allocate, std::vector<StateRef>& palette);
   void keep_listed_air() override { keep_listed_air_ = true; }
+  void as_candidate() override { candidate_ = true; }
 
  private:
   static constexpr int32_t kMaxDenseIndex = 1 << 24;
@@ -54,6 +55,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   bool header_read_ = false;
   bool dense_read_ = false;
   bool keep_listed_air_ = false;  // hand out the kinds of air it stored
+  bool candidate_ = false;
   Volume position_ = 0;  // boundary positions already visited
 };
 

@@ -123,14 +123,13 @@ TEST(KubWriterTest, StateErrors) {
   KUBSchematicOutputStream failing(std::make_unique<FailingSink>(), AxisOrder::XYZ, box);
   EXPECT_EQ(failing.write({}).message(), "Write failed: pipe broke");
   EXPECT_EQ(failing.complete().message(), "Write failed: pipe broke");
-  struct FinishFailing final : ByteSink {
+  struct FlushFailing final : ByteSink {
     Result<size_t> write(const uint8_t*, size_t n) override { return n; }
-    Status flush() override { return Status::Ok(); }
-    Status finish() override { return Status::Error("finish broke"); }
+    Status flush() override { return Status::Error("flush broke"); }
   };
-  KUBSchematicOutputStream unfinishable(std::make_unique<FinishFailing>(), AxisOrder::XYZ, box);
-  EXPECT_EQ(unfinishable.complete().message(), "finish broke");
-  EXPECT_TRUE(unfinishable.write({}).ok());  // not closed after a failed complete()
+  KUBSchematicOutputStream unflushable(std::make_unique<FlushFailing>(), AxisOrder::XYZ, box);
+  EXPECT_EQ(unflushable.complete().message(), "flush broke");
+  EXPECT_TRUE(unflushable.write({}).ok());  // not closed after a failed complete()
   // A state that no entry can carry is refused, not written wrong.
   auto out2 = std::make_shared<Bytes>();
   KUBSchematicOutputStream strict(std::make_unique<MemorySink>(out2), AxisOrder::XYZ, box);
