@@ -36,6 +36,9 @@ class NbtWriter {
   void long_array(const std::vector<int64_t>& values);
   // A whole value's payload, recursively.
   void payload(const Tag& tag);
+  // Bytes already in NBT form, for writers that lay out a frequent record
+  // themselves.
+  void raw(const uint8_t* bytes, size_t length) { append(bytes, length); }
 
   Status finish();
 

@@ -41,7 +41,25 @@ void write_palette_entry(NbtWriter& nbt, const PaletteEntry& entry) {
   nbt.compound_end();
 }
 
+void put_big_endian(uint8_t* at, int32_t value) {
+  const uint32_t v = uint32_t(value);
+  at[0] = uint8_t(v >> 24), at[1] = uint8_t(v >> 16), at[2] = uint8_t(v >> 8), at[3] = uint8_t(v);
+}
+
 void write_block_entry(NbtWriter& nbt, const BlockEntry& entry, const Compound* data) {
+  if (!data) {
+    // The usual entry, laid out at once: {pos: [x, y, z], state: n}.
+    uint8_t bytes[36] = {9, 0, 3, 'p', 'o', 's', 3, 0, 0, 0, 3};
+    put_big_endian(bytes + 11, entry.pos.x);
+    put_big_endian(bytes + 15, entry.pos.y);
+    put_big_endian(bytes + 19, entry.pos.z);
+    const uint8_t state_header[8] = {3, 0, 5, 's', 't', 'a', 't', 'e'};
+    std::copy(std::begin(state_header), std::end(state_header), bytes + 23);
+    put_big_endian(bytes + 31, int32_t(entry.state));
+    bytes[35] = 0;
+    nbt.raw(bytes, sizeof bytes);
+    return;
+  }
   nbt.tag_header(TagType::List, "pos");
   write_position(nbt, entry.pos);
   nbt.tag_header(TagType::Int, "state");
