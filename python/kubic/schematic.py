@@ -1,9 +1,7 @@
 """Whole schematics as NumPy arrays: load, look, edit, create, save."""
 from __future__ import annotations
 
-import contextlib
 import dataclasses
-import io
 import os
 import re
 import warnings
@@ -265,15 +263,14 @@ def load(source: Source, format: str = "auto", *, region: str | None = None) -> 
             raise ValueError(f"only Litematica files have regions, not {canonical}")
         canonical = "litematica"
     opened = _open_source(source)
-    notices = io.StringIO()
     try:
-        with contextlib.redirect_stdout(notices):
-            result = _core.load(opened, canonical, region)
+        result = _core.load(opened, canonical, region)
     except RuntimeError as error:
         raise _api_error(error, opened) from None
     name = os.fspath(source) if isinstance(source, (str, os.PathLike)) else "<input>"
-    _legacy_warning(notices.getvalue(), name)
-    fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata, format_version = result
+    (fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata, format_version,
+     notices) = result
+    _legacy_warning(notices, name)
     schematic = Schematic(size, origin, data_version)
     schematic.format = fmt
     schematic.format_version = format_version

@@ -129,3 +129,19 @@ def test_other_threads_run_while_paths_are_converted(large_file, tmp_path, work)
     # one switch interval at most (5 ms); released, for much of the work.
     assert took > 0.1, "the work is too short to tell: make the file larger"
     assert during > pace * took * 0.1
+
+
+def test_loads_on_threads_leave_sys_stdout_alone(large_file):
+    import threading
+    import warnings
+
+    import kubic
+    before = sys.stdout
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        workers = [threading.Thread(target=kubic.load, args=(large_file,)) for _ in range(4)]
+        for worker in workers:
+            worker.start()
+        for worker in workers:
+            worker.join()
+    assert sys.stdout is before

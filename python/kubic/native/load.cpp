@@ -94,6 +94,9 @@ Status fill_array(SchematicInputStream& reader, const Boundary& box, StateRef fi
   }
 }
 
+// The notices of the load running on this thread, if one is.
+thread_local std::vector<std::string>* collected_notices = nullptr;
+
 struct LoadRequest {
   std::string format;
   std::optional<std::string> region;  // of a Litematica file
@@ -257,6 +260,13 @@ bool load_blocks(PyObject* source_object, const LoadRequest& request, Loaded& lo
 }
 
 PyObject* load(PyObject* source_object, const LoadRequest& request) {
+  // Notices (legacy conversions) come back with the result: printing them
+  // through a redirected sys.stdout would mix up loads on other threads.
+  std::vector<std::string> notices;
+  collected_notices = &notices;
+  struct Uncollect {
+    ~Uncollect() { collected_notices = nullptr; }
+  } uncollect;
   Loaded loaded;
   bool done;
   if (!try_dense(source_object, request, loaded, done)) return nullptr;
@@ -277,12 +287,25 @@ PyObject* load(PyObject* source_object, const LoadRequest& request) {
   }
   PyRef data_version(extras.data_version ? PyLong_FromLong(*extras.data_version) : Py_NewRef(Py_None));
   PyRef format_version(extras.format_version ? PyLong_FromLong(*extras.format_version) : Py_NewRef(Py_None));
-  return Py_BuildValue("(z(iii)NOOOOOOO)", format_of(loaded.reader.get()), std::max(box.d_x, 0), std::max(box.d_y, 0),
-                       std::max(box.d_z, 0), tuple_of(origin), names.get(), loaded.array.get(), block_entities.get(),
-                       entities.get(), data_version.get(), metadata.get(), format_version.get());
+  std::string notice_text;
+  for (const std::string& line : notices) notice_text += line + "\n";
+  PyRef notice_object(PyUnicode_DecodeUTF8(notice_text.data(), Py_ssize_t(notice_text.size()), "replace"));
+  if (!notice_object) return nullptr;
+  return Py_BuildValue("(z(iii)NOOOOOOOO)", format_of(loaded.reader.get()), std::max(box.d_x, 0),
+                       std::max(box.d_y, 0), std::max(box.d_z, 0), tuple_of(origin), names.get(), loaded.array.get(),
+                       block_entities.get(), entities.get(), data_version.get(), metadata.get(), format_version.get(),
+                       notice_object.get());
 }
 
 }  // namespace
+
+void collect_notice(const std::string& line) {
+  if (collected_notices) {
+    collected_notices->push_back(line);
+  } else {
+    write_notice_to_sys_stdout(line);
+  }
+}
 
 PyObject* load_schematic(PyObject*, PyObject* args) {
   PyObject* source;

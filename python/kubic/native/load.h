@@ -2,6 +2,8 @@
 
 #include <Python.h>
 
+#include <string>
+
 namespace kubic::py {
 
 // _core.load(source, format): reads a whole schematic and hands back
@@ -10,5 +12,9 @@ namespace kubic::py {
 // by size, indexed [x, y, z]; positions relative to the box; unlisted
 // structure positions are minecraft:structure_void.
 PyObject* load_schematic(PyObject* module, PyObject* args);
+
+// The module's notice sink: a load collects the notices of its own thread
+// into its result; other notices go to sys.stdout.
+void collect_notice(const std::string& line);
 
 }  // namespace kubic::py

@@ -40,7 +40,7 @@ int core_exec(PyObject* module) {
   if (_import_array() < 0) return -1;
   if (!kubic::py::ready_chunk_type(module)) return -1;
   kubic::set_interrupt_check(&kubic::py::python_interrupt_pending);
-  kubic::set_notice_sink(&kubic::py::write_notice_to_sys_stdout);
+  kubic::set_notice_sink(&kubic::py::collect_notice);
   return 0;
 }
 
