@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "io/memory_stream.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
 
@@ -149,12 +148,9 @@ Status SpongeSchematicOutputStream::write_document(const std::unordered_map<Stat
   Compound root;
   if (version_ >= 3) root.put("Schematic", Tag{std::move(schematic)});
 
-  auto encoded = std::make_shared<std::vector<uint8_t>>();
-  MemorySink memory(encoded);
-  Status status = version_ >= 3 ? encode_nbt(NamedTag{"", Tag{std::move(root)}}, memory)
-                                : encode_nbt(NamedTag{"Schematic", Tag{std::move(schematic)}}, memory);
-  if (!status.ok()) return status.prefixed("Sponge: NBT encoding error: ");
-  return kubic::write_all(*writer_, encoded->data(), encoded->size());
+  Status status = version_ >= 3 ? encode_nbt(NamedTag{"", Tag{std::move(root)}}, *writer_)
+                                : encode_nbt(NamedTag{"Schematic", Tag{std::move(schematic)}}, *writer_);
+  return status.ok() ? status : status.prefixed("Sponge: NBT encoding error: ");
 }
 
 }  // namespace kubic
