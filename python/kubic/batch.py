@@ -20,14 +20,18 @@ from typing import Any, Callable, Iterable, Iterator, Union
 
 from .schematic import EXTENSIONS, format_name
 
-__all__ = ["convert_many", "BatchReport", "convert_one"]
+__all__ = ["convert_many", "BatchReport", "convert_one", "convert_group"]
 
 PathLike = Union[str, "os.PathLike[str]"]
 # The extension each written format gets.
 OUTPUT_EXTENSIONS = {"kub": ".kub", "sponge": ".schem", "structure": ".nbt", "litematica": ".litematic"}
 # How many tasks wait per worker: enough to keep it busy, few enough that a
 # batch of a million files does not queue a million futures.
-QUEUED_PER_WORKER = 8
+QUEUED_PER_WORKER = 4
+# Files go to workers in groups, so that small files do not cost a round
+# trip each: at most this many files, or this many bytes of input.
+GROUP_FILES = 32
+GROUP_BYTES = 8 << 20
 
 
 @dataclasses.dataclass
@@ -76,6 +80,30 @@ def convert_one(source: str, output: str, to: str) -> dict[str, Any]:
         record["error"] = str(error)
     record["seconds"] = round(time.perf_counter() - start, 6)
     return record
+
+
+def convert_group(tasks: list[tuple[str, str, str]]) -> list[dict[str, Any]]:
+    """convert_one for each of a group of (input, output, format) tasks."""
+    return [convert_one(*task) for task in tasks]
+
+
+def _groups(tasks: list[tuple[str, str, str]], workers: int) -> list[list[tuple[str, str, str]]]:
+    """Tasks in groups of a few files or bytes; small enough groups that
+    every worker gets several."""
+    most = max(1, min(GROUP_FILES, len(tasks) // (workers * QUEUED_PER_WORKER * 2)))
+    groups: list[list[tuple[str, str, str]]] = []
+    size = 0
+    for task in tasks:
+        try:
+            task_size = os.path.getsize(task[0])
+        except OSError:
+            task_size = 0
+        if not groups or len(groups[-1]) >= most or size + task_size > GROUP_BYTES:
+            groups.append([])
+            size = 0
+        groups[-1].append(task)
+        size += task_size
+    return groups
 
 
 def _inputs(sources: Iterable[PathLike], pattern: str | None) -> Iterator[tuple[str, str]]:
@@ -137,28 +165,28 @@ class _Progress:
 
 
 def _local_results(tasks: list[tuple[str, str, str]], workers: int) -> Iterator[dict[str, Any]]:
-    """Results from a pool of worker processes, as they arrive; tasks of a
-    worker that died are reported as failed and the pool is started anew."""
-    pending = list(reversed(tasks))
+    """Results from a pool of worker processes, as they arrive; the tasks of
+    a worker that died are reported as failed and the pool is started anew."""
+    pending = list(reversed(_groups(tasks, workers)))
     while pending:
-        context = multiprocessing.get_context("spawn")
+        context = multiprocessing.get_context(_start_method())
         with concurrent.futures.ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
-            running: dict[concurrent.futures.Future[dict[str, Any]], tuple[str, str, str]] = {}
+            running: dict[concurrent.futures.Future[list[dict[str, Any]]], list[tuple[str, str, str]]] = {}
             try:
                 while pending or running:
                     while pending and len(running) < workers * QUEUED_PER_WORKER:
-                        running[pool.submit(convert_one, *pending[-1])] = pending[-1]
+                        running[pool.submit(convert_group, pending[-1])] = pending[-1]
                         pending.pop()
                     done, _ = concurrent.futures.wait(running, return_when=concurrent.futures.FIRST_COMPLETED)
                     for future in done:
-                        task = running.pop(future)
+                        group = running.pop(future)
                         try:
-                            yield future.result()
+                            yield from future.result()
                         except concurrent.futures.process.BrokenProcessPool:
-                            yield _failed(task, "WorkerDied", "the worker process died")
+                            yield from (_failed(task, "WorkerDied", "the worker process died") for task in group)
             except concurrent.futures.process.BrokenProcessPool:
-                for task in running.values():
-                    yield _failed(task, "WorkerDied", "the worker process died")
+                for group in running.values():
+                    yield from (_failed(task, "WorkerDied", "the worker process died") for task in group)
             except BaseException:
                 # Ctrl-C or the caller gave up: no task is worth finishing.
                 processes = list((getattr(pool, "_processes", None) or {}).values())
@@ -166,6 +194,16 @@ def _local_results(tasks: list[tuple[str, str, str]], workers: int) -> Iterator[
                 for process in processes:
                     process.terminate()
                 raise
+
+
+def _start_method() -> str:
+    """Workers forked from this process start at once, kubic already
+    loaded; with other threads running, forking is unsafe and they start
+    afresh."""
+    import threading
+    if "fork" in multiprocessing.get_all_start_methods() and threading.active_count() == 1:
+        return "fork"
+    return "spawn"
 
 
 def _failed(task: tuple[str, str, str], error_class: str, message: str) -> dict[str, Any]:
@@ -178,26 +216,26 @@ def _failed(task: tuple[str, str, str], error_class: str, message: str) -> dict[
 def _dask_results(tasks: list[tuple[str, str, str]], client: Any) -> Iterator[dict[str, Any]]:
     """Results of the same tasks on a Dask cluster, as they arrive."""
     from distributed import as_completed
-    limit = max(1, sum(client.nthreads().values())) * QUEUED_PER_WORKER
-    pending = list(reversed(tasks))
-    running: dict[str, tuple[Any, tuple[str, str, str]]] = {}
+    workers = max(1, sum(client.nthreads().values()))
+    pending = list(reversed(_groups(tasks, workers)))
+    running: dict[str, tuple[Any, list[tuple[str, str, str]]]] = {}
     arrived = as_completed()
 
     def submit() -> None:
-        task = pending.pop()
-        future = client.submit(convert_one, *task, pure=False)
-        running[future.key] = (future, task)
+        group = pending.pop()
+        future = client.submit(convert_group, group, pure=False)
+        running[future.key] = (future, group)
         arrived.add(future)
 
     try:
-        while pending and len(running) < limit:
+        while pending and len(running) < workers * QUEUED_PER_WORKER:
             submit()
         for future in arrived:
-            _, task = running.pop(future.key)
+            _, group = running.pop(future.key)
             try:
-                yield future.result()
+                yield from future.result()
             except Exception as error:
-                yield _failed(task, type(error).__name__, str(error))
+                yield from (_failed(task, type(error).__name__, str(error)) for task in group)
             if pending:
                 submit()
     except BaseException:
