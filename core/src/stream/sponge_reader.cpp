@@ -68,6 +68,34 @@ std::string with_default_namespace(const std::string& text) {
   return "minecraft:" + text;
 }
 
+// Palettes of at most 128 states store one byte per position: when every
+// byte is such an index and names a state, the bytes are placed straight
+// into the cells. False (nothing placed) for anything else, which the
+// general decoding then reads or reports.
+bool place_one_byte_indices(const std::vector<int8_t>& data, const std::vector<int32_t>& dense, uint16_t* cells,
+                            const Extent& size) {
+  if (Volume(data.size()) != Volume(size[0]) * Volume(size[1]) * Volume(size[2])) return false;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  bool seen[256] = {};
+  uint8_t high = 0;
+  for (size_t i = 0; i < data.size(); ++i) {
+    high |= bytes[i];
+    seen[bytes[i]] = true;
+  }
+  if (high & 0x80) return false;
+  uint16_t index_of[128] = {};
+  for (int value = 0; value < 128; ++value) {
+    if (!seen[value]) continue;
+    if (size_t(value) >= dense.size() || dense[size_t(value)] < 0) return false;
+    index_of[value] = uint16_t(dense[size_t(value)]);
+  }
+  const int64_t sx = size[0], sz = size[2], cy = size[1], cz = size[2];
+  for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
+    cells[(x * cy + y) * cz + z] = index_of[bytes[(y * sz + z) * sx + x]];
+  });
+  return true;
+}
+
 Status invalid_index(int32_t value) {
   return Status::Error("Sponge: Invalid block state index " + std::to_string(value) + " in block data");
 }
@@ -150,6 +178,13 @@ Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(cons
   }
   uint16_t* cells = allocate(*boundary_);
   if (!cells) return Status::Error("Sponge: no memory for the blocks");
+  const Extent size{boundary_->d_x, boundary_->d_y, boundary_->d_z};
+  if (place_one_byte_indices(**data, dense, cells, size)) {
+    extras_tags_ = take_sponge_extras_tags(**schematic);
+    header_read_ = true;
+    dense_read_ = true;
+    return Status::Ok();
+  }
   // In file order first, then placed in the caller's order.
   std::vector<uint16_t> file_order(size_t(boundary_->volume()), 0);
   bool unknown_id = false;  // fails as reading that block would, unprefixed
@@ -160,7 +195,6 @@ Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(cons
     return Status::Ok();
   });
   if (!decoded.ok()) return unknown_id ? decoded : decoded.prefixed("Sponge: Failed to process blocks: ");
-  const Extent size{boundary_->d_x, boundary_->d_y, boundary_->d_z};
   place_file_order(file_order.data(), size, cells, size, {0, 0, 0}, false);
   extras_tags_ = take_sponge_extras_tags(**schematic);
   header_read_ = true;
