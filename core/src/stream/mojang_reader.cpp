@@ -119,7 +119,7 @@ Status MojangSchematicInputStream::read_blocks() {
   size_t entries = 0;
   while (list_depth > 0) {
     // Nearly every entry has the same few bytes: read whole, without events.
-    if (list_depth == 1 && compound_depth == 0 && parser_.next_block_entry(position, state)) {
+    if (whole_entries_ && list_depth == 1 && compound_depth == 0 && parser_.next_block_entry(position, state)) {
       KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
       if (++entries % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
       continue;

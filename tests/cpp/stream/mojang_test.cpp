@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "nbt/nbt_reader.h"
 #include "stream/mojang_reader.h"
 #include "stream/mojang_writer.h"
@@ -229,6 +231,63 @@ TEST(MojangWriterTest, RoundTripKeepsCoordinatesAndLastBlockWins) {
   EXPECT_EQ(describe(*reader.read_to_end_into_vec()),
             (std::vector<std::string>{"0,0,0 minecraft:stone", "0,0,1 minecraft:dirt", "1,0,0 minecraft:dirt"}));
   EXPECT_EQ(**reader.boundary(), Boundary(0, 0, 0, 4, 3, 2));
+}
+
+// What a reader makes of a document: its blocks and block entities, or its error.
+std::string outcome_of(const std::vector<uint8_t>& bytes, bool whole_entries) {
+  MojangSchematicInputStream reader(source_of(bytes));
+  if (!whole_entries) reader.read_entries_by_events();
+  reader.keep_listed_air();
+  auto blocks = reader.read_to_end_into_vec();
+  if (!blocks.ok()) return "error: " + blocks.message();
+  std::string out;
+  for (const std::string& block : describe(*blocks)) out += block + ";";
+  auto extras = reader.extras();
+  if (!extras.ok()) return out + "extras error: " + extras.message();
+  for (const BlockEntity& entity : extras->block_entities) out += "be " + entity.position.debug_string() + ";";
+  return out;
+}
+
+// A block list of entries in every shape a file may hold: the usual two
+// tags in either order, with "nbt", without "state", with extra tags, with
+// position lists of other lengths.
+Tag random_blocks(std::mt19937& rng) {
+  ListTag list{TagType::Compound, {}};
+  const int count = int(rng() % 40);
+  for (int i = 0; i < count; ++i) {
+    Entries entry;
+    const int x = int(rng() % 4), y = int(rng() % 3), z = int(rng() % 4), state = int(rng() % 3);
+    const unsigned shape = rng() % 8;
+    Tag pos = shape == 6 ? list_tag(TagType::Int, Tag{x}, Tag{y}) : ints(x, y, z);
+    if (shape == 1) {
+      entry = {{"state", Tag{state}}, {"pos", pos}};
+    } else {
+      entry = {{"pos", pos}};
+      if (shape != 3) entry.push_back({"state", Tag{state}});
+    }
+    if (shape == 2) entry.push_back({"nbt", compound(Entries{{"id", Tag{std::string("minecraft:chest")}}})});
+    if (shape == 4) entry.push_back({"extra", Tag{int32_t(7)}});
+    if (shape == 5) entry.insert(entry.begin(), {"note", Tag{std::string("x")}});
+    list.items.push_back(compound(std::move(entry)));
+  }
+  return Tag{std::move(list)};
+}
+
+TEST(MojangReaderTest, WholeEntriesReadAsTheEventWalkDoesOnMutatedLists) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 3000; ++round) {
+    Tag palette = list_tag(TagType::Compound, palette_entry("minecraft:stone"), log_entry(),
+                           palette_entry("minecraft:air"));
+    auto bytes = encode_document(compound(Entries{{"size", ints(4, 3, 4)}, {"palette", std::move(palette)},
+                                                  {"blocks", random_blocks(rng)}}));
+    // Two rounds in three are damaged: bytes changed, or the end cut off.
+    if (round % 3 == 1) {
+      for (int flips = 0; flips < 3; ++flips) bytes[rng() % bytes.size()] ^= uint8_t(1u << (rng() % 8));
+    } else if (round % 3 == 2) {
+      bytes.resize(rng() % bytes.size());
+    }
+    ASSERT_EQ(outcome_of(bytes, true), outcome_of(bytes, false)) << "round " << round;
+  }
 }
 
 TEST(MojangCorpusTest, EveryFileReads) {
