@@ -19,6 +19,27 @@ void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* 
   });
 }
 
+bool values_in_file_order(const uint16_t* cells, const Extent& size, size_t limit, std::vector<uint16_t>& order) {
+  const auto [sx, sy, sz] = size;
+  std::vector<uint64_t> first(limit, UINT64_MAX);
+  const uint16_t* cell = cells;
+  for (int64_t x = 0; x < sx; ++x) {
+    for (int64_t y = 0; y < sy; ++y) {
+      for (int64_t z = 0; z < sz; ++z, ++cell) {
+        if (*cell >= limit) return false;
+        const uint64_t at = uint64_t((y * sz + z) * sx + x);
+        if (at < first[*cell]) first[*cell] = at;
+      }
+    }
+  }
+  order.clear();
+  for (size_t value = 0; value < limit; ++value) {
+    if (first[value] != UINT64_MAX) order.push_back(uint16_t(value));
+  }
+  std::sort(order.begin(), order.end(), [&](uint16_t a, uint16_t b) { return first[a] < first[b]; });
+  return true;
+}
+
 void gather_file_order(const uint16_t* cells, const Extent& size, uint16_t* file_order) {
   const auto [sx, sy, sz] = size;
   for (int64_t y = 0; y < sy; ++y) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace kubic {
 
@@ -36,6 +38,11 @@ void for_each_in_tiles(const Extent& size, Visit&& visit) {
 // it is when `skip_zero`.
 void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* cells, const Extent& cells_size,
                       const Extent& offset, bool skip_zero);
+
+// The values of `cells` (a box of `size`, each below `limit`) in the order
+// a walk in file order first meets them; false when a value is `limit` or
+// more. One pass in the cells' own order.
+bool values_in_file_order(const uint16_t* cells, const Extent& size, size_t limit, std::vector<uint16_t>& order);
 
 // The whole of `cells` (a box of `size`) in file order.
 void gather_file_order(const uint16_t* cells, const Extent& size, uint16_t* file_order);

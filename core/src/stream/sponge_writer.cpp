@@ -89,23 +89,35 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
     return Status::Error("Sponge: Boundary " + boundary_->debug_string() + " has too many positions to write");
   }
   const int64_t sx = boundary_->d_x, sy = boundary_->d_y, sz = boundary_->d_z;
-  // Into file order, then one pass that numbers states as the
-  // block-by-block road does: air 0, then first met.
-  std::vector<uint16_t> file_order(size_t(boundary_->volume()));
-  gather_file_order(cells, {sx, sy, sz}, file_order.data());
+  const Extent size{sx, sy, sz};
+  // States numbered as the block-by-block road does: air 0, then as a
+  // walk in file order first meets them.
+  std::vector<uint16_t> met;
+  if (!values_in_file_order(cells, size, states.size(), met)) {
+    const size_t volume = size_t(boundary_->volume());
+    const uint16_t bad = *std::find_if(cells, cells + volume, [&](uint16_t id) { return id >= states.size(); });
+    return Status::Error("Sponge: block index " + std::to_string(bad) + " is not in the palette");
+  }
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
-  std::vector<int32_t> index_of(states.size(), -1);
+  std::vector<int32_t> index_of(states.size(), 0);
+  for (uint16_t id : met) {
+    index_of[id] = states[id]->name() == "minecraft:air"
+                       ? 0
+                       : palette.emplace(states[id], int32_t(palette.size())).first->second;
+  }
   std::vector<int8_t> data;
-  data.reserve(file_order.size());
-  for (uint16_t id : file_order) {
-    if (id >= states.size()) return Status::Error("Sponge: block index " + std::to_string(id) + " is not in the palette");
-    int32_t& known = index_of[id];
-    if (known < 0) {
-      known = states[id]->name() == "minecraft:air" ? 0
-                                                     : palette.emplace(states[id], int32_t(palette.size())).first->second;
-    }
-    append_var_int(data, uint32_t(known));
+  if (palette.size() <= 128) {
+    // One byte per position: placed straight from the cells, in tiles.
+    data.resize(size_t(boundary_->volume()));
+    for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
+      data[size_t((y * sz + z) * sx + x)] = int8_t(index_of[cells[(x * sy + y) * sz + z]]);
+    });
+  } else {
+    std::vector<uint16_t> file_order(size_t(boundary_->volume()));
+    gather_file_order(cells, size, file_order.data());
+    data.reserve(file_order.size());
+    for (uint16_t id : file_order) append_var_int(data, uint32_t(index_of[id]));
   }
   auto block_name = [&](const BlockPosition& p) {
     if (p.x < 0 || p.y < 0 || p.z < 0 || p.x >= sx || p.y >= sy || p.z >= sz) return std::string("minecraft:air");
