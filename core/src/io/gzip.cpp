@@ -188,7 +188,7 @@ Result<size_t> GzipEncoder::write(const uint8_t* data, size_t length) {
   crc_ = crc32_gzip_refl(crc_, data, chunk);
   size_ += uint32_t(chunk);
   if (!streaming_ && gathered_.size() + chunk <= whole_limit_) {
-    gathered_.insert(gathered_.end(), data, data + chunk);
+    gather(data, chunk);
     return chunk;
   }
   if (!streaming_) KUBIC_RETURN_IF_ERROR(start_streaming());
@@ -207,6 +207,14 @@ Status GzipEncoder::flush() {
   return inner_->flush();
 }
 
+void GzipEncoder::gather(const uint8_t* data, size_t length) {
+  const size_t needed = gathered_.size() + length;
+  // Room for a document's tail after its one large array, so that the
+  // array is not copied again (into fresh pages) for a few bytes more.
+  if (needed > gathered_.capacity()) gathered_.reserve(std::max(2 * gathered_.capacity(), needed + needed / 8));
+  gathered_.insert(gathered_.end(), data, data + length);
+}
+
 Status GzipEncoder::compress_whole() {
   // libdeflate's level 7 is at least as small as zlib's 6 on schematics,
   // in less time.
@@ -214,12 +222,13 @@ Status GzipEncoder::compress_whole() {
   std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
       libdeflate_alloc_compressor(level), libdeflate_free_compressor);
   if (!compressor) return Status::Error("deflate failed");
-  std::vector<uint8_t> out(libdeflate_deflate_compress_bound(compressor.get(), gathered_.size()));
-  const size_t n = libdeflate_deflate_compress(compressor.get(), gathered_.data(), gathered_.size(), out.data(),
-                                               out.size());
+  // Left uninitialised: only the pages the output reaches are touched.
+  const size_t bound = libdeflate_deflate_compress_bound(compressor.get(), gathered_.size());
+  auto out = std::make_unique_for_overwrite<uint8_t[]>(bound);
+  const size_t n = libdeflate_deflate_compress(compressor.get(), gathered_.data(), gathered_.size(), out.get(), bound);
   if (n == 0) return Status::Error("deflate failed");
   std::vector<uint8_t>().swap(gathered_);
-  return write_all(*inner_, out.data(), n);
+  return write_all(*inner_, out.get(), n);
 }
 
 Status GzipEncoder::finish() {

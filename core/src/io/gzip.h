@@ -64,6 +64,7 @@ class GzipEncoder final : public ByteSink {
   // Turns to zlib streaming, handing it what was gathered so far.
   Status start_streaming();
   Status deflate_pending(int mode);
+  void gather(const uint8_t* data, size_t length);
   Status compress_whole();
 
   std::unique_ptr<ByteSink> inner_;

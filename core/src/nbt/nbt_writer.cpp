@@ -16,13 +16,19 @@ NbtWriter::NbtWriter(ByteSink& sink) : sink_(sink) { buffer_.reserve(kBufferSize
 
 void NbtWriter::append(const void* data, size_t length) {
   const auto* bytes = static_cast<const uint8_t*>(data);
+  if (length >= kBufferSize) {
+    // A large array goes straight to the sink: copying it through the
+    // buffer would cost as much as the rest of the document.
+    drain();
+    if (status_.ok()) status_ = write_all(sink_, bytes, length);
+    return;
+  }
   buffer_.insert(buffer_.end(), bytes, bytes + length);
-  drain_if_full();
+  if (buffer_.size() >= kBufferSize) drain();
 }
 
-void NbtWriter::drain_if_full() {
-  if (buffer_.size() < kBufferSize) return;
-  if (status_.ok()) status_ = write_all(sink_, buffer_.data(), buffer_.size());
+void NbtWriter::drain() {
+  if (status_.ok() && !buffer_.empty()) status_ = write_all(sink_, buffer_.data(), buffer_.size());
   buffer_.clear();
 }
 
@@ -105,8 +111,7 @@ void NbtWriter::payload(const Tag& tag) {
 }
 
 Status NbtWriter::finish() {
-  if (status_.ok() && !buffer_.empty()) status_ = write_all(sink_, buffer_.data(), buffer_.size());
-  buffer_.clear();
+  drain();
   return status_;
 }
 

@@ -48,7 +48,7 @@ class NbtWriter {
   template <typename T>
   void numbers(const std::vector<T>& values);
   void append(const void* data, size_t length);
-  void drain_if_full();
+  void drain();
 
   ByteSink& sink_;
   std::vector<uint8_t> buffer_;
