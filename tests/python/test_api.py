@@ -209,15 +209,45 @@ def test_sponge_errors_are_the_same_by_both_paths(palette, data, message):
             kubic.load(source, format="sponge")
 
 
+def _saved(s, fmt):
+    out = io.BytesIO()
+    s.save(out, fmt)
+    return out.getvalue()
+
+
 def test_sponge_saves_alike_from_uint16_and_uint32_arrays(house):
     s = kubic.load(house)
     s.metadata["Date"] = nbt.Long(1)
     s.block_entities[(1, 1, 1)] = nbt.Compound({"Text1": nbt.String("no id: named after its block")})
-    fast, general = io.BytesIO(), io.BytesIO()
-    s.save(fast, "sponge")
+    fast = _saved(s, "sponge")
     s.blocks = s.blocks.astype(np.uint32)
-    s.save(general, "sponge")
-    assert fast.getvalue() == general.getvalue()
+    assert fast == _saved(s, "sponge")
+
+
+# Palettes around the VarInt widths (indices from 128 take two bytes, from
+# 16,384 three), with states no block uses, a repeated state and a second
+# air: the array road must number and encode as the block-by-block one.
+@pytest.mark.parametrize("states, shape", [(2, (3, 2, 5)), (128, (16, 8, 9)), (129, (16, 8, 9)),
+                                           (300, (70, 9, 3)), (17_000, (40, 30, 20))])
+def test_sponge_array_road_numbers_like_the_block_road(states, shape):
+    rng = np.random.default_rng(states)
+    palette = ["minecraft:air"] + [f"minecraft:b{i}" for i in range(1, states)] + ["minecraft:b1", "minecraft:air"]
+    blocks = rng.integers(0, len(palette) - 3, shape).astype(np.uint16)  # the last three stay unused...
+    blocks[0, 0, 0], blocks[-1, -1, -1] = len(palette) - 2, len(palette) - 1  # ...but for the repeat and the air
+    s = kubic.Schematic.from_numpy(blocks, palette)
+    s.metadata["Date"] = nbt.Long(1)
+    fast = _saved(s, "sponge")
+    s.blocks = blocks.astype(np.uint32)
+    assert fast == _saved(s, "sponge")
+    back = kubic.load(fast)
+    assert (_states(back) == np.array(palette, dtype=object)[blocks]).all()
+
+
+def test_sponge_array_road_refuses_an_index_past_the_palette():
+    s = kubic.Schematic((2, 2, 2))
+    s.blocks[1, 1, 1] = 7
+    with pytest.raises(kubic.KubicError, match="index 7 is not in the palette"):
+        s.save(io.BytesIO(), "sponge")
 
 
 @pytest.mark.parametrize("damage, error, message", [

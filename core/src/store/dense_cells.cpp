@@ -19,41 +19,33 @@ void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* 
   });
 }
 
-bool values_in_file_order(const uint16_t* cells, const Extent& size, size_t limit, std::vector<uint16_t>& order) {
+void gather_plane(const uint16_t* cells, const Extent& size, int64_t y, uint16_t* plane) {
   const auto [sx, sy, sz] = size;
-  std::vector<uint64_t> first(limit, UINT64_MAX);
-  const uint16_t* cell = cells;
-  for (int64_t x = 0; x < sx; ++x) {
-    for (int64_t y = 0; y < sy; ++y) {
-      for (int64_t z = 0; z < sz; ++z, ++cell) {
-        if (*cell >= limit) return false;
-        const uint64_t at = uint64_t((y * sz + z) * sx + x);
-        if (at < first[*cell]) first[*cell] = at;
-      }
+  // Eight rows of z at a time, so that each z writes eight neighbouring
+  // x at once while the eight rows are read straight through.
+  constexpr int64_t kRows = 8;
+  int64_t x0 = 0;
+  for (; x0 + kRows <= sx; x0 += kRows) {
+    const uint16_t* rows[kRows];
+    for (int64_t k = 0; k < kRows; ++k) rows[k] = cells + ((x0 + k) * sy + y) * sz;
+    for (int64_t z = 0; z < sz; ++z) {
+      uint16_t* out = plane + z * sx + x0;
+      for (int64_t k = 0; k < kRows; ++k) out[k] = rows[k][z];
     }
   }
-  order.clear();
-  for (size_t value = 0; value < limit; ++value) {
-    if (first[value] != UINT64_MAX) order.push_back(uint16_t(value));
+  for (; x0 < sx; ++x0) {
+    const uint16_t* row = cells + (x0 * sy + y) * sz;
+    for (int64_t z = 0; z < sz; ++z) plane[z * sx + x0] = row[z];
   }
-  std::sort(order.begin(), order.end(), [&](uint16_t a, uint16_t b) { return first[a] < first[b]; });
-  return true;
 }
 
 void gather_file_order(const uint16_t* cells, const Extent& size, uint16_t* file_order) {
   const auto [sx, sy, sz] = size;
-  for (int64_t y = 0; y < sy; ++y) {
-    uint16_t* plane = file_order + y * sz * sx;
-    for (int64_t x0 = 0; x0 < sx; x0 += kTile) {
-      for (int64_t z0 = 0; z0 < sz; z0 += kTile) {
-        const int64_t x1 = std::min(sx, x0 + kTile), z1 = std::min(sz, z0 + kTile);
-        for (int64_t x = x0; x < x1; ++x) {
-          const uint16_t* row = cells + (x * sy + y) * sz;
-          for (int64_t z = z0; z < z1; ++z) plane[z * sx + x] = row[z];
-        }
-      }
-    }
-  }
+  for (int64_t y = 0; y < sy; ++y) gather_plane(cells, size, y, file_order + y * sz * sx);
+}
+
+FirstMetNumbers::FirstMetNumbers(size_t limit) : numbers_(size_t(UINT16_MAX) + 1, kOutside) {
+  std::fill_n(numbers_.begin(), std::min(limit, numbers_.size()), kUnmet);
 }
 
 }  // namespace kubic

@@ -39,12 +39,33 @@ void for_each_in_tiles(const Extent& size, Visit&& visit) {
 void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* cells, const Extent& cells_size,
                       const Extent& offset, bool skip_zero);
 
-// The values of `cells` (a box of `size`, each below `limit`) in the order
-// a walk in file order first meets them; false when a value is `limit` or
-// more. One pass in the cells' own order.
-bool values_in_file_order(const uint16_t* cells, const Extent& size, size_t limit, std::vector<uint16_t>& order);
+// Plane `y` of `cells` (a box of `size`) in file order: z slower, x fastest.
+void gather_plane(const uint16_t* cells, const Extent& size, int64_t y, uint16_t* plane);
 
 // The whole of `cells` (a box of `size`) in file order.
 void gather_file_order(const uint16_t* cells, const Extent& size, uint16_t* file_order);
+
+// Numbers for cell values in the order a walk meets them, as files number
+// their palettes: a value's first meeting asks `assign` for its number.
+// Values at or past `limit` are not in the palette and have none.
+class FirstMetNumbers {
+ public:
+  static constexpr int32_t kOutside = -2;
+
+  explicit FirstMetNumbers(size_t limit);
+
+  // The number of `value`, or kOutside.
+  template <typename Assign>
+  int32_t of(uint16_t value, Assign&& assign) {
+    int32_t& number = numbers_[value];
+    if (number >= 0) [[likely]] return number;
+    if (number == kOutside) return kOutside;
+    return number = assign(value);
+  }
+
+ private:
+  static constexpr int32_t kUnmet = -1;
+  std::vector<int32_t> numbers_;
+};
 
 }  // namespace kubic

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "common/interrupt.h"
+#include "common/varint.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
 
@@ -15,11 +17,9 @@ namespace {
 constexpr int32_t kDataVersion = 3129;
 
 void append_var_int(std::vector<int8_t>& out, uint32_t value) {
-  while (value >= 0x80) {
-    out.push_back(int8_t(uint8_t(value | 0x80)));
-    value >>= 7;
-  }
-  out.push_back(int8_t(uint8_t(value)));
+  uint8_t bytes[kMaxVarIntBytes];
+  const size_t n = encode_var_int(int32_t(value), bytes);
+  out.insert(out.end(), bytes, bytes + n);
 }
 
 Tag int_tag(int32_t v) { return Tag{v}; }
@@ -91,34 +91,41 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
   const int64_t sx = boundary_->d_x, sy = boundary_->d_y, sz = boundary_->d_z;
   const Extent size{sx, sy, sz};
   // States numbered as the block-by-block road does: air 0, then as a
-  // walk in file order first meets them.
-  std::vector<uint16_t> met;
-  if (!values_in_file_order(cells, size, states.size(), met)) {
-    const size_t volume = size_t(boundary_->volume());
-    const uint16_t bad = *std::find_if(cells, cells + volume, [&](uint16_t id) { return id >= states.size(); });
-    return Status::Error("Sponge: block index " + std::to_string(bad) + " is not in the palette");
-  }
+  // walk in file order first meets them; numbered and encoded in that same
+  // walk, a plane at a time.
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
-  std::vector<int32_t> index_of(states.size(), 0);
-  for (uint16_t id : met) {
-    index_of[id] = states[id]->name() == "minecraft:air"
-                       ? 0
-                       : palette.emplace(states[id], int32_t(palette.size())).first->second;
+  auto assign = [&](uint16_t id) {
+    return states[id]->name() == "minecraft:air" ? 0
+                                                  : palette.emplace(states[id], int32_t(palette.size())).first->second;
+  };
+  FirstMetNumbers numbers(states.size());
+  std::vector<uint16_t> plane(size_t(sx * sz));
+  // One byte per position while indices stay below 128 (most files); the
+  // array grows when longer VarInts come.
+  std::vector<int8_t> data(size_t(boundary_->volume()));
+  // Written through a plain pointer: a byte store may alias anything the
+  // loop reaches through a reference, the vector itself included.
+  auto* out = reinterpret_cast<uint8_t*>(data.data());
+  size_t used = 0, room = data.size();
+  for (int64_t y = 0; y < sy; ++y) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    gather_plane(cells, size, y, plane.data());
+    for (uint16_t id : plane) {
+      const int32_t index = numbers.of(id, assign);
+      if (index < 0) return Status::Error("Sponge: block index " + std::to_string(id) + " is not in the palette");
+      if (index < 0x80 && used < room) [[likely]] {
+        out[used++] = uint8_t(index);
+        continue;
+      }
+      if (room - used < kMaxVarIntBytes) {
+        data.resize(std::max(room + room / 2, used + kMaxVarIntBytes));
+        out = reinterpret_cast<uint8_t*>(data.data()), room = data.size();
+      }
+      used += encode_var_int(index, out + used);
+    }
   }
-  std::vector<int8_t> data;
-  if (palette.size() <= 128) {
-    // One byte per position: placed straight from the cells, in tiles.
-    data.resize(size_t(boundary_->volume()));
-    for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
-      data[size_t((y * sz + z) * sx + x)] = int8_t(index_of[cells[(x * sy + y) * sz + z]]);
-    });
-  } else {
-    std::vector<uint16_t> file_order(size_t(boundary_->volume()));
-    gather_file_order(cells, size, file_order.data());
-    data.reserve(file_order.size());
-    for (uint16_t id : file_order) append_var_int(data, uint32_t(index_of[id]));
-  }
+  data.resize(used);
   auto block_name = [&](const BlockPosition& p) {
     if (p.x < 0 || p.y < 0 || p.z < 0 || p.x >= sx || p.y >= sy || p.z >= sz) return std::string("minecraft:air");
     return states[cells[size_t((p.x * sy + p.y) * sz + p.z)]]->name();
