@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/boundary.h"
@@ -31,26 +32,7 @@ inline uint32_t litematica_entry(const int64_t* words, uint64_t i, int bits) {
   return uint32_t(value & ((uint64_t(1) << bits) - 1));
 }
 
-// Packs `count` entries given by entry(i), each below 2^bits.
-template <typename Entry>
-std::vector<int64_t> litematica_pack(uint64_t count, int bits, Entry&& entry) {
-  std::vector<int64_t> words(size_t(litematica_word_count(Volume(count), bits)), 0);
-  uint64_t pending = 0;  // the low bits of the word being filled
-  int filled = 0;
-  size_t word = 0;
-  for (uint64_t i = 0; i < count; ++i) {
-    const uint64_t value = entry(i);
-    pending |= value << filled;
-    filled += bits;
-    if (filled >= 64) {
-      words[word++] = int64_t(pending);
-      filled -= 64;
-      // What did not fit goes first into the next word.
-      pending = filled ? value >> (bits - filled) : 0;
-    }
-  }
-  if (filled) words[word] = int64_t(pending);
-  return words;
-}
+// Packs `values`, each below 2^bits (at most 16 bits).
+std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits);
 
 }  // namespace kubic

@@ -1,5 +1,8 @@
 #include "stream/litematica_writer.h"
 
+#include <memory>
+#include <span>
+
 #include "common/interrupt.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
@@ -206,38 +209,41 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
   for (const SubRegion& region : regions) boxes.push_back(region.box());
   std::vector<Compound> region_tags(regions.size());
   int64_t total_blocks = 0, total_volume = 0;
-  std::vector<uint16_t> file_order;
   for (size_t r = 0; r < regions.size(); ++r) {
     const Boundary& box = boxes[r];
     if (box.volume() > kMaxRegionVolume) {
       return Status::Error("Litematica: Boundary " + box.debug_string() + " has too many positions to write");
     }
     KUBIC_RETURN_IF_ERROR(check_interrupt());
-    file_order.assign(size_t(box.volume()), 0);
+    // Every entry is gathered: no need to clear them first.
+    const size_t volume = size_t(box.volume());
+    const auto gathered = std::make_unique_for_overwrite<uint16_t[]>(volume);
+    const std::span<uint16_t> file_order(gathered.get(), volume);
     cells.gather(box, file_order.data());
     // Region palette: air first, then states as first met.
     ListTag palette{TagType::Compound, {palette_entry(*BlockState::air_rc())}};
-    std::vector<int32_t> index(cells.states.size(), -1);
+    FirstMetNumbers numbers(cells.states.size());
+    auto assign = [&](uint16_t id) {
+      const BlockState& state = *cells.states[id];
+      if (plain_air(state)) return 0;
+      palette.items.push_back(palette_entry(state));
+      return int32_t(palette.items.size() - 1);
+    };
+    int64_t air = 0;
     for (uint16_t& id : file_order) {
-      if (id >= cells.states.size()) {
-        return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
-      }
-      int32_t& known = index[id];
-      if (known < 0) {
-        const BlockState& state = *cells.states[id];
-        known = plain_air(state) ? 0 : int32_t(palette.items.size());
-        if (known) palette.items.push_back(palette_entry(state));
-      }
-      id = uint16_t(known);
-      total_blocks += known != 0;
+      const int32_t number = numbers.of(id, assign);
+      if (number < 0) return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
+      id = uint16_t(number);
+      air += number == 0;
     }
+    total_blocks += int64_t(file_order.size()) - air;
     total_volume += int64_t(box.volume());
     const int bits = litematica_bits(palette.items.size());
     Compound& tags = region_tags[r];
     tags.put("Position", int_vector(regions[r].position.x, regions[r].position.y, regions[r].position.z));
     tags.put("Size", int_vector(regions[r].size[0], regions[r].size[1], regions[r].size[2]));
     tags.put("BlockStatePalette", Tag{std::move(palette)});
-    tags.put("BlockStates", Tag{litematica_pack(file_order.size(), bits, [&](uint64_t i) { return file_order[i]; })});
+    tags.put("BlockStates", Tag{litematica_pack(file_order, bits)});
     tags.put("TileEntities", Tag{compound_list()});
     tags.put("Entities", Tag{compound_list()});
     tags.put("PendingBlockTicks", regions[r].pending_block_ticks.as<ListTag>() ? regions[r].pending_block_ticks : Tag{compound_list()});

@@ -16,13 +16,15 @@ TEST(LitematicaFormatTest, BitsAreTheFewestThatHoldThePaletteButAtLeastTwo) {
 
 TEST(LitematicaFormatTest, PackedEntriesComeBackForEveryWidthIncludingStraddlingOnes) {
   std::mt19937 random(7);
+  // Whole groups of 64 entries and a tail of every length after them.
   for (int bits = 2; bits <= 16; ++bits) {
-    const uint64_t count = 1000 + uint64_t(bits);
-    std::vector<uint32_t> values(count);
-    for (uint32_t& v : values) v = uint32_t(random()) & ((1u << bits) - 1);
-    auto words = litematica_pack(count, bits, [&](uint64_t i) { return values[i]; });
-    ASSERT_EQ(words.size(), litematica_word_count(Volume(count), bits));
-    for (uint64_t i = 0; i < count; ++i) ASSERT_EQ(litematica_entry(words.data(), i, bits), values[i]) << bits;
+    for (uint64_t count : {uint64_t(0), uint64_t(63), uint64_t(64), 1000 + uint64_t(bits)}) {
+      std::vector<uint16_t> values(count);
+      for (uint16_t& v : values) v = uint16_t(random() & ((1u << bits) - 1));
+      auto words = litematica_pack(values, bits);
+      ASSERT_EQ(words.size(), litematica_word_count(Volume(count), bits));
+      for (uint64_t i = 0; i < count; ++i) ASSERT_EQ(litematica_entry(words.data(), i, bits), values[i]) << bits;
+    }
   }
 }
 
