@@ -59,9 +59,7 @@ def convert_one(source: str, output: str, to: str) -> dict[str, Any]:
     went; never raises for a bad input."""
     from . import load  # in the worker, on its first task
     start = time.perf_counter()
-    record: dict[str, Any] = {"input": source, "output": output, "ok": False, "format_in": None, "blocks": None,
-                              "block_entities": None, "entities": None, "bytes_in": None, "bytes_out": None,
-                              "seconds": None, "error_class": None, "error": None}
+    record = _record(source, output)
     try:
         record["bytes_in"] = os.path.getsize(source)
         with warnings.catch_warnings():
@@ -206,11 +204,16 @@ def _start_method() -> str:
     return "spawn"
 
 
-def _failed(task: tuple[str, str, str], error_class: str, message: str) -> dict[str, Any]:
-    source, output, _ = task
+def _record(source: str, output: str) -> dict[str, Any]:
+    """A manifest record of a file not (yet) converted."""
     return {"input": source, "output": output, "ok": False, "format_in": None, "blocks": None,
             "block_entities": None, "entities": None, "bytes_in": None, "bytes_out": None, "seconds": None,
-            "error_class": error_class, "error": message}
+            "error_class": None, "error": None}
+
+
+def _failed(task: tuple[str, str, str], error_class: str, message: str) -> dict[str, Any]:
+    source, output, _ = task
+    return {**_record(source, output), "error_class": error_class, "error": message}
 
 
 def _dask_results(tasks: list[tuple[str, str, str]], client: Any) -> Iterator[dict[str, Any]]:
