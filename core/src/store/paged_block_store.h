@@ -42,6 +42,9 @@ class PagedBlockStore final : public BlockStore {
   // Reads page rows directly; positions in missing pages give 0.
   template <typename Visit>
   void for_each_yzx_cell(Visit&& visit) const;
+  // The same for the positions of plane `y` alone (x fastest, then z).
+  template <typename Visit>
+  void for_each_zx_cell(int32_t y, Visit&& visit) const;
   // Stores a palette id already in the palette; for callers that looked
   // the state up once for many positions.
   Status set_palette_id_at(const BlockPosition& position, uint16_t id);
@@ -96,24 +99,27 @@ class PagedBlockStore final : public BlockStore {
 template <typename Visit>
 void PagedBlockStore::for_each_yzx_cell(Visit&& visit) const {
   if (boundary_.empty()) return;
+  for (int64_t y = boundary_.min_y, y_end = y + boundary_.d_y; y < y_end; ++y) for_each_zx_cell(int32_t(y), visit);
+}
+
+template <typename Visit>
+void PagedBlockStore::for_each_zx_cell(int32_t y, Visit&& visit) const {
+  if (boundary_.empty()) return;
   const int64_t x0 = boundary_.min_x, x1 = x0 + boundary_.d_x;
-  for (int64_t y = boundary_.min_y, y_end = y + boundary_.d_y; y < y_end; ++y) {
-    for (int64_t z = boundary_.min_z, z_end = z + boundary_.d_z; z < z_end; ++z) {
-      for (int64_t x = x0; x < x1;) {
-        int64_t page_end = std::min<int64_t>(x1, ((x >> page_bits_[0]) + 1) << page_bits_[0]);
-        const ArrayPage* page = page_at(int32_t(x) >> page_bits_[0], int32_t(y) >> page_bits_[1],
-                                        int32_t(z) >> page_bits_[2]);
-        if (!page) {
-          for (; x < page_end; ++x) visit(uint16_t(0));
-          continue;
-        }
-        int32_t cell = page->index_of(uint32_t(x) & page_mask_[0], uint32_t(y) & page_mask_[1],
-                                      uint32_t(z) & page_mask_[2]);
-        if (const uint16_t* cells = page->dense_cells()) {
-          for (; x < page_end; ++x, ++cell) visit(cells[cell]);
-        } else {
-          for (; x < page_end; ++x, ++cell) visit(page->cell(cell));
-        }
+  for (int64_t z = boundary_.min_z, z_end = z + boundary_.d_z; z < z_end; ++z) {
+    for (int64_t x = x0; x < x1;) {
+      int64_t page_end = std::min<int64_t>(x1, ((x >> page_bits_[0]) + 1) << page_bits_[0]);
+      const ArrayPage* page = page_at(int32_t(x) >> page_bits_[0], y >> page_bits_[1], int32_t(z) >> page_bits_[2]);
+      if (!page) {
+        for (; x < page_end; ++x) visit(uint16_t(0));
+        continue;
+      }
+      int32_t cell = page->index_of(uint32_t(x) & page_mask_[0], uint32_t(y) & page_mask_[1],
+                                    uint32_t(z) & page_mask_[2]);
+      if (const uint16_t* cells = page->dense_cells()) {
+        for (; x < page_end; ++x, ++cell) visit(cells[cell]);
+      } else {
+        for (; x < page_end; ++x, ++cell) visit(page->cell(cell));
       }
     }
   }
