@@ -38,29 +38,53 @@ constexpr auto kGroupPackers = group_packers(std::make_index_sequence<16>());
 
 }  // namespace
 
-std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits) {
-  const size_t word_count = size_t(litematica_word_count(Volume(values.size()), bits));
-  std::vector<int64_t> words(word_count);
+LitematicaPacker::LitematicaPacker(uint64_t count, int bits)
+    : bits_(bits), words_(size_t(litematica_word_count(Volume(count), bits))) {}
+
+void LitematicaPacker::pack_groups(const uint16_t* values, size_t groups) {
+  kGroupPackers[size_t(bits_ - 1)](values, groups, reinterpret_cast<uint64_t*>(words_.data()) + word_);
+  word_ += groups * size_t(bits_);
+}
+
+void LitematicaPacker::add(std::span<const uint16_t> values) {
+  if (staged_count_) {
+    const size_t n = std::min(values.size(), 64 - staged_count_);
+    std::copy_n(values.begin(), n, staged_ + staged_count_);
+    staged_count_ += n;
+    values = values.subspan(n);
+    if (staged_count_ < 64) return;
+    pack_groups(staged_, 1);
+    staged_count_ = 0;
+  }
   const size_t groups = values.size() / 64;
-  auto* out = reinterpret_cast<uint64_t*>(words.data());
-  kGroupPackers[size_t(bits - 1)](values.data(), groups, out);
+  pack_groups(values.data(), groups);
+  staged_count_ = values.size() - groups * 64;
+  std::copy_n(values.begin() + std::ptrdiff_t(groups * 64), staged_count_, staged_);
+}
+
+std::vector<int64_t> LitematicaPacker::finish() {
   // The last entries, fewer than 64, one after another.
   uint64_t pending = 0;
   int filled = 0;
-  size_t word = groups * size_t(bits);
-  for (size_t i = groups * 64; i < values.size(); ++i) {
-    const uint64_t value = values[i];
+  for (size_t i = 0; i < staged_count_; ++i) {
+    const uint64_t value = staged_[i];
     pending |= value << filled;
-    filled += bits;
+    filled += bits_;
     if (filled >= 64) {
-      out[word++] = pending;
+      words_[word_++] = int64_t(pending);
       filled -= 64;
       // What did not fit goes first into the next word.
-      pending = filled ? value >> (bits - filled) : 0;
+      pending = filled ? value >> (bits_ - filled) : 0;
     }
   }
-  if (filled) out[word] = pending;
-  return words;
+  if (filled) words_[word_] = int64_t(pending);
+  return std::move(words_);
+}
+
+std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits) {
+  LitematicaPacker packer(values.size(), bits);
+  packer.add(values);
+  return packer.finish();
 }
 
 }  // namespace kubic

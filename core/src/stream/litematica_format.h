@@ -32,6 +32,26 @@ inline uint32_t litematica_entry(const int64_t* words, uint64_t i, int bits) {
   return uint32_t(value & ((uint64_t(1) << bits) - 1));
 }
 
+// Packs entries handed in pieces, each below 2^bits (at most 16 bits),
+// into the words of `count` entries.
+class LitematicaPacker {
+ public:
+  LitematicaPacker(uint64_t count, int bits);
+  void add(std::span<const uint16_t> values);
+  // The words, once all `count` entries were added.
+  std::vector<int64_t> finish();
+
+ private:
+  void pack_groups(const uint16_t* values, size_t groups);
+
+  int bits_;
+  std::vector<int64_t> words_;
+  size_t word_ = 0;
+  // Entries waiting for a whole group of 64.
+  uint16_t staged_[64];
+  size_t staged_count_ = 0;
+};
+
 // Packs `values`, each below 2^bits (at most 16 bits).
 std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits);
 

@@ -1,8 +1,5 @@
 #include "stream/litematica_writer.h"
 
-#include <memory>
-#include <span>
-
 #include "common/interrupt.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
@@ -85,6 +82,16 @@ Tag palette_entry(const BlockState& state) {
 
 ListTag compound_list() { return ListTag{TagType::Compound, {}}; }
 
+// Calls visit(position) for the positions of plane `y` (counted from the
+// bottom) of `box`, in file order.
+template <typename Visit>
+void for_each_in_plane(const Boundary& box, int64_t y, Visit&& visit) {
+  const int32_t at_y = int32_t(box.min_y + y);
+  for (int64_t z = box.min_z; z < int64_t(box.min_z) + box.d_z; ++z) {
+    for (int64_t x = box.min_x; x < int64_t(box.min_x) + box.d_x; ++x) visit(BlockPosition{int32_t(x), at_y, int32_t(z)});
+  }
+}
+
 size_t region_holding(const std::vector<Boundary>& boxes, const BlockPosition& position) {
   for (size_t i = 0; i < boxes.size(); ++i) {
     if (boxes[i].contains(position)) return i;
@@ -110,16 +117,15 @@ Status LitematicaSchematicOutputStream::complete() {
   std::vector<StateRef> states{extras_.fill ? extras_.fill : BlockState::air_rc()};
   states.insert(states.end(), store_->palette().begin(), store_->palette().end());
   Cells cells{states,
-              [&](const Boundary& box, uint16_t* out) {
+              [&](const Boundary& box, int64_t y, uint16_t* out) {
                 if (box == store_->boundary()) {
-                  store_->for_each_yzx_cell([&](uint16_t cell) { *out++ = cell; });
+                  store_->for_each_zx_cell(int32_t(box.min_y + y), [&](uint16_t cell) { *out++ = cell; });
                   return;
                 }
-                auto positions = box.walk(AxisOrder::YZX);
-                while (auto position = positions.next()) {
-                  auto id = store_->palette_id_at(*position);
+                for_each_in_plane(box, y, [&](const BlockPosition& position) {
+                  auto id = store_->palette_id_at(position);
                   *out++ = id ? uint16_t(*id + 1) : 0;
-                }
+                });
               },
               [&](const std::function<bool(const BlockPosition&)>& visit) {
                 XyzScanner scanner(*store_);
@@ -139,10 +145,9 @@ Status LitematicaSchematicOutputStream::write_dense_document(const uint16_t* cel
     return cells[size_t((x * sy + y) * sz + z)];
   };
   Cells source{states,
-               [&](const Boundary& box, uint16_t* out) {
-                 if (box == boundary_) return gather_file_order(cells, {box.d_x, box.d_y, box.d_z}, out);
-                 auto positions = box.walk(AxisOrder::YZX);
-                 while (auto position = positions.next()) *out++ = index_at(*position);
+               [&](const Boundary& box, int64_t y, uint16_t* out) {
+                 if (box == boundary_) return gather_plane(cells, {box.d_x, box.d_y, box.d_z}, y, out);
+                 for_each_in_plane(box, y, [&](const BlockPosition& position) { *out++ = index_at(position); });
                },
                [&](const std::function<bool(const BlockPosition&)>& visit) {
                  auto positions = boundary_.walk(AxisOrder::XYZ);
@@ -203,6 +208,53 @@ std::vector<SubRegion> LitematicaSchematicOutputStream::regions_to_write(const C
   return {std::move(whole)};
 }
 
+Result<int64_t> LitematicaSchematicOutputStream::put_blocks(const Cells& cells, const Boundary& box, Compound& tags) {
+  std::vector<uint16_t> plane(size_t(box.d_x) * size_t(box.d_z));
+  // A first walk numbers the states as it meets them, so that the palette,
+  // which comes first in the file, is whole before the entries are packed:
+  // air first, then the others.
+  ListTag palette{TagType::Compound, {palette_entry(*BlockState::air_rc())}};
+  std::vector<uint16_t> number(cells.states.size(), 0);
+  FirstMetNumbers numbers(cells.states.size());
+  auto assign = [&](uint16_t id) {
+    const BlockState& state = *cells.states[id];
+    if (plain_air(state)) return 0;
+    number[id] = uint16_t(palette.items.size());
+    palette.items.push_back(palette_entry(state));
+    return int32_t(number[id]);
+  };
+  for (int64_t y = 0; y < box.d_y; ++y) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    cells.gather_plane(box, y, plane.data());
+    for (uint16_t id : plane) {
+      if (numbers.of(id, assign) < 0) {
+        return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
+      }
+    }
+  }
+  // Entries are packed from 16 bits: one state more than that (every
+  // possible index present, none of them air) cannot be written.
+  if (palette.items.size() > size_t(UINT16_MAX) + 1) {
+    return Status::Error("Litematica: a region of more than 65536 states cannot be written");
+  }
+  // The second walk packs, a plane at a time: no whole-box copy of the
+  // entries is ever made.
+  LitematicaPacker packer(uint64_t(box.volume()), litematica_bits(palette.items.size()));
+  int64_t air = 0;
+  for (int64_t y = 0; y < box.d_y; ++y) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    cells.gather_plane(box, y, plane.data());
+    for (uint16_t& id : plane) {
+      id = number[id];
+      air += id == 0;
+    }
+    packer.add(plane);
+  }
+  tags.put("BlockStatePalette", Tag{std::move(palette)});
+  tags.put("BlockStates", Tag{packer.finish()});
+  return int64_t(box.volume()) - air;
+}
+
 Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
   const std::vector<SubRegion> regions = regions_to_write(cells);
   std::vector<Boundary> boxes;
@@ -214,36 +266,13 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
     if (box.volume() > kMaxRegionVolume) {
       return Status::Error("Litematica: Boundary " + box.debug_string() + " has too many positions to write");
     }
-    KUBIC_RETURN_IF_ERROR(check_interrupt());
-    // Every entry is gathered: no need to clear them first.
-    const size_t volume = size_t(box.volume());
-    const auto gathered = std::make_unique_for_overwrite<uint16_t[]>(volume);
-    const std::span<uint16_t> file_order(gathered.get(), volume);
-    cells.gather(box, file_order.data());
-    // Region palette: air first, then states as first met.
-    ListTag palette{TagType::Compound, {palette_entry(*BlockState::air_rc())}};
-    FirstMetNumbers numbers(cells.states.size());
-    auto assign = [&](uint16_t id) {
-      const BlockState& state = *cells.states[id];
-      if (plain_air(state)) return 0;
-      palette.items.push_back(palette_entry(state));
-      return int32_t(palette.items.size() - 1);
-    };
-    int64_t air = 0;
-    for (uint16_t& id : file_order) {
-      const int32_t number = numbers.of(id, assign);
-      if (number < 0) return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
-      id = uint16_t(number);
-      air += number == 0;
-    }
-    total_blocks += int64_t(file_order.size()) - air;
-    total_volume += int64_t(box.volume());
-    const int bits = litematica_bits(palette.items.size());
     Compound& tags = region_tags[r];
     tags.put("Position", int_vector(regions[r].position.x, regions[r].position.y, regions[r].position.z));
     tags.put("Size", int_vector(regions[r].size[0], regions[r].size[1], regions[r].size[2]));
-    tags.put("BlockStatePalette", Tag{std::move(palette)});
-    tags.put("BlockStates", Tag{litematica_pack(file_order, bits)});
+    auto blocks = put_blocks(cells, box, tags);
+    if (!blocks.ok()) return blocks.status();
+    total_blocks += *blocks;
+    total_volume += int64_t(box.volume());
     tags.put("TileEntities", Tag{compound_list()});
     tags.put("Entities", Tag{compound_list()});
     tags.put("PendingBlockTicks", regions[r].pending_block_ticks.as<ListTag>() ? regions[r].pending_block_ticks : Tag{compound_list()});

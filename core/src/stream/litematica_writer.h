@@ -27,17 +27,21 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
 
  private:
   // Where a document's blocks come from: `states` by index, and for a box
-  // inside the written one, the index of each of its positions in file
-  // order (0 where nothing is stored).
+  // inside the written one, the index of each position of its plane `y`
+  // (counted from the box's bottom) in file order, 0 where nothing is
+  // stored.
   struct Cells {
     const std::vector<StateRef>& states;
-    std::function<void(const Boundary&, uint16_t*)> gather;
+    std::function<void(const Boundary& box, int64_t y, uint16_t* plane)> gather_plane;
     // Calls visit(position) for every position holding something other
     // than plain air, until it returns false.
     std::function<void(const std::function<bool(const BlockPosition&)>&)> for_each_block;
   };
 
   Status write_document(const Cells& cells);
+  // Puts a region's palette and packed block states into `tags`; the
+  // number of its blocks other than air.
+  static Result<int64_t> put_blocks(const Cells& cells, const Boundary& box, Compound& tags);
   std::vector<SubRegion> regions_to_write(const Cells& cells) const;
 
   std::unique_ptr<ByteSink> writer_;

@@ -28,6 +28,21 @@ TEST(LitematicaFormatTest, PackedEntriesComeBackForEveryWidthIncludingStraddling
   }
 }
 
+TEST(LitematicaFormatTest, EntriesAddedInPiecesPackAsWhole) {
+  std::mt19937 random(11);
+  for (int bits : {2, 5, 6, 13, 16}) {
+    std::vector<uint16_t> values(5000);
+    for (uint16_t& v : values) v = uint16_t(random() & ((1u << bits) - 1));
+    LitematicaPacker packer(values.size(), bits);
+    // Pieces shorter than, equal to and longer than a group of 64.
+    for (size_t at = 0, piece = 1; at < values.size(); at += piece, piece = piece * 7 % 150 + 1) {
+      piece = std::min(piece, values.size() - at);
+      packer.add(std::span(values).subspan(at, piece));
+    }
+    EXPECT_EQ(packer.finish(), litematica_pack(values, bits)) << bits;
+  }
+}
+
 TEST(LitematicaFormatTest, NegativeSizesRunFromThePositionTowardsSmallerCoordinates) {
   const std::tuple<BlockPosition, std::array<int32_t, 3>, Boundary> cases[] = {
       {{0, 0, 0}, {3, 2, 1}, Boundary(0, 0, 0, 3, 2, 1)},
