@@ -19,29 +19,30 @@ void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* 
   });
 }
 
-void gather_plane(const uint16_t* cells, const Extent& size, int64_t y, uint16_t* plane) {
+void gather_planes(const uint16_t* cells, const Extent& size, int64_t y0, int64_t count, uint16_t* planes) {
   const auto [sx, sy, sz] = size;
-  // Eight rows of z at a time, so that each z writes eight neighbouring
-  // x at once while the eight rows are read straight through.
+  const int64_t plane_size = sx * sz;
+  // Eight rows of x at a time, so that each z writes eight neighbouring x
+  // at once; for each x the planes' rows lie one after another in the
+  // cells, so the reads run straight through count * sz cells.
   constexpr int64_t kRows = 8;
   int64_t x0 = 0;
   for (; x0 + kRows <= sx; x0 += kRows) {
-    const uint16_t* rows[kRows];
-    for (int64_t k = 0; k < kRows; ++k) rows[k] = cells + ((x0 + k) * sy + y) * sz;
-    for (int64_t z = 0; z < sz; ++z) {
-      uint16_t* out = plane + z * sx + x0;
-      for (int64_t k = 0; k < kRows; ++k) out[k] = rows[k][z];
+    for (int64_t y = 0; y < count; ++y) {
+      const uint16_t* rows[kRows];
+      for (int64_t k = 0; k < kRows; ++k) rows[k] = cells + ((x0 + k) * sy + y0 + y) * sz;
+      uint16_t* plane = planes + y * plane_size + x0;
+      for (int64_t z = 0; z < sz; ++z) {
+        for (int64_t k = 0; k < kRows; ++k) plane[z * sx + k] = rows[k][z];
+      }
     }
   }
   for (; x0 < sx; ++x0) {
-    const uint16_t* row = cells + (x0 * sy + y) * sz;
-    for (int64_t z = 0; z < sz; ++z) plane[z * sx + x0] = row[z];
+    for (int64_t y = 0; y < count; ++y) {
+      const uint16_t* row = cells + (x0 * sy + y0 + y) * sz;
+      for (int64_t z = 0; z < sz; ++z) planes[y * plane_size + z * sx + x0] = row[z];
+    }
   }
-}
-
-void gather_file_order(const uint16_t* cells, const Extent& size, uint16_t* file_order) {
-  const auto [sx, sy, sz] = size;
-  for (int64_t y = 0; y < sy; ++y) gather_plane(cells, size, y, file_order + y * sz * sx);
 }
 
 FirstMetNumbers::FirstMetNumbers(size_t limit) : numbers_(size_t(UINT16_MAX) + 1, kOutside) {

@@ -39,11 +39,11 @@ void for_each_in_tiles(const Extent& size, Visit&& visit) {
 void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* cells, const Extent& cells_size,
                       const Extent& offset, bool skip_zero);
 
-// Plane `y` of `cells` (a box of `size`) in file order: z slower, x fastest.
-void gather_plane(const uint16_t* cells, const Extent& size, int64_t y, uint16_t* plane);
-
-// The whole of `cells` (a box of `size`) in file order.
-void gather_file_order(const uint16_t* cells, const Extent& size, uint16_t* file_order);
+// Planes y0 to y0 + count - 1 of `cells` (a box of `size`) in file order:
+// y slowest, then z, x fastest. A few planes at once read the cells in
+// longer runs than one at a time.
+void gather_planes(const uint16_t* cells, const Extent& size, int64_t y0, int64_t count, uint16_t* planes);
+constexpr int64_t kPlanesAtOnce = 8;
 
 // Numbers for cell values in the order a walk meets them, as files number
 // their palettes: a value's first meeting asks `assign` for its number.

@@ -1,5 +1,8 @@
 #include "stream/litematica_writer.h"
 
+#include <algorithm>
+#include <span>
+
 #include "common/interrupt.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
@@ -117,15 +120,17 @@ Status LitematicaSchematicOutputStream::complete() {
   std::vector<StateRef> states{extras_.fill ? extras_.fill : BlockState::air_rc()};
   states.insert(states.end(), store_->palette().begin(), store_->palette().end());
   Cells cells{states,
-              [&](const Boundary& box, int64_t y, uint16_t* out) {
-                if (box == store_->boundary()) {
-                  store_->for_each_zx_cell(int32_t(box.min_y + y), [&](uint16_t cell) { *out++ = cell; });
-                  return;
+              [&](const Boundary& box, int64_t y0, int64_t count, uint16_t* out) {
+                for (int64_t y = y0; y < y0 + count; ++y) {
+                  if (box == store_->boundary()) {
+                    store_->for_each_zx_cell(int32_t(box.min_y + y), [&](uint16_t cell) { *out++ = cell; });
+                    continue;
+                  }
+                  for_each_in_plane(box, y, [&](const BlockPosition& position) {
+                    auto id = store_->palette_id_at(position);
+                    *out++ = id ? uint16_t(*id + 1) : 0;
+                  });
                 }
-                for_each_in_plane(box, y, [&](const BlockPosition& position) {
-                  auto id = store_->palette_id_at(position);
-                  *out++ = id ? uint16_t(*id + 1) : 0;
-                });
               },
               [&](const std::function<bool(const BlockPosition&)>& visit) {
                 XyzScanner scanner(*store_);
@@ -145,9 +150,11 @@ Status LitematicaSchematicOutputStream::write_dense_document(const uint16_t* cel
     return cells[size_t((x * sy + y) * sz + z)];
   };
   Cells source{states,
-               [&](const Boundary& box, int64_t y, uint16_t* out) {
-                 if (box == boundary_) return gather_plane(cells, {box.d_x, box.d_y, box.d_z}, y, out);
-                 for_each_in_plane(box, y, [&](const BlockPosition& position) { *out++ = index_at(position); });
+               [&](const Boundary& box, int64_t y0, int64_t count, uint16_t* out) {
+                 if (box == boundary_) return gather_planes(cells, {box.d_x, box.d_y, box.d_z}, y0, count, out);
+                 for (int64_t y = y0; y < y0 + count; ++y) {
+                   for_each_in_plane(box, y, [&](const BlockPosition& position) { *out++ = index_at(position); });
+                 }
                },
                [&](const std::function<bool(const BlockPosition&)>& visit) {
                  auto positions = boundary_.walk(AxisOrder::XYZ);
@@ -209,7 +216,18 @@ std::vector<SubRegion> LitematicaSchematicOutputStream::regions_to_write(const C
 }
 
 Result<int64_t> LitematicaSchematicOutputStream::put_blocks(const Cells& cells, const Boundary& box, Compound& tags) {
-  std::vector<uint16_t> plane(size_t(box.d_x) * size_t(box.d_z));
+  const size_t plane_size = size_t(box.d_x) * size_t(box.d_z);
+  std::vector<uint16_t> planes(plane_size * size_t(std::min<int64_t>(box.d_y, kPlanesAtOnce)));
+  // Calls use(values) for every few planes of the box, in file order.
+  auto walk = [&](auto&& use) -> Status {
+    for (int64_t y = 0; y < box.d_y; y += kPlanesAtOnce) {
+      KUBIC_RETURN_IF_ERROR(check_interrupt());
+      const int64_t count = std::min<int64_t>(kPlanesAtOnce, box.d_y - y);
+      cells.gather_planes(box, y, count, planes.data());
+      KUBIC_RETURN_IF_ERROR(use(std::span(planes).first(plane_size * size_t(count))));
+    }
+    return Status::Ok();
+  };
   // A first walk numbers the states as it meets them, so that the palette,
   // which comes first in the file, is whole before the entries are packed:
   // air first, then the others.
@@ -223,33 +241,31 @@ Result<int64_t> LitematicaSchematicOutputStream::put_blocks(const Cells& cells, 
     palette.items.push_back(palette_entry(state));
     return int32_t(number[id]);
   };
-  for (int64_t y = 0; y < box.d_y; ++y) {
-    KUBIC_RETURN_IF_ERROR(check_interrupt());
-    cells.gather_plane(box, y, plane.data());
-    for (uint16_t id : plane) {
+  KUBIC_RETURN_IF_ERROR(walk([&](std::span<uint16_t> values) {
+    for (uint16_t id : values) {
       if (numbers.of(id, assign) < 0) {
         return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
       }
     }
-  }
+    return Status::Ok();
+  }));
   // Entries are packed from 16 bits: one state more than that (every
   // possible index present, none of them air) cannot be written.
   if (palette.items.size() > size_t(UINT16_MAX) + 1) {
     return Status::Error("Litematica: a region of more than 65536 states cannot be written");
   }
-  // The second walk packs, a plane at a time: no whole-box copy of the
+  // The second walk packs, a few planes at a time: no whole-box copy of the
   // entries is ever made.
   LitematicaPacker packer(uint64_t(box.volume()), litematica_bits(palette.items.size()));
   int64_t air = 0;
-  for (int64_t y = 0; y < box.d_y; ++y) {
-    KUBIC_RETURN_IF_ERROR(check_interrupt());
-    cells.gather_plane(box, y, plane.data());
-    for (uint16_t& id : plane) {
+  KUBIC_RETURN_IF_ERROR(walk([&](std::span<uint16_t> values) {
+    for (uint16_t& id : values) {
       id = number[id];
       air += id == 0;
     }
-    packer.add(plane);
-  }
+    packer.add(values);
+    return Status::Ok();
+  }));
   tags.put("BlockStatePalette", Tag{std::move(palette)});
   tags.put("BlockStates", Tag{packer.finish()});
   return int64_t(box.volume()) - air;

@@ -27,12 +27,12 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
 
  private:
   // Where a document's blocks come from: `states` by index, and for a box
-  // inside the written one, the index of each position of its plane `y`
-  // (counted from the box's bottom) in file order, 0 where nothing is
-  // stored.
+  // inside the written one, the index of each position of its planes y0 to
+  // y0 + count - 1 (counted from the box's bottom) in file order, 0 where
+  // nothing is stored.
   struct Cells {
     const std::vector<StateRef>& states;
-    std::function<void(const Boundary& box, int64_t y, uint16_t* plane)> gather_plane;
+    std::function<void(const Boundary& box, int64_t y0, int64_t count, uint16_t* planes)> gather_planes;
     // Calls visit(position) for every position holding something other
     // than plain air, until it returns false.
     std::function<void(const std::function<bool(const BlockPosition&)>&)> for_each_block;

@@ -3,6 +3,7 @@
 #include "stream/sponge_extras.h"
 
 #include <algorithm>
+#include <span>
 #include <unordered_map>
 
 #include "common/interrupt.h"
@@ -92,7 +93,7 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
   const Extent size{sx, sy, sz};
   // States numbered as the block-by-block road does: air 0, then as a
   // walk in file order first meets them; numbered and encoded in that same
-  // walk, a plane at a time.
+  // walk, a few planes at a time.
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
   auto assign = [&](uint16_t id) {
@@ -100,7 +101,7 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
                                                   : palette.emplace(states[id], int32_t(palette.size())).first->second;
   };
   FirstMetNumbers numbers(states.size());
-  std::vector<uint16_t> plane(size_t(sx * sz));
+  std::vector<uint16_t> planes(size_t(sx * sz * std::min(sy, kPlanesAtOnce)));
   // One byte per position while indices stay below 128 (most files); the
   // array grows when longer VarInts come.
   std::vector<int8_t> data(size_t(boundary_->volume()));
@@ -108,10 +109,11 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
   // loop reaches through a reference, the vector itself included.
   auto* out = reinterpret_cast<uint8_t*>(data.data());
   size_t used = 0, room = data.size();
-  for (int64_t y = 0; y < sy; ++y) {
+  for (int64_t y = 0; y < sy; y += kPlanesAtOnce) {
     KUBIC_RETURN_IF_ERROR(check_interrupt());
-    gather_plane(cells, size, y, plane.data());
-    for (uint16_t id : plane) {
+    const int64_t count = std::min(kPlanesAtOnce, sy - y);
+    gather_planes(cells, size, y, count, planes.data());
+    for (uint16_t id : std::span(planes).first(size_t(count * sx * sz))) {
       const int32_t index = numbers.of(id, assign);
       if (index < 0) return Status::Error("Sponge: block index " + std::to_string(id) + " is not in the palette");
       if (index < 0x80 && used < room) [[likely]] {
