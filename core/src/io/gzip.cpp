@@ -161,8 +161,8 @@ Status GzipEncoder::start_streaming() {
   streaming_ = true;
   output_.resize(kChunkSize);
   deflateInit2(&zs_, level_, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::vector<uint8_t> gathered = std::move(gathered_);
-  zs_.next_in = gathered.data();
+  GrowingBuffer gathered = std::move(gathered_);
+  zs_.next_in = const_cast<uint8_t*>(gathered.data());
   zs_.avail_in = uInt(gathered.size());
   return deflate_pending(Z_NO_FLUSH);
 }
@@ -188,7 +188,7 @@ Result<size_t> GzipEncoder::write(const uint8_t* data, size_t length) {
   crc_ = crc32_gzip_refl(crc_, data, chunk);
   size_ += uint32_t(chunk);
   if (!streaming_ && gathered_.size() + chunk <= whole_limit_) {
-    gather(data, chunk);
+    gathered_.append(data, chunk);
     return chunk;
   }
   if (!streaming_) KUBIC_RETURN_IF_ERROR(start_streaming());
@@ -207,14 +207,6 @@ Status GzipEncoder::flush() {
   return inner_->flush();
 }
 
-void GzipEncoder::gather(const uint8_t* data, size_t length) {
-  const size_t needed = gathered_.size() + length;
-  // Room for a document's tail after its one large array, so that the
-  // array is not copied again (into fresh pages) for a few bytes more.
-  if (needed > gathered_.capacity()) gathered_.reserve(std::max(2 * gathered_.capacity(), needed + needed / 8));
-  gathered_.insert(gathered_.end(), data, data + length);
-}
-
 Status GzipEncoder::compress_whole() {
   // libdeflate's level 7 is at least as small as zlib's 6 on schematics,
   // in less time.
@@ -227,7 +219,7 @@ Status GzipEncoder::compress_whole() {
   auto out = std::make_unique_for_overwrite<uint8_t[]>(bound);
   const size_t n = libdeflate_deflate_compress(compressor.get(), gathered_.data(), gathered_.size(), out.get(), bound);
   if (n == 0) return Status::Error("deflate failed");
-  std::vector<uint8_t>().swap(gathered_);
+  gathered_.release();
   return write_all(*inner_, out.get(), n);
 }
 

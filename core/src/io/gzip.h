@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "io/byte_stream.h"
+#include "io/growing_buffer.h"
 
 struct inflate_state;
 
@@ -64,13 +65,12 @@ class GzipEncoder final : public ByteSink {
   // Turns to zlib streaming, handing it what was gathered so far.
   Status start_streaming();
   Status deflate_pending(int mode);
-  void gather(const uint8_t* data, size_t length);
   Status compress_whole();
 
   std::unique_ptr<ByteSink> inner_;
   int level_;
   size_t whole_limit_;
-  std::vector<uint8_t> gathered_;
+  GrowingBuffer gathered_;
   bool streaming_ = false;
   z_stream zs_{};
   std::vector<uint8_t> output_;

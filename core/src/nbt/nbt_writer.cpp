@@ -60,11 +60,12 @@ void NbtWriter::byte_array(const std::vector<int8_t>& values) {
   append(values.data(), values.size());
 }
 
-// Big-endian numbers in blocks: one append per block, not per number.
+// Big-endian numbers in blocks: one append per block, not per number; a
+// block fills the buffer, so it goes straight on to the sink.
 template <typename T>
 void NbtWriter::numbers(const std::vector<T>& values) {
   put(int32_t(values.size()));
-  constexpr size_t kBlock = 4096;
+  constexpr size_t kBlock = kBufferSize / sizeof(T);
   T block[kBlock];
   for (size_t start = 0; start < values.size(); start += kBlock) {
     const size_t n = std::min(kBlock, values.size() - start);
