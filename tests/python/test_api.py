@@ -243,11 +243,12 @@ def test_sponge_array_road_numbers_like_the_block_road(states, shape):
     assert (_states(back) == np.array(palette, dtype=object)[blocks]).all()
 
 
-def test_sponge_array_road_refuses_an_index_past_the_palette():
+@pytest.mark.parametrize("fmt, name", [("sponge", "Sponge"), ("litematica", "Litematica")])
+def test_array_roads_refuse_an_index_past_the_palette(fmt, name):
     s = kubic.Schematic((2, 2, 2))
     s.blocks[1, 1, 1] = 7
-    with pytest.raises(kubic.KubicError, match="index 7 is not in the palette"):
-        s.save(io.BytesIO(), "sponge")
+    with pytest.raises(kubic.KubicError, match=f"^{name}: block index 7 is not in the palette$"):
+        s.save(io.BytesIO(), fmt)
 
 
 @pytest.mark.parametrize("damage, error, message", [

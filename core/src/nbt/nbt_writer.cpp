@@ -12,7 +12,9 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 }
 
-NbtWriter::NbtWriter(ByteSink& sink) : sink_(sink) { buffer_.reserve(kBufferSize + 64); }
+NbtWriter::NbtWriter(ByteSink& sink, std::span<const ProducedArray> produced) : sink_(sink), produced_(produced) {
+  buffer_.reserve(kBufferSize + 64);
+}
 
 void NbtWriter::append(const void* data, size_t length) {
   const auto* bytes = static_cast<const uint8_t*>(data);
@@ -60,11 +62,16 @@ void NbtWriter::byte_array(const std::vector<int8_t>& values) {
   append(values.data(), values.size());
 }
 
-// Big-endian numbers in blocks: one append per block, not per number; a
-// block fills the buffer, so it goes straight on to the sink.
 template <typename T>
 void NbtWriter::numbers(const std::vector<T>& values) {
   put(int32_t(values.size()));
+  big_endian(std::span<const T>(values));
+}
+
+// Big-endian numbers in blocks: one append per block, not per number; a
+// block fills the buffer, so it goes straight on to the sink.
+template <typename T>
+void NbtWriter::big_endian(std::span<const T> values) {
   constexpr size_t kBlock = kBufferSize / sizeof(T);
   T block[kBlock];
   for (size_t start = 0; start < values.size(); start += kBlock) {
@@ -82,7 +89,15 @@ void NbtWriter::int_array(const std::vector<int32_t>& values) { numbers(values);
 
 void NbtWriter::long_array(const std::vector<int64_t>& values) { numbers(values); }
 
+void NbtWriter::long_elements(std::span<const uint64_t> values) { big_endian(values); }
+
 void NbtWriter::payload(const Tag& tag) {
+  for (const ProducedArray& array : produced_) {
+    if (array.placeholder != &tag) continue;
+    Status written = array.write(*this);
+    if (status_.ok()) status_ = std::move(written);
+    return;
+  }
   std::visit(
       [this](const auto& v) {
         using T = std::decay_t<decltype(v)>;
@@ -116,8 +131,8 @@ Status NbtWriter::finish() {
   return status_;
 }
 
-Status encode_nbt(const NamedTag& document, ByteSink& sink) {
-  NbtWriter writer(sink);
+Status encode_nbt(const NamedTag& document, ByteSink& sink, std::span<const ProducedArray> produced) {
+  NbtWriter writer(sink, produced);
   writer.tag_header(document.tag.type(), document.name);
   writer.payload(document.tag);
   return writer.finish();

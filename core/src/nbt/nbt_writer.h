@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cstring>
+#include <functional>
+#include <span>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -12,13 +14,17 @@
 
 namespace kubic {
 
+struct ProducedArray;
+
 // Writes NBT straight into a byte sink, in order: tag headers, payloads,
 // list headers and compound ends. Output is gathered in a local buffer;
 // the first failure (a string too long, a sink error) sticks and is
 // returned by finish(), which writes out what remains.
 class NbtWriter {
  public:
-  explicit NbtWriter(ByteSink& sink);
+  // `produced`: arrays written by their producers where the document holds
+  // their placeholders.
+  explicit NbtWriter(ByteSink& sink, std::span<const ProducedArray> produced = {});
 
   // A named tag's header: its type and name (compound entries, the root).
   void tag_header(TagType type, std::string_view name);
@@ -34,6 +40,9 @@ class NbtWriter {
   void byte_array(const std::vector<int8_t>& values);
   void int_array(const std::vector<int32_t>& values);
   void long_array(const std::vector<int64_t>& values);
+  // Elements of a long array whose length was written already, for
+  // producers that write an array piece by piece.
+  void long_elements(std::span<const uint64_t> values);
   // A whole value's payload, recursively.
   void payload(const Tag& tag);
   // Bytes already in NBT form, for writers that lay out a frequent record
@@ -47,12 +56,24 @@ class NbtWriter {
   void put(T value);
   template <typename T>
   void numbers(const std::vector<T>& values);
+  template <typename T>
+  void big_endian(std::span<const T> values);
   void append(const void* data, size_t length);
   void drain();
 
   ByteSink& sink_;
   std::vector<uint8_t> buffer_;
   Status status_;
+  std::span<const ProducedArray> produced_;
+};
+
+// An array that its producer writes while the document is encoded, rather
+// than one built in full beforehand: where the document holds
+// `placeholder` (an empty array tag of the array's type), the writer calls
+// write(writer), which writes the payload, its length first.
+struct ProducedArray {
+  const Tag* placeholder;
+  std::function<Status(NbtWriter&)> write;
 };
 
 template <typename T>
@@ -66,6 +87,6 @@ void NbtWriter::put(T value) {
 }
 
 // Encodes a whole document into the sink (and writes out the local buffer).
-Status encode_nbt(const NamedTag& document, ByteSink& sink);
+Status encode_nbt(const NamedTag& document, ByteSink& sink, std::span<const ProducedArray> produced = {});
 
 }  // namespace kubic

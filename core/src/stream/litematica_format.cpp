@@ -36,14 +36,31 @@ constexpr std::array<GroupPacker, sizeof...(Widths)> group_packers(std::index_se
 // Indexed by bits - 1, for 1 to 16 bits.
 constexpr auto kGroupPackers = group_packers(std::make_index_sequence<16>());
 
+// Words handed on at a time: 64 KB.
+constexpr size_t kBlockWords = 8192;
+
 }  // namespace
 
-LitematicaPacker::LitematicaPacker(uint64_t count, int bits)
-    : bits_(bits), words_(size_t(litematica_word_count(Volume(count), bits))) {}
+LitematicaPacker::LitematicaPacker(int bits, Emit emit)
+    : bits_(bits), emit_(std::move(emit)), block_(kBlockWords) {}
+
+void LitematicaPacker::hand_on() {
+  if (used_) emit_(std::span(block_).first(used_));
+  used_ = 0;
+}
 
 void LitematicaPacker::pack_groups(const uint16_t* values, size_t groups) {
-  kGroupPackers[size_t(bits_ - 1)](values, groups, reinterpret_cast<uint64_t*>(words_.data()) + word_);
-  word_ += groups * size_t(bits_);
+  while (groups) {
+    const size_t fit = std::min(groups, (block_.size() - used_) / size_t(bits_));
+    if (fit == 0) {
+      hand_on();
+      continue;
+    }
+    kGroupPackers[size_t(bits_ - 1)](values, fit, block_.data() + used_);
+    used_ += fit * size_t(bits_);
+    values += fit * 64;
+    groups -= fit;
+  }
 }
 
 void LitematicaPacker::add(std::span<const uint16_t> values) {
@@ -62,29 +79,36 @@ void LitematicaPacker::add(std::span<const uint16_t> values) {
   std::copy_n(values.begin() + std::ptrdiff_t(groups * 64), staged_count_, staged_);
 }
 
-std::vector<int64_t> LitematicaPacker::finish() {
+void LitematicaPacker::finish() {
   // The last entries, fewer than 64, one after another.
-  uint64_t pending = 0;
+  uint64_t tail[16] = {};
+  size_t word = 0;
   int filled = 0;
   for (size_t i = 0; i < staged_count_; ++i) {
     const uint64_t value = staged_[i];
-    pending |= value << filled;
+    tail[word] |= value << filled;
     filled += bits_;
     if (filled >= 64) {
-      words_[word_++] = int64_t(pending);
       filled -= 64;
       // What did not fit goes first into the next word.
-      pending = filled ? value >> (bits_ - filled) : 0;
+      tail[++word] = filled ? value >> (bits_ - filled) : 0;
     }
   }
-  if (filled) words_[word_] = int64_t(pending);
-  return std::move(words_);
+  const size_t words = word + (filled ? 1 : 0);
+  if (block_.size() - used_ < words) hand_on();
+  std::copy_n(tail, words, block_.data() + used_);
+  used_ += words;
+  staged_count_ = 0;
+  hand_on();
 }
 
 std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits) {
-  LitematicaPacker packer(values.size(), bits);
+  std::vector<int64_t> words;
+  words.reserve(size_t(litematica_word_count(Volume(values.size()), bits)));
+  LitematicaPacker packer(bits, [&](std::span<const uint64_t> block) { words.insert(words.end(), block.begin(), block.end()); });
   packer.add(values);
-  return packer.finish();
+  packer.finish();
+  return words;
 }
 
 }  // namespace kubic

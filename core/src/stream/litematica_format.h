@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -33,20 +34,24 @@ inline uint32_t litematica_entry(const int64_t* words, uint64_t i, int bits) {
 }
 
 // Packs entries handed in pieces, each below 2^bits (at most 16 bits),
-// into the words of `count` entries.
+// and hands the finished words on in blocks, in order.
 class LitematicaPacker {
  public:
-  LitematicaPacker(uint64_t count, int bits);
+  using Emit = std::function<void(std::span<const uint64_t> words)>;
+
+  LitematicaPacker(int bits, Emit emit);
   void add(std::span<const uint16_t> values);
-  // The words, once all `count` entries were added.
-  std::vector<int64_t> finish();
+  // Packs the entries still waiting and hands on the last words.
+  void finish();
 
  private:
   void pack_groups(const uint16_t* values, size_t groups);
+  void hand_on();
 
   int bits_;
-  std::vector<int64_t> words_;
-  size_t word_ = 0;
+  Emit emit_;
+  std::vector<uint64_t> block_;
+  size_t used_ = 0;
   // Entries waiting for a whole group of 64.
   uint16_t staged_[64];
   size_t staged_count_ = 0;

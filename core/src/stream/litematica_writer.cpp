@@ -95,6 +95,21 @@ void for_each_in_plane(const Boundary& box, int64_t y, Visit&& visit) {
   }
 }
 
+// Calls use(values) with every few planes of `box` from `cells`, in file
+// order.
+template <typename Cells, typename Use>
+Status walk_planes(const Cells& cells, const Boundary& box, Use&& use) {
+  const size_t plane_size = size_t(box.d_x) * size_t(box.d_z);
+  std::vector<uint16_t> planes(plane_size * size_t(std::min<int64_t>(box.d_y, kPlanesAtOnce)));
+  for (int64_t y = 0; y < box.d_y; y += kPlanesAtOnce) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    const int64_t count = std::min<int64_t>(kPlanesAtOnce, box.d_y - y);
+    cells.gather_planes(box, y, count, planes.data());
+    KUBIC_RETURN_IF_ERROR(use(std::span(planes).first(plane_size * size_t(count))));
+  }
+  return Status::Ok();
+}
+
 size_t region_holding(const std::vector<Boundary>& boxes, const BlockPosition& position) {
   for (size_t i = 0; i < boxes.size(); ++i) {
     if (boxes[i].contains(position)) return i;
@@ -215,37 +230,27 @@ std::vector<SubRegion> LitematicaSchematicOutputStream::regions_to_write(const C
   return {std::move(whole)};
 }
 
-Result<int64_t> LitematicaSchematicOutputStream::put_blocks(const Cells& cells, const Boundary& box, Compound& tags) {
-  const size_t plane_size = size_t(box.d_x) * size_t(box.d_z);
-  std::vector<uint16_t> planes(plane_size * size_t(std::min<int64_t>(box.d_y, kPlanesAtOnce)));
-  // Calls use(values) for every few planes of the box, in file order.
-  auto walk = [&](auto&& use) -> Status {
-    for (int64_t y = 0; y < box.d_y; y += kPlanesAtOnce) {
-      KUBIC_RETURN_IF_ERROR(check_interrupt());
-      const int64_t count = std::min<int64_t>(kPlanesAtOnce, box.d_y - y);
-      cells.gather_planes(box, y, count, planes.data());
-      KUBIC_RETURN_IF_ERROR(use(std::span(planes).first(plane_size * size_t(count))));
-    }
-    return Status::Ok();
-  };
-  // A first walk numbers the states as it meets them, so that the palette,
-  // which comes first in the file, is whole before the entries are packed:
-  // air first, then the others.
-  ListTag palette{TagType::Compound, {palette_entry(*BlockState::air_rc())}};
-  std::vector<uint16_t> number(cells.states.size(), 0);
+Result<LitematicaSchematicOutputStream::RegionNumbering> LitematicaSchematicOutputStream::number_region(
+    const Cells& cells, const Boundary& box) {
+  // The palette comes before the block states in the file, so a first walk
+  // makes it whole: air first, then the states as the walk meets them.
+  RegionNumbering numbering{{TagType::Compound, {palette_entry(*BlockState::air_rc())}},
+                            std::vector<uint16_t>(cells.states.size(), 0), 0};
+  ListTag& palette = numbering.palette;
   FirstMetNumbers numbers(cells.states.size());
   auto assign = [&](uint16_t id) {
     const BlockState& state = *cells.states[id];
     if (plain_air(state)) return 0;
-    number[id] = uint16_t(palette.items.size());
+    numbering.number[id] = uint16_t(palette.items.size());
     palette.items.push_back(palette_entry(state));
-    return int32_t(number[id]);
+    return int32_t(numbering.number[id]);
   };
-  KUBIC_RETURN_IF_ERROR(walk([&](std::span<uint16_t> values) {
+  int64_t air = 0;
+  KUBIC_RETURN_IF_ERROR(walk_planes(cells, box, [&](std::span<uint16_t> values) {
     for (uint16_t id : values) {
-      if (numbers.of(id, assign) < 0) {
-        return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
-      }
+      const int32_t number = numbers.of(id, assign);
+      if (number < 0) return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
+      air += number == 0;
     }
     return Status::Ok();
   }));
@@ -254,21 +259,24 @@ Result<int64_t> LitematicaSchematicOutputStream::put_blocks(const Cells& cells, 
   if (palette.items.size() > size_t(UINT16_MAX) + 1) {
     return Status::Error("Litematica: a region of more than 65536 states cannot be written");
   }
-  // The second walk packs, a few planes at a time: no whole-box copy of the
-  // entries is ever made.
-  LitematicaPacker packer(uint64_t(box.volume()), litematica_bits(palette.items.size()));
-  int64_t air = 0;
-  KUBIC_RETURN_IF_ERROR(walk([&](std::span<uint16_t> values) {
-    for (uint16_t& id : values) {
-      id = number[id];
-      air += id == 0;
-    }
+  numbering.blocks = int64_t(box.volume()) - air;
+  return numbering;
+}
+
+Status LitematicaSchematicOutputStream::write_block_states(const Cells& cells, const Boundary& box,
+                                                           const RegionNumbering& numbering, NbtWriter& writer) {
+  // Packed a few planes at a time straight into the document: neither the
+  // entries nor the words are ever held for the whole box.
+  const int bits = litematica_bits(numbering.palette.items.size());
+  writer.int_(int32_t(litematica_word_count(box.volume(), bits)));
+  LitematicaPacker packer(bits, [&](std::span<const uint64_t> words) { writer.long_elements(words); });
+  KUBIC_RETURN_IF_ERROR(walk_planes(cells, box, [&](std::span<uint16_t> values) {
+    for (uint16_t& id : values) id = numbering.number[id];
     packer.add(values);
     return Status::Ok();
   }));
-  tags.put("BlockStatePalette", Tag{std::move(palette)});
-  tags.put("BlockStates", Tag{packer.finish()});
-  return int64_t(box.volume()) - air;
+  packer.finish();
+  return Status::Ok();
 }
 
 Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
@@ -277,6 +285,7 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
   for (const SubRegion& region : regions) boxes.push_back(region.box());
   std::vector<Compound> region_tags(regions.size());
   int64_t total_blocks = 0, total_volume = 0;
+  std::vector<RegionNumbering> numberings;
   for (size_t r = 0; r < regions.size(); ++r) {
     const Boundary& box = boxes[r];
     if (box.volume() > kMaxRegionVolume) {
@@ -285,9 +294,12 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
     Compound& tags = region_tags[r];
     tags.put("Position", int_vector(regions[r].position.x, regions[r].position.y, regions[r].position.z));
     tags.put("Size", int_vector(regions[r].size[0], regions[r].size[1], regions[r].size[2]));
-    auto blocks = put_blocks(cells, box, tags);
-    if (!blocks.ok()) return blocks.status();
-    total_blocks += *blocks;
+    auto numbering = number_region(cells, box);
+    if (!numbering.ok()) return numbering.status();
+    total_blocks += numbering->blocks;
+    tags.put("BlockStatePalette", Tag{numbering->palette});
+    tags.put("BlockStates", Tag{std::vector<int64_t>()});
+    numberings.push_back(std::move(*numbering));
     total_volume += int64_t(box.volume());
     tags.put("TileEntities", Tag{compound_list()});
     tags.put("Entities", Tag{compound_list()});
@@ -345,7 +357,16 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
   root.put("SubVersion", Tag{int32_t(1)});
   root.put("Metadata", Tag{std::move(metadata)});
   root.put("Regions", Tag{std::move(region_entries)});
-  Status status = encode_nbt(NamedTag{"", Tag{std::move(root)}}, *writer_);
+  NamedTag document{"", Tag{std::move(root)}};
+  // Block states are packed as the document is written, in the places the
+  // empty arrays hold.
+  std::vector<ProducedArray> produced;
+  const Compound& written_regions = *document.tag.as<Compound>()->get("Regions")->as<Compound>();
+  for (size_t r = 0; r < regions.size(); ++r) {
+    produced.push_back({written_regions.get(regions[r].name)->as<Compound>()->get("BlockStates"),
+                        [&, r](NbtWriter& writer) { return write_block_states(cells, boxes[r], numberings[r], writer); }});
+  }
+  Status status = encode_nbt(document, *writer_, produced);
   return status.ok() ? status : status.prefixed("Litematica: NBT encoding error: ");
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "io/byte_stream.h"
+#include "nbt/nbt_writer.h"
 #include "store/paged_block_store.h"
 #include "stream/schematic_stream.h"
 
@@ -39,9 +40,17 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
   };
 
   Status write_document(const Cells& cells);
-  // Puts a region's palette and packed block states into `tags`; the
-  // number of its blocks other than air.
-  static Result<int64_t> put_blocks(const Cells& cells, const Boundary& box, Compound& tags);
+  // What a first walk over a region learns: its palette, the palette
+  // index of each of the cells' values, its count of blocks other than air.
+  struct RegionNumbering {
+    ListTag palette;
+    std::vector<uint16_t> number;
+    int64_t blocks;
+  };
+  static Result<RegionNumbering> number_region(const Cells& cells, const Boundary& box);
+  // The payload of a region's "BlockStates", packed from a second walk.
+  static Status write_block_states(const Cells& cells, const Boundary& box, const RegionNumbering& numbering,
+                                   NbtWriter& writer);
   std::vector<SubRegion> regions_to_write(const Cells& cells) const;
 
   std::unique_ptr<ByteSink> writer_;
