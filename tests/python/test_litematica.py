@@ -166,6 +166,19 @@ def test_blocks_outside_every_region_make_one_region_named_after_the_schematic()
     assert np.array_equal(states_of(back), states_of(schematic))
 
 
+def test_regions_sharing_a_name_become_one_region_and_lose_nothing():
+    s = kubic.Schematic((4, 2, 2))
+    s[0, 0, 0], s[3, 1, 1] = "minecraft:stone", "minecraft:dirt"
+    s.metadata["Name"] = "twins"
+    s.metadata["regions"] = [{"name": "a", "origin": (0, 0, 0), "size": (2, 2, 2)},
+                             {"name": "a", "origin": (2, 0, 0), "size": (2, 2, 2)}]
+    out = io.BytesIO()
+    s.save(out, "litematica")
+    assert list(decoded(out.getvalue())["Regions"]) == ["twins"]
+    back = kubic.load(out.getvalue())
+    assert back.size == s.size and np.array_equal(states_of(back), states_of(s))
+
+
 def test_one_region_loads_alone():
     from conftest import CORPUS
     path = CORPUS / "litematica" / "rustmatica_tmc_Simplest_Shulker_Farm_with_collection.litematic"

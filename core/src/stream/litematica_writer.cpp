@@ -1,6 +1,7 @@
 #include "stream/litematica_writer.h"
 
 #include <algorithm>
+#include <set>
 #include <span>
 
 #include "common/interrupt.h"
@@ -187,7 +188,11 @@ std::vector<SubRegion> LitematicaSchematicOutputStream::regions_to_write(const C
   const std::vector<SubRegion>& kept = extras_.regions;
   std::vector<Boundary> boxes;
   for (const SubRegion& region : kept) boxes.push_back(region.box());
-  bool keep = !kept.empty();
+  // Regions are entries of a compound by name: one repeated would be lost.
+  std::set<std::string_view> names;
+  bool keep = !kept.empty() && std::all_of(kept.begin(), kept.end(), [&](const SubRegion& region) {
+    return names.insert(region.name).second;
+  });
   // Together the regions must enclose exactly the box, or reading the file
   // back would give another box.
   if (keep) {
@@ -359,7 +364,7 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
   root.put("Regions", Tag{std::move(region_entries)});
   NamedTag document{"", Tag{std::move(root)}};
   // Block states are packed as the document is written, in the places the
-  // empty arrays hold.
+  // empty arrays hold (region names are distinct).
   std::vector<ProducedArray> produced;
   const Compound& written_regions = *document.tag.as<Compound>()->get("Regions")->as<Compound>();
   for (size_t r = 0; r < regions.size(); ++r) {
