@@ -28,7 +28,10 @@ GrowingBuffer::~GrowingBuffer() { release(); }
 void GrowingBuffer::append(const uint8_t* bytes, size_t length) {
   if (length == 0) return;
   if (length > capacity_ - size_) {
-    const size_t capacity = std::max({size_t(4096), 2 * capacity_, size_ + length});
+    // An eighth more than needed leaves room for a document's tail after
+    // one large array, which would otherwise cost a move of it all.
+    const size_t needed = size_ + length;
+    const size_t capacity = std::max({size_t(4096), 2 * capacity_, needed + needed / 8});
     auto* grown = static_cast<uint8_t*>(std::realloc(data_, capacity));
     if (!grown) throw std::bad_alloc();
     data_ = grown;
