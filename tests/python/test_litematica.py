@@ -241,17 +241,21 @@ def test_negative_sizes_measure_from_position_and_entities_from_it():
     assert decoded(sponge.getvalue())["Schematic"]["Blocks"]["BlockEntities"][0]["Id"] == "minecraft:chest"
 
 
-@pytest.mark.parametrize("states, bits", [(4, 2), (5, 3), (16, 4), (17, 5), (64, 6), (65, 7), (300, 9)])
+@pytest.mark.parametrize("states, bits", [(2, 2), (4, 2), (5, 3), (16, 4), (17, 5), (64, 6), (65, 7), (300, 9),
+                                          (5000, 13)])
 def test_written_entries_take_the_fewest_bits_and_straddle_words(states, bits):
     palette = [AIR] + [f"minecraft:block_{i}" for i in range(1, states)]
-    blocks = (np.arange(7 * 5 * 11) % states).reshape(7, 5, 11).astype(np.uint16)
+    shape = (7, 5, 11) if states <= 385 else (20, 16, 17)
+    blocks = (np.arange(np.prod(shape)) % states).reshape(shape).astype(np.uint16)
     out = io.BytesIO()
-    kubic.Schematic.from_numpy(blocks, palette).save(out, "litematica")
+    schematic = kubic.Schematic.from_numpy(blocks, palette)
+    schematic.save(out, "litematica")
     (only,) = decoded(out.getvalue())["Regions"].values()
     assert len(only["BlockStatePalette"]) == states
     assert len(only["BlockStates"]) == (blocks.size * bits + 63) // 64
     origin, expected = expected_blocks(decoded(out.getvalue()))
-    assert np.array_equal(expected, states_of(kubic.Schematic.from_numpy(blocks, palette)))
+    assert np.array_equal(expected, states_of(schematic))
+    assert np.array_equal(states_of(kubic.load(out.getvalue())), states_of(schematic))
 
 
 def test_overlapping_regions_later_over_earlier_air_not_overwriting():
