@@ -10,13 +10,45 @@ constexpr int64_t kTile = 64;
 
 }  // namespace
 
+void place_planes(const uint16_t* planes, const Extent& size, int64_t y0, int64_t count, uint16_t* cells,
+                  const Extent& cells_size, const Extent& offset, bool skip_zero) {
+  const auto [sx, sy, sz] = size;
+  const int64_t plane_size = sx * sz, cy = cells_size[1], cz = cells_size[2];
+  auto row_of = [&](int64_t x, int64_t y) { return cells + ((x + offset[0]) * cy + y0 + y + offset[1]) * cz + offset[2]; };
+  // Eight rows of x at a time, as gather_planes reads them.
+  constexpr int64_t kRows = 8;
+  int64_t x0 = 0;
+  for (; x0 + kRows <= sx; x0 += kRows) {
+    for (int64_t y = 0; y < count; ++y) {
+      uint16_t* rows[kRows];
+      for (int64_t k = 0; k < kRows; ++k) rows[k] = row_of(x0 + k, y);
+      const uint16_t* plane = planes + y * plane_size + x0;
+      for (int64_t z = 0; z < sz; ++z) {
+        for (int64_t k = 0; k < kRows; ++k) {
+          const uint16_t cell = plane[z * sx + k];
+          if (cell || !skip_zero) rows[k][z] = cell;
+        }
+      }
+    }
+  }
+  for (; x0 < sx; ++x0) {
+    for (int64_t y = 0; y < count; ++y) {
+      uint16_t* row = row_of(x0, y);
+      for (int64_t z = 0; z < sz; ++z) {
+        const uint16_t cell = planes[y * plane_size + z * sx + x0];
+        if (cell || !skip_zero) row[z] = cell;
+      }
+    }
+  }
+}
+
 void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* cells, const Extent& cells_size,
                       const Extent& offset, bool skip_zero) {
-  const int64_t sx = size[0], sz = size[2], cy = cells_size[1], cz = cells_size[2];
-  for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
-    const uint16_t cell = file_order[(y * sz + z) * sx + x];
-    if (cell || !skip_zero) cells[((x + offset[0]) * cy + y + offset[1]) * cz + z + offset[2]] = cell;
-  });
+  const int64_t plane_size = size[0] * size[2];
+  for (int64_t y = 0; y < size[1]; y += kPlanesAtOnce) {
+    place_planes(file_order + y * plane_size, size, y, std::min(kPlanesAtOnce, size[1] - y), cells, cells_size, offset,
+                 skip_zero);
+  }
 }
 
 void gather_planes(const uint16_t* cells, const Extent& size, int64_t y0, int64_t count, uint16_t* planes) {

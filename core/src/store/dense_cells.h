@@ -33,9 +33,13 @@ void for_each_in_tiles(const Extent& size, Visit&& visit) {
   }
 }
 
-// Places a box of `size` entries given in file order into `cells` (a box of
-// `cells_size`) with its corner at `offset`; zero entries leave the cell as
-// it is when `skip_zero`.
+// Places planes y0 to y0 + count - 1 of a box of `size`, given in file
+// order, into `cells` (a box of `cells_size`) with the box's corner at
+// `offset`; zero entries leave the cell as it is when `skip_zero`.
+void place_planes(const uint16_t* planes, const Extent& size, int64_t y0, int64_t count, uint16_t* cells,
+                  const Extent& cells_size, const Extent& offset, bool skip_zero);
+
+// The same for a whole box given in file order.
 void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* cells, const Extent& cells_size,
                       const Extent& offset, bool skip_zero);
 

@@ -26,6 +26,31 @@ void pack_whole_groups(const uint16_t* values, size_t groups, uint64_t* words) {
   }
 }
 
+// The reverse: Bits words back into 64 entries.
+template <int Bits>
+void unpack_whole_groups(const uint64_t* words, size_t groups, uint16_t* values) {
+  constexpr uint64_t kMask = (uint64_t(1) << Bits) - 1;
+  for (size_t g = 0; g < groups; ++g, values += 64, words += Bits) {
+#pragma GCC unroll 64
+    for (int i = 0; i < 64; ++i) {
+      const int bit = i * Bits, word = bit >> 6, shift = bit & 63;
+      uint64_t value = words[word] >> shift;
+      if (shift + Bits > 64) value |= words[word + 1] << (64 - shift);
+      values[i] = uint16_t(value & kMask);
+    }
+  }
+}
+
+using GroupUnpacker = void (*)(const uint64_t*, size_t, uint16_t*);
+
+template <size_t... Widths>
+constexpr std::array<GroupUnpacker, sizeof...(Widths)> group_unpackers(std::index_sequence<Widths...>) {
+  return {&unpack_whole_groups<int(Widths) + 1>...};
+}
+
+// Indexed by bits - 1, for 1 to 16 bits.
+constexpr auto kGroupUnpackers = group_unpackers(std::make_index_sequence<16>());
+
 using GroupPacker = void (*)(const uint16_t*, size_t, uint64_t*);
 
 template <size_t... Widths>
@@ -40,6 +65,16 @@ constexpr auto kGroupPackers = group_packers(std::make_index_sequence<16>());
 constexpr size_t kBlockWords = 8192;
 
 }  // namespace
+
+void litematica_unpack(const int64_t* words, uint64_t first, int bits, std::span<uint16_t> out) {
+  size_t done = 0;
+  // One by one up to a group boundary, whole groups, then the rest.
+  for (; done < out.size() && (first + done) % 64; ++done) out[done] = uint16_t(litematica_entry(words, first + done, bits));
+  const size_t groups = (out.size() - done) / 64;
+  const auto* group_words = reinterpret_cast<const uint64_t*>(words) + (first + done) / 64 * uint64_t(bits);
+  kGroupUnpackers[size_t(bits - 1)](group_words, groups, out.data() + done);
+  for (done += groups * 64; done < out.size(); ++done) out[done] = uint16_t(litematica_entry(words, first + done, bits));
+}
 
 LitematicaPacker::LitematicaPacker(int bits, Emit emit)
     : bits_(bits), emit_(std::move(emit)), block_(kBlockWords) {}

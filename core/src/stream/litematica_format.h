@@ -33,6 +33,10 @@ inline uint32_t litematica_entry(const int64_t* words, uint64_t i, int bits) {
   return uint32_t(value & ((uint64_t(1) << bits) - 1));
 }
 
+// Entries first to first + out.size() - 1 of `bits` bits (at most 16)
+// from `words`, which must hold them.
+void litematica_unpack(const int64_t* words, uint64_t first, int bits, std::span<uint16_t> out);
+
 // Packs entries handed in pieces, each below 2^bits (at most 16 bits),
 // and hands the finished words on in blocks, in order.
 class LitematicaPacker {

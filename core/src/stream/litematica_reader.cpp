@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 #include "common/interrupt.h"
 #include "nbt/nbt_reader.h"
@@ -43,27 +44,38 @@ const ListTag* compound_list(const Compound& tags, const char* name, bool& prese
 
 bool plain_air(const BlockState& state) { return state.name() == "minecraft:air" && state.properties().empty(); }
 
-// Places a region's packed entries, through `index`, into cells[x][y][z]
-// of a box of `cells_size` with the region's corner at `offset`, zero
-// leaving the cell as it is. False when an entry lies beyond `index`.
-bool place_packed(const int64_t* words, int bits, const std::vector<uint16_t>& index, const Extent& size,
-                  uint16_t* cells, const Extent& cells_size, const Extent& offset) {
-  const int64_t sx = size[0], sz = size[2], cy = cells_size[1], cz = cells_size[2];
-  const uint32_t limit = uint32_t(index.size());
-  bool ok = true;
-  for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
-    const uint32_t value = litematica_entry(words, uint64_t((y * sz + z) * sx + x), bits);
-    if (value >= limit) {
-      ok = false;
-    } else if (const uint16_t cell = index[value]) {
-      cells[((x + offset[0]) * cy + y + offset[1]) * cz + z + offset[2]] = cell;
-    }
-  });
-  return ok;
-}
-
 Status region_error(const std::string& region, const std::string& what) {
   return Status::Error("Litematica: Region '" + region + "' " + what);
+}
+
+// Decodes the entries of region `name` (a box) a few planes at a time, in
+// file order, through `index` (palette entry to cell value), calling
+// use(y0, count, values); an entry beyond the index fails, naming where it
+// lies.
+template <typename Use>
+Status decode_planes(const std::string& name, const Boundary& box, const int64_t* words, int bits,
+                     const std::vector<uint16_t>& index, Use&& use) {
+  const size_t plane_size = size_t(box.d_x) * size_t(box.d_z);
+  std::vector<uint16_t> planes(plane_size * size_t(std::min<int64_t>(box.d_y, kPlanesAtOnce)));
+  for (int64_t y0 = 0; y0 < box.d_y; y0 += kPlanesAtOnce) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    const int64_t count = std::min<int64_t>(kPlanesAtOnce, box.d_y - y0);
+    const std::span<uint16_t> values = std::span(planes).first(plane_size * size_t(count));
+    litematica_unpack(words, uint64_t(y0) * plane_size, bits, values);
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (values[i] < index.size()) [[likely]] {
+        values[i] = index[values[i]];
+        continue;
+      }
+      const BlockPosition at{box.min_x + int32_t(i % size_t(box.d_x)), box.min_y + int32_t(y0 + int64_t(i / plane_size)),
+                             box.min_z + int32_t(i / size_t(box.d_x) % size_t(box.d_z))};
+      return region_error(name, "has a block state index " + std::to_string(values[i]) + " at (" +
+                                    std::to_string(at.x) + ", " + std::to_string(at.y) + ", " + std::to_string(at.z) +
+                                    ") that is not in its palette");
+    }
+    use(y0, count, values.data());
+  }
+  return Status::Ok();
 }
 
 }  // namespace
@@ -301,23 +313,13 @@ Result<std::vector<uint16_t>> LitematicaSchematicInputStream::palette_indices(co
 Result<std::vector<uint16_t>> LitematicaSchematicInputStream::decode_region(const Region& region) {
   auto palette_index = palette_indices(region);
   if (!palette_index.ok()) return palette_index.status();
-  const std::vector<uint16_t>& index = *palette_index;
-  const Volume volume = region.box.volume();
-  const int bits = litematica_bits(region.palette.size());
-  std::vector<uint16_t> cells(static_cast<size_t>(volume));
-  for (uint64_t i = 0; i < uint64_t(volume); ++i) {
-    const uint32_t value = litematica_entry(region.states.data(), i, bits);
-    if (value >= index.size()) {
-      const uint64_t plane = uint64_t(region.box.d_x) * uint64_t(region.box.d_z);
-      const BlockPosition at{region.box.min_x + int32_t(i % uint64_t(region.box.d_x)), region.box.min_y + int32_t(i / plane),
-                             region.box.min_z + int32_t(i / uint64_t(region.box.d_x) % uint64_t(region.box.d_z))};
-      return region_error(region.name, "has a block state index " + std::to_string(value) + " at (" +
-                                           std::to_string(at.x) + ", " + std::to_string(at.y) + ", " +
-                                           std::to_string(at.z) + ") that is not in its palette");
-    }
-    cells[size_t(i)] = index[value];
-    if ((i & 0xFFFF) == 0xFFFF) KUBIC_RETURN_IF_ERROR(check_interrupt());
-  }
+  std::vector<uint16_t> cells(static_cast<size_t>(region.box.volume()));
+  const size_t plane_size = size_t(region.box.d_x) * size_t(region.box.d_z);
+  KUBIC_RETURN_IF_ERROR(decode_planes(region.name, region.box, region.states.data(),
+                                      litematica_bits(region.palette.size()), *palette_index,
+                                      [&](int64_t y0, int64_t count, const uint16_t* values) {
+                                        std::copy_n(values, plane_size * size_t(count), cells.begin() + std::ptrdiff_t(size_t(y0) * plane_size));
+                                      }));
   return cells;
 }
 
@@ -337,14 +339,12 @@ Status LitematicaSchematicInputStream::read_dense(const std::function<uint16_t*(
     const Extent offset{int64_t(region.box.min_x) - box_.min_x, int64_t(region.box.min_y) - box_.min_y,
                         int64_t(region.box.min_z) - box_.min_z};
     const Extent size{region.box.d_x, region.box.d_y, region.box.d_z};
-    if (!place_packed(region.states.data(), litematica_bits(region.palette.size()), *index, size, cells, box_size,
-                      offset)) {
-      // The walk in tiles met an index beyond the palette: the walk in file
-      // order names the first one.
-      auto decoded = decode_region(region);
-      return decoded.ok() ? Status::Error("Litematica: bad block state index") : decoded.status();
-    }
-    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    // Air leaves what earlier regions placed.
+    KUBIC_RETURN_IF_ERROR(decode_planes(region.name, region.box, region.states.data(),
+                                        litematica_bits(region.palette.size()), *index,
+                                        [&](int64_t y0, int64_t count, const uint16_t* values) {
+                                          place_planes(values, size, y0, count, cells, box_size, offset, true);
+                                        }));
   }
   palette = palette_;
   return Status::Ok();

@@ -48,6 +48,21 @@ TEST(LitematicaFormatTest, EntriesAddedInPiecesPackAsWhole) {
   }
 }
 
+TEST(LitematicaFormatTest, UnpackingAnyStretchGivesTheEntriesOneByOne) {
+  std::mt19937 random(5);
+  for (int bits = 2; bits <= 16; ++bits) {
+    std::vector<uint16_t> values(3000);
+    for (uint16_t& v : values) v = uint16_t(random() & ((1u << bits) - 1));
+    const auto words = litematica_pack(values, bits);
+    // Stretches starting on and off a group of 64, shorter and longer than one.
+    for (auto [first, count] : {std::pair<size_t, size_t>{0, 3000}, {64, 128}, {5, 50}, {63, 200}, {1000, 1999}}) {
+      std::vector<uint16_t> out(count);
+      litematica_unpack(words.data(), first, bits, out);
+      ASSERT_TRUE(std::equal(out.begin(), out.end(), values.begin() + std::ptrdiff_t(first))) << bits << " " << first;
+    }
+  }
+}
+
 TEST(LitematicaFormatTest, NegativeSizesRunFromThePositionTowardsSmallerCoordinates) {
   const std::tuple<BlockPosition, std::array<int32_t, 3>, Boundary> cases[] = {
       {{0, 0, 0}, {3, 2, 1}, Boundary(0, 0, 0, 3, 2, 1)},
