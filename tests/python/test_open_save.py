@@ -48,8 +48,10 @@ def origin_of(path):
     return tuple(root.get("Schematic", root).get("Offset", (0, 0, 0)))
 
 
-@pytest.mark.parametrize("first", FORMATS)
-@pytest.mark.parametrize("second", FORMATS)
+# Sponge and Litematica readers hand their whole store to Sponge and
+# Litematica writers; every other pair goes block by block.
+@pytest.mark.parametrize("first", FORMATS + ["litematica"])
+@pytest.mark.parametrize("second", FORMATS + ["litematica"])
 def test_conversions_between_every_pair_keep_the_blocks(sample_sponge, first, second):
     step = saved(sample_sponge, first)
     final = saved(step, second)
@@ -218,3 +220,12 @@ def test_legacy_notices_go_through_sys_stdout(capfd):
         "minecraft:oak_stairs[facing=south,half=bottom,shape=straight,waterlogged=false]",
     ]
     assert capfd.readouterr().out == ""
+
+
+@pytest.mark.parametrize("fmt", FORMATS + ["litematica"])
+def test_an_id_missing_from_the_palette_fails_every_conversion_alike(fmt):
+    # Store to store (Sponge, Litematica) or block by block, the same message.
+    raw = nbt_util.encode({"Width": nbt_util.short(2), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+                           "Palette": {"minecraft:stone": 0}, "BlockData": nbt_util.varints([0, 5])}, "Schematic")
+    with pytest.raises(RuntimeError, match="^Temporary ID not found in actual palette$"):
+        saved(raw, fmt)

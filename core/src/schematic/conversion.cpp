@@ -39,6 +39,12 @@ Status convert_schematic(SchematicInputStream& input, SchematicFormat format, st
   box = Boundary(corner.x, corner.y, corner.z, box.d_x, box.d_y, box.d_z);
   auto output = make_schematic_writer(format, std::move(sink), box, options);
   KUBIC_RETURN_IF_ERROR(output->set_extras(std::move(*extras)));
+  // A reader and a writer that both hold the whole box meet store to store.
+  if (output->writes_stored()) {
+    auto stored = input.take_stored_cells();
+    if (!stored.ok()) return stored.status();
+    if (*stored) return output->write_stored(**stored);
+  }
   std::vector<Block> batch;
   batch.reserve(kBatchSize);
   while (true) {

@@ -118,6 +118,12 @@ Result<SchematicExtras> AnySchematicInputStream::extras() {
   return candidates_.front().reader->extras();
 }
 
+Result<std::optional<StoredCells>> AnySchematicInputStream::take_stored_cells() {
+  KUBIC_RETURN_IF_ERROR(boundary().status());
+  if (candidates_.size() != 1 || !candidates_.front().buffered.empty()) return std::optional<StoredCells>();
+  return candidates_.front().reader->take_stored_cells();
+}
+
 void AnySchematicInputStream::keep_listed_air() {
   for (Candidate& candidate : candidates_) candidate.reader->keep_listed_air();
 }

@@ -26,6 +26,8 @@ class AnySchematicInputStream final : public SchematicInputStream {
   // The extras of the first candidate still standing that gives them.
   Result<SchematicExtras> extras() override;
   void keep_listed_air() override;
+  // The found reader's, while it has not handed out blocks.
+  Result<std::optional<StoredCells>> take_stored_cells() override;
   // Of the candidates dropped for an error, the one that had read furthest
   // into the input: its message and how many bytes it had read. A file that
   // is one format but broken fails deep in that format's reader, while the

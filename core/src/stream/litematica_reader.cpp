@@ -405,4 +405,14 @@ Result<ReadOutcome> LitematicaSchematicInputStream::read(std::vector<Block>& out
   return ReadOutcome{result->count > 0, result->count};
 }
 
+Result<std::optional<StoredCells>> LitematicaSchematicInputStream::take_stored_cells() {
+  KUBIC_RETURN_IF_ERROR(ensure_document());
+  if (blocks_used_ || position_ != 0) return std::optional<StoredCells>();
+  if (!store_) store_status_ = fill_store();
+  KUBIC_RETURN_IF_ERROR(store_status_);
+  blocks_used_ = true;
+  return std::optional<StoredCells>(
+      StoredCells{*store_, [this](uint16_t id) -> Result<StateRef> { return store_->palette()[id]; }});
+}
+
 }  // namespace kubic

@@ -31,6 +31,7 @@ class LitematicaSchematicInputStream final : public SchematicInputStream {
   // as "Date"), the data version and the regions themselves.
   Result<SchematicExtras> extras() override;
   void keep_listed_air() override { keep_listed_air_ = true; }
+  Result<std::optional<StoredCells>> take_stored_cells() override;
   // For whole-box consumers (arrays), before anything was read: the palette
   // (air first) and one index per position into the cells `allocate` gives
   // (the box's volume, x slowest, z fastest), without the per-block store.
@@ -64,7 +65,7 @@ class LitematicaSchematicInputStream final : public SchematicInputStream {
   std::unique_ptr<PagedBlockStore> store_;
   Status store_status_;
   std::unique_ptr<XyzScanner> scanner_;
-  bool blocks_used_ = false;  // by read_dense
+  bool blocks_used_ = false;  // handed out at once (array or store)
   bool keep_listed_air_ = false;
   Volume position_ = 0;
 };

@@ -132,26 +132,47 @@ Status LitematicaSchematicOutputStream::set_extras(SchematicExtras extras) {
 Status LitematicaSchematicOutputStream::write(std::span<const Block> blocks) { return store_->insert(blocks); }
 
 Status LitematicaSchematicOutputStream::complete() {
+  std::vector<StateRef> states(store_->palette().begin(), store_->palette().end());
+  return write_store(*store_, std::move(states));
+}
+
+Status LitematicaSchematicOutputStream::write_stored(const StoredCells& stored) {
+  std::vector<StateRef> states;
+  for (size_t id = 0; id < stored.store.palette().size(); ++id) {
+    auto state = stored.state_of(uint16_t(id));
+    if (!state.ok()) return state.status();
+    states.push_back(std::move(*state));
+  }
+  return write_store(stored.store, std::move(states));
+}
+
+Status LitematicaSchematicOutputStream::write_store(const PagedBlockStore& store, std::vector<StateRef> palette) {
   // Index 0 is what unstored positions hold; stored cells are id + 1.
   std::vector<StateRef> states{extras_.fill ? extras_.fill : BlockState::air_rc()};
-  states.insert(states.end(), store_->palette().begin(), store_->palette().end());
+  states.insert(states.end(), palette.begin(), palette.end());
+  // The store may count its positions from another corner than the box.
+  const Boundary& stored_box = store.boundary();
+  const BlockPosition to_store{stored_box.min_x - boundary_.min_x, stored_box.min_y - boundary_.min_y,
+                               stored_box.min_z - boundary_.min_z};
+  const BlockPosition from_store{-to_store.x, -to_store.y, -to_store.z};
+  auto value_at = [&](const BlockPosition& position) {
+    auto id = store.palette_id_at(moved(position, to_store));
+    return id ? uint16_t(*id + 1) : uint16_t(0);
+  };
   Cells cells{states,
               [&](const Boundary& box, int64_t y0, int64_t count, uint16_t* out) {
                 for (int64_t y = y0; y < y0 + count; ++y) {
-                  if (box == store_->boundary()) {
-                    store_->for_each_zx_cell(int32_t(box.min_y + y), [&](uint16_t cell) { *out++ = cell; });
+                  if (box == boundary_) {
+                    store.for_each_zx_cell(int32_t(box.min_y + y + to_store.y), [&](uint16_t cell) { *out++ = cell; });
                     continue;
                   }
-                  for_each_in_plane(box, y, [&](const BlockPosition& position) {
-                    auto id = store_->palette_id_at(position);
-                    *out++ = id ? uint16_t(*id + 1) : 0;
-                  });
+                  for_each_in_plane(box, y, [&](const BlockPosition& position) { *out++ = value_at(position); });
                 }
               },
               [&](const std::function<bool(const BlockPosition&)>& visit) {
-                XyzScanner scanner(*store_);
+                XyzScanner scanner(store);
                 scanner.scan(0, [&](const BlockPosition& position, uint16_t id, Volume) {
-                  return plain_air(*store_->palette()[id]) || visit(position);
+                  return plain_air(*states[id + 1]) || visit(moved(position, from_store));
                 });
               }};
   return write_document(cells);

@@ -25,6 +25,8 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
   // box of indices into `states` (the box's volume, x slowest, z fastest),
   // without the per-block store; the same bytes as block by block.
   Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states);
+  bool writes_stored() const override { return true; }
+  Status write_stored(const StoredCells& stored) override;
 
  private:
   // Where a document's blocks come from: `states` by index, and for a box
@@ -39,6 +41,9 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
     std::function<void(const std::function<bool(const BlockPosition&)>&)> for_each_block;
   };
 
+  // The whole box from a store over a box of its size, whose palette id k
+  // holds palette[k].
+  Status write_store(const PagedBlockStore& store, std::vector<StateRef> palette);
   Status write_document(const Cells& cells);
   // What a first walk over a region learns: its palette, the palette
   // index of each of the cells' values, its count of blocks other than air.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -9,6 +10,7 @@
 #include "common/boundary.h"
 #include "common/status.h"
 #include "store/block_store.h"
+#include "store/paged_block_store.h"
 #include "stream/schematic_extras.h"
 
 namespace kubic {
@@ -22,6 +24,14 @@ struct ReadOutcome {
 };
 
 class SchematicOutputStream;
+
+// A reader's blocks held in one store over its box: cells are a palette id
+// + 1 (0: no block), and state_of(palette id) gives the state, or the
+// error that reading the block would give.
+struct StoredCells {
+  const PagedBlockStore& store;
+  std::function<Result<StateRef>(uint16_t palette_id)> state_of;
+};
 
 // What every format reader implements: `read` and `boundary`. The drivers
 // are built on `read` alone.
@@ -45,6 +55,12 @@ class SchematicInputStream {
   // For detection, before the first read: give up as soon as the input
   // shows itself to be another format, instead of reading it through.
   virtual void as_candidate() {}
+  // For conversions, instead of the first read(): every block at once,
+  // when the reader holds them in one store over its box (kept air
+  // included), so that writers can walk the store rather than take the
+  // blocks one by one. The reader gives no blocks afterwards; nothing when
+  // it has no such store or blocks were read.
+  virtual Result<std::optional<StoredCells>> take_stored_cells() { return std::optional<StoredCells>(); }
 
   // Up to `max` blocks, or nothing once the reader is exhausted.
   Result<std::optional<std::vector<Block>>> read_next(size_t max);
@@ -73,6 +89,11 @@ class SchematicOutputStream {
   // frame of the blocks; before the first write(). Formats without a place
   // for them ignore them.
   virtual Status set_extras(SchematicExtras) { return Status::Ok(); }
+  // Whether write_stored() can take the place of write() and complete().
+  virtual bool writes_stored() const { return false; }
+  // Writes the whole box from a reader's store over a box of the same
+  // size, as writing its blocks and completing would.
+  virtual Status write_stored(const StoredCells&) { return Status::Error("writing from a store is not supported"); }
 
   // Writes every block of the store in XYZ order, in batches; does not
   // complete.

@@ -182,7 +182,7 @@ Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(cons
   if (place_one_byte_indices(**data, dense, cells, size)) {
     extras_tags_ = take_sponge_extras_tags(**schematic);
     header_read_ = true;
-    dense_read_ = true;
+    whole_read_ = true;
     return Status::Ok();
   }
   // In file order first, then placed in the caller's order.
@@ -198,7 +198,7 @@ Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(cons
   place_file_order(file_order.data(), size, cells, size, {0, 0, 0}, false);
   extras_tags_ = take_sponge_extras_tags(**schematic);
   header_read_ = true;
-  dense_read_ = true;
+  whole_read_ = true;
   return Status::Ok();
 }
 
@@ -314,7 +314,7 @@ Result<SchematicExtras> SpongeSchematicInputStream::extras() {
 
 Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, size_t max) {
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
-  if (dense_read_) return ReadOutcome{false, 0};
+  if (whole_read_) return ReadOutcome{false, 0};
   if (!boundary_ || !blocks_) return Status::Error("Sponge: Header not properly read");
   if (max == 0) return ReadOutcome{true, 0};
   if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());
@@ -322,6 +322,13 @@ Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, si
                                    [&](uint16_t id) { return blocks_->resolve(id); }, keep_listed_air_);
   if (!result.ok()) return result.status();
   return ReadOutcome{result->count > 0, result->count};
+}
+
+Result<std::optional<StoredCells>> SpongeSchematicInputStream::take_stored_cells() {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  if (whole_read_ || position_ != 0 || !blocks_) return std::optional<StoredCells>();
+  whole_read_ = true;
+  return std::optional<StoredCells>(StoredCells{blocks_->inner(), [this](uint16_t id) { return blocks_->resolve(id); }});
 }
 
 }  // namespace kubic

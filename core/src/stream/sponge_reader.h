@@ -29,6 +29,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Status read_dense(const std::function<uint16_t*(const Boundary&)>& allocate, std::vector<StateRef>& palette);
   void keep_listed_air() override { keep_listed_air_ = true; }
   void as_candidate() override { candidate_ = true; }
+  Result<std::optional<StoredCells>> take_stored_cells() override;
 
  private:
   static constexpr int32_t kMaxDenseIndex = 1 << 24;
@@ -53,7 +54,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Compound extras_tags_;  // the document's tags that hold extras
   std::optional<SchematicExtras> extras_;
   bool header_read_ = false;
-  bool dense_read_ = false;
+  bool whole_read_ = false;  // blocks handed out at once (array or store)
   bool keep_listed_air_ = false;  // hand out the kinds of air it stored
   bool candidate_ = false;
   Volume position_ = 0;  // boundary positions already visited

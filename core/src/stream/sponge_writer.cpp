@@ -17,11 +17,39 @@ namespace {
 
 constexpr int32_t kDataVersion = 3129;
 
-void append_var_int(std::vector<int8_t>& out, uint32_t value) {
-  uint8_t bytes[kMaxVarIntBytes];
-  const size_t n = encode_var_int(int32_t(value), bytes);
-  out.insert(out.end(), bytes, bytes + n);
-}
+// The VarInts of a block data array, one per position: one byte each while
+// indices stay below 128 (most files), the array growing when longer ones
+// come.
+class VarIntArray {
+ public:
+  explicit VarIntArray(size_t positions) : bytes_(positions), out_(data()), room_(positions) {}
+
+  void add(int32_t index) {
+    if (index < 0x80 && used_ < room_) [[likely]] {
+      out_[used_++] = uint8_t(index);
+      return;
+    }
+    if (room_ - used_ < kMaxVarIntBytes) {
+      bytes_.resize(std::max(room_ + room_ / 2, used_ + kMaxVarIntBytes));
+      out_ = data(), room_ = bytes_.size();
+    }
+    used_ += encode_var_int(index, out_ + used_);
+  }
+
+  std::vector<int8_t> finish() {
+    bytes_.resize(used_);
+    return std::move(bytes_);
+  }
+
+ private:
+  uint8_t* data() { return reinterpret_cast<uint8_t*>(bytes_.data()); }
+
+  std::vector<int8_t> bytes_;
+  // Written through a plain pointer kept here: a byte store may alias
+  // anything reached through a reference, the vector itself included.
+  uint8_t* out_;
+  size_t used_ = 0, room_;
+};
 
 Tag int_tag(int32_t v) { return Tag{v}; }
 Tag short_tag(int32_t v) { return Tag{int16_t(uint16_t(uint32_t(v)))}; }
@@ -46,16 +74,7 @@ Status SpongeSchematicOutputStream::write(std::span<const Block> blocks) {
 
 Status SpongeSchematicOutputStream::complete() {
   if (!boundary_) return Status::Error("Sponge: Boundary must be set before closing");
-  // One byte or more per position in a byte array of at most 2^31 - 1
-  // bytes: a larger box cannot be written, and walking it would not end.
-  if (boundary_->volume() > Volume(INT32_MAX)) {
-    return Status::Error("Sponge: Boundary " + boundary_->debug_string() + " has too many positions to write");
-  }
-  // Sponge indices by the store's own palette id, each found once: air is
-  // 0, other states take the next index when first met on the walk.
-  std::unordered_map<StateRef, int32_t, StateRefHash> palette;
-  palette.emplace(BlockState::air_rc(), 0);
-  std::vector<int32_t> index_of(store_->palette().size(), -1);
+  KUBIC_RETURN_IF_ERROR(check_volume());
   if (!(store_->boundary() == *boundary_)) {
     auto positions = boundary_->walk(AxisOrder::YZX);
     while (auto position = positions.next()) {
@@ -65,30 +84,59 @@ Status SpongeSchematicOutputStream::complete() {
       }
     }
   }
-  // Positions no block covers hold the extras' fill (structure voids).
-  int32_t fill_index = extras_.fill ? palette.emplace(extras_.fill, int32_t(palette.size())).first->second : 0;
-  std::vector<int8_t> data;
-  data.reserve(size_t(boundary_->volume()));
-  store_->for_each_yzx_cell([&](uint16_t cell) {
-    int32_t index = fill_index;
-    if (cell) {
-      int32_t& known = index_of[cell - 1];
-      if (known < 0) known = palette.emplace(store_->palette()[cell - 1], int32_t(palette.size())).first->second;
-      index = known;
-    }
-    append_var_int(data, uint32_t(index));
-  });
-  auto block_name = [&](const BlockPosition& p) {
-    auto state = store_->block_at({p.x + boundary_->min_x, p.y + boundary_->min_y, p.z + boundary_->min_z});
-    return state.ok() && *state ? (**state)->name() : std::string("minecraft:air");
-  };
-  return write_document(palette, std::move(data), block_name);
+  return write_store(*store_, [&](uint16_t id) -> Result<StateRef> { return store_->palette()[id]; });
 }
 
-Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states) {
+Status SpongeSchematicOutputStream::write_stored(const StoredCells& stored) {
+  KUBIC_RETURN_IF_ERROR(check_volume());
+  return write_store(stored.store, stored.state_of);
+}
+
+Status SpongeSchematicOutputStream::check_volume() const {
+  // One byte or more per position in a byte array of at most 2^31 - 1
+  // bytes: a larger box cannot be written, and walking it would not end.
   if (boundary_->volume() > Volume(INT32_MAX)) {
     return Status::Error("Sponge: Boundary " + boundary_->debug_string() + " has too many positions to write");
   }
+  return Status::Ok();
+}
+
+Status SpongeSchematicOutputStream::write_store(const PagedBlockStore& store,
+                                                const std::function<Result<StateRef>(uint16_t)>& state_of) {
+  // Sponge indices by the store's own palette id, each found once: air is
+  // 0, other states take the next index when first met on the walk.
+  std::unordered_map<StateRef, int32_t, StateRefHash> palette;
+  palette.emplace(BlockState::air_rc(), 0);
+  std::vector<int32_t> index_of(store.palette().size(), -1);
+  // Positions no block covers hold the extras' fill (structure voids).
+  int32_t fill_index = extras_.fill ? palette.emplace(extras_.fill, int32_t(palette.size())).first->second : 0;
+  Status failure;
+  VarIntArray data(size_t(boundary_->volume()));
+  store.for_each_yzx_cell([&](uint16_t cell) {
+    int32_t index = fill_index;
+    if (cell) {
+      int32_t& known = index_of[cell - 1];
+      if (known < 0) [[unlikely]] {
+        auto state = state_of(uint16_t(cell - 1));
+        if (!state.ok() && failure.ok()) failure = state.status();
+        known = state.ok() ? palette.emplace(*state, int32_t(palette.size())).first->second : 0;
+      }
+      index = known;
+    }
+    data.add(index);
+  });
+  KUBIC_RETURN_IF_ERROR(failure);
+  const Boundary& stored_box = store.boundary();
+  auto block_name = [&](const BlockPosition& p) {
+    auto id = store.palette_id_at({p.x + stored_box.min_x, p.y + stored_box.min_y, p.z + stored_box.min_z});
+    auto state = id ? state_of(*id) : Result<StateRef>(Status::Error("no block"));
+    return state.ok() ? (*state)->name() : std::string("minecraft:air");
+  };
+  return write_document(palette, data.finish(), block_name);
+}
+
+Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states) {
+  KUBIC_RETURN_IF_ERROR(check_volume());
   const int64_t sx = boundary_->d_x, sy = boundary_->d_y, sz = boundary_->d_z;
   const Extent size{sx, sy, sz};
   // States numbered as the block-by-block road does: air 0, then as a
@@ -102,13 +150,7 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
   };
   FirstMetNumbers numbers(states.size());
   std::vector<uint16_t> planes(size_t(sx * sz * std::min(sy, kPlanesAtOnce)));
-  // One byte per position while indices stay below 128 (most files); the
-  // array grows when longer VarInts come.
-  std::vector<int8_t> data(size_t(boundary_->volume()));
-  // Written through a plain pointer: a byte store may alias anything the
-  // loop reaches through a reference, the vector itself included.
-  auto* out = reinterpret_cast<uint8_t*>(data.data());
-  size_t used = 0, room = data.size();
+  VarIntArray data(size_t(boundary_->volume()));
   for (int64_t y = 0; y < sy; y += kPlanesAtOnce) {
     KUBIC_RETURN_IF_ERROR(check_interrupt());
     const int64_t count = std::min(kPlanesAtOnce, sy - y);
@@ -116,23 +158,14 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
     for (uint16_t id : std::span(planes).first(size_t(count * sx * sz))) {
       const int32_t index = numbers.of(id, assign);
       if (index < 0) return Status::Error("Sponge: block index " + std::to_string(id) + " is not in the palette");
-      if (index < 0x80 && used < room) [[likely]] {
-        out[used++] = uint8_t(index);
-        continue;
-      }
-      if (room - used < kMaxVarIntBytes) {
-        data.resize(std::max(room + room / 2, used + kMaxVarIntBytes));
-        out = reinterpret_cast<uint8_t*>(data.data()), room = data.size();
-      }
-      used += encode_var_int(index, out + used);
+      data.add(index);
     }
   }
-  data.resize(used);
   auto block_name = [&](const BlockPosition& p) {
     if (p.x < 0 || p.y < 0 || p.z < 0 || p.x >= sx || p.y >= sy || p.z >= sz) return std::string("minecraft:air");
     return states[cells[size_t((p.x * sy + p.y) * sz + p.z)]]->name();
   };
-  return write_document(palette, std::move(data), block_name);
+  return write_document(palette, data.finish(), block_name);
 }
 
 Status SpongeSchematicOutputStream::write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette,

@@ -24,8 +24,13 @@ class SpongeSchematicOutputStream final : public SchematicOutputStream {
   // box of indices into `states` (the box's volume, x slowest, z fastest),
   // without the per-block store; the same bytes as block by block.
   Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states);
+  bool writes_stored() const override { return true; }
+  Status write_stored(const StoredCells& stored) override;
 
  private:
+  Status check_volume() const;
+  // The whole box from a store over a box of its size; state_of(palette id).
+  Status write_store(const PagedBlockStore& store, const std::function<Result<StateRef>(uint16_t)>& state_of);
   // `block_name` gives the name of the block at a position counted from the
   // box's corner, for block entities without an "id".
   Status write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette, std::vector<int8_t> data,
