@@ -58,7 +58,7 @@ def large_sponge(side, states=100, seed=3):
 @pytest.fixture(scope="module")
 def large_file(tmp_path_factory):
     path = tmp_path_factory.mktemp("large") / "large.schem"
-    path.write_bytes(large_sponge(192))
+    path.write_bytes(large_sponge(256))
     return path
 
 

@@ -23,6 +23,8 @@ class LazyPaletteBlockStoreWrapper final : public Region {
 
   Status set_unknown_block_at(int32_t x, int32_t y, int32_t z, int64_t id);
   Status set_unknown_block(const BlockPosition& position, int64_t id);
+  // The inner store's palette id for a temporary id, entering it if new.
+  Result<uint16_t> inner_id(int64_t id) { return inner_->intern(temp_state_from_temp_id(id)); }
   // Exactly kBatchSize entries; stops at the first error.
   Status set_unknown_blocks(const std::array<BlockPosition, kBatchSize>& positions,
                             const std::array<int64_t, kBatchSize>& ids);

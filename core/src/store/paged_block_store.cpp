@@ -140,6 +140,29 @@ Status PagedBlockStore::set_palette_id_at(const BlockPosition& position, uint16_
   return store_in_page(*page, position, id);
 }
 
+Status PagedBlockStore::set_row(const BlockPosition& start, std::span<const uint16_t> cells) {
+  for (size_t i = 0; i < cells.size();) {
+    if (!cells[i]) {
+      ++i;
+      continue;
+    }
+    const BlockPosition first{start.x + int32_t(i), start.y, start.z};
+    // The first block in a page makes the page if need be; the rest of the
+    // row within the page follows it.
+    KUBIC_RETURN_IF_ERROR(set_palette_id_at(first, uint16_t(cells[i] - 1)));
+    const size_t page_end = std::min(cells.size(), i + (page_size_[0] - (uint32_t(first.x) & page_mask_[0])));
+    ArrayPage* page = boundary_.contains(first) ? find_page(first) : nullptr;
+    ++i;
+    if (!page || !page->dense()) continue;
+    uint32_t x, y, z;
+    local(first, x, y, z);
+    for (int32_t index = page->index_of(x, y, z) + 1; i < page_end; ++i, ++index) {
+      if (cells[i]) page->store_dense(index, uint16_t(cells[i] - 1));
+    }
+  }
+  return Status::Ok();
+}
+
 Status PagedBlockStore::remove_block_at(const BlockPosition& position) {
   KUBIC_RETURN_IF_ERROR(_expand_or_throw(position));
   ArrayPage* page = find_page(position);

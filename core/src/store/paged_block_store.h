@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -48,6 +49,10 @@ class PagedBlockStore final : public BlockStore {
   // Stores a palette id already in the palette; for callers that looked
   // the state up once for many positions.
   Status set_palette_id_at(const BlockPosition& position, uint16_t id);
+  // The same for a row of positions from `start` along x: cells are a
+  // palette id + 1, 0 leaving the position as it is. Dense pages take the
+  // row straight into their cells.
+  Status set_row(const BlockPosition& start, std::span<const uint16_t> cells);
   // The palette id of a state, entering it if new.
   Result<uint16_t> intern(StateRef state) { return palette_id_for(std::move(state)); }
   // The page with these page coordinates, or null.

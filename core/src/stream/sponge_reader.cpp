@@ -272,29 +272,43 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
   if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing blocks");
   auto data = block_data(schematic);
   if (!data.ok()) return data.status();
-  BoundaryIterator positions = boundary_->walk(AxisOrder::YZX);
-  int64_t air_index = blocks_->state_to_temp_id(BlockState::air_rc()).value_or(-1);
-  auto batch_positions = std::make_unique<std::array<BlockPosition, kBatchSize>>();
-  auto batch_ids = std::make_unique<std::array<int64_t, kBatchSize>>();
-  size_t batched = 0;
-  KUBIC_RETURN_IF_ERROR(decode_block_data(**data, [&](size_t, int32_t value) -> Status {
-    auto position = positions.next();
-    if (value == air_index) return Status::Ok();
-    (*batch_positions)[batched] = *position;
-    (*batch_ids)[batched] = value;
-    if (++batched < kBatchSize) return Status::Ok();
-    batched = 0;
-    Status stored = blocks_->set_unknown_blocks(*batch_positions, *batch_ids);
-    return stored.ok() ? stored : stored.prefixed("Sponge: Failed to copy block batch at pos " + position->debug_string() + ": ");
-  }));
-  for (size_t k = 0; k < batched; ++k) {
-    Status stored = blocks_->set_unknown_block((*batch_positions)[k], (*batch_ids)[k]);
-    if (!stored.ok()) {
-      return stored.prefixed("Sponge: Failed to copy final block batch at pos " +
-                             (*batch_positions)[k].debug_string() + ": ");
+  const int64_t air_index = blocks_->state_to_temp_id(BlockState::air_rc()).value_or(-1);
+  // The store's cell (palette id + 1, 0 for air) of each index, found once.
+  std::vector<int32_t> cell_of;
+  auto cell_for = [&](int32_t value) -> Result<uint16_t> {
+    if (size_t(value) < cell_of.size() && cell_of[size_t(value)] >= 0) [[likely]] return uint16_t(cell_of[size_t(value)]);
+    uint16_t cell = 0;
+    if (value != air_index) {
+      auto id = blocks_->inner_id(value);
+      if (!id.ok()) return id.status();
+      cell = uint16_t(*id + 1);
     }
-  }
-  return Status::Ok();
+    // Indices past 16 bits (a store holds no more states) are looked up
+    // each time rather than given a table that large.
+    if (value <= UINT16_MAX) {
+      if (size_t(value) >= cell_of.size()) cell_of.resize(size_t(value) + 1, -1);
+      cell_of[size_t(value)] = cell;
+    }
+    return cell;
+  };
+  // Entries run x fastest, then z, then y: a row at a time into the store.
+  const size_t sx = size_t(boundary_->d_x), sz = size_t(boundary_->d_z);
+  std::vector<uint16_t> row(sx);
+  auto store_row = [&](size_t row_index, size_t length) -> Status {
+    const BlockPosition start{0, int32_t(row_index / sz), int32_t(row_index % sz)};
+    Status stored = blocks_->inner().set_row(start, std::span(row).first(length));
+    return stored.ok() ? stored : stored.prefixed("Sponge: Failed to copy block row at pos " + start.debug_string() + ": ");
+  };
+  size_t entries = 0;
+  KUBIC_RETURN_IF_ERROR(decode_block_data(**data, [&](size_t n, int32_t value) -> Status {
+    auto cell = cell_for(value);
+    if (!cell.ok()) return cell.status();
+    row[n % sx] = *cell;
+    entries = n + 1;
+    return n % sx == sx - 1 ? store_row(n / sx, sx) : Status::Ok();
+  }));
+  // A short array ends inside a row.
+  return entries % sx ? store_row(entries / sx, entries % sx) : Status::Ok();
 }
 
 Result<std::optional<Boundary>> SpongeSchematicInputStream::boundary() {
