@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "support/test_streams.h"
 
 namespace kubic {
@@ -23,6 +25,35 @@ TEST(PagedBlockStoreTest, PageGeometryFollowsBoxSize) {
   EXPECT_EQ(mixed->page_size(0), 64u);
   EXPECT_EQ(mixed->page_size(1), 16u);
   EXPECT_EQ(mixed->page_size(2), 8u);
+}
+
+TEST(PagedBlockStoreTest, RowsStoreAsCellByCell) {
+  // Rows across pages of 8, from negative corners, with gaps (0 leaves a
+  // cell alone), filling pages sparse and dense, over earlier blocks.
+  std::mt19937 random(9);
+  const Boundary box(-13, -3, -5, 70, 4, 3);
+  auto by_rows = PagedBlockStore::new_for_fixed_boundary(box);
+  auto by_cells = PagedBlockStore::new_for_fixed_boundary(box);
+  for (auto* store : {by_rows.get(), by_cells.get()}) {
+    for (const char* name : {"minecraft:stone", "minecraft:dirt", "minecraft:sand"}) ASSERT_TRUE(store->intern(state(name)).ok());
+    ASSERT_TRUE(store->set_palette_id_at({0, -3, -5}, 2).ok());
+  }
+  for (int round = 0; round < 40; ++round) {
+    const int32_t x0 = box.min_x + int32_t(random() % 60), length = int32_t(random() % (box.d_x - (x0 - box.min_x))) + 1;
+    const BlockPosition start{x0, box.min_y + int32_t(random() % 4), box.min_z + int32_t(random() % 3)};
+    const bool sparse = round < 10;
+    std::vector<uint16_t> cells(static_cast<size_t>(length));
+    for (uint16_t& cell : cells) cell = sparse && random() % 8 ? 0 : uint16_t(random() % 4);
+    ASSERT_TRUE(by_rows->set_row(start, cells).ok());
+    for (int32_t i = 0; i < length; ++i) {
+      const uint16_t cell = cells[size_t(i)];
+      if (cell) {
+        ASSERT_TRUE(by_cells->set_palette_id_at({x0 + i, start.y, start.z}, uint16_t(cell - 1)).ok());
+      }
+    }
+  }
+  auto positions = box.walk(AxisOrder::XYZ);
+  while (auto p = positions.next()) ASSERT_EQ(by_rows->palette_id_at(*p), by_cells->palette_id_at(*p)) << p->debug_string();
 }
 
 TEST(PagedBlockStoreTest, SetReplaceRemoveAndMessages) {
