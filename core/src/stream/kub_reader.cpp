@@ -213,11 +213,22 @@ Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, siz
     return Status::Ok();
   }
   Volume n = std::min(run_remaining_, Volume(limit));
-  BoundaryIterator positions = boundary_->walk(order_);
-  if (cursor_ > 0 && cursor_ <= volume) positions.nth_wide(cursor_ - 1);
+  // One walk for the whole read, caught up over the air skipped since: a
+  // short gap step by step, a long one by arithmetic (which, wide, costs
+  // more than a short run of steps).
+  if (!positions_) positions_.emplace(boundary_->walk(order_));
+  if (walked_ < cursor_ && cursor_ <= volume) {
+    if (cursor_ - walked_ <= 64) {
+      while (walked_ < cursor_) positions_->next(), ++walked_;
+    } else {
+      positions_->nth_wide(cursor_ - walked_ - 1);
+      walked_ = cursor_;
+    }
+  }
   for (Volume i = 0; i < n; ++i) {
-    auto position = cursor_ < volume ? positions.next() : std::nullopt;
+    auto position = cursor_ < volume ? positions_->next() : std::nullopt;
     if (!position) return ran_out();
+    ++walked_;
     out.push_back({*position, current_});
     ++count;
     ++cursor_;

@@ -47,6 +47,9 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   bool header_read_ = false;
   bool ended_ = false;
   Volume cursor_ = 0;
+  // The walk over the boundary, and how many positions it has handed out.
+  std::optional<BoundaryIterator> positions_;
+  Volume walked_ = 0;
   StateRef current_;
   // A negative run count is stored as the largest volume: it runs out any box.
   Volume run_remaining_ = 0;
