@@ -218,7 +218,7 @@ Result<LitematicaSchematicInputStream::Region> LitematicaSchematicInputStream::p
     return region_error(name, "has " + volume_string(volume) + " positions, more than 2147483648");
   }
   region.name = std::move(name);
-  region.box = SubRegion{region.name, region.position, region.size, {}, {}}.box();
+  region.box = box_from_corner(region.position, region.size);
   bool present = false;
   const ListTag* palette = compound_list(tags, "BlockStatePalette", present);
   if (!palette) return region_error(region.name, "has no 'BlockStatePalette' list of compounds");

@@ -22,7 +22,7 @@ BlockPosition Entity::cell(const BlockPosition& delta) const {
   return {out[0], out[1], out[2]};
 }
 
-Boundary SubRegion::box() const {
+Boundary box_from_corner(const BlockPosition& position, const std::array<int32_t, 3>& size) {
   int32_t min[3], extent[3];
   for (int axis = 0; axis < 3; ++axis) {
     // Checked by whoever made the part: the corner stays in range.

@@ -33,6 +33,10 @@ struct Entity {
 // so that writing the format again keeps the parts. `position` is the
 // corner the part is measured from, in the frame of the blocks; a negative
 // size runs from there towards smaller coordinates.
+// The box of a part measured from `position` by `size`, a negative size
+// running from the position towards smaller coordinates.
+Boundary box_from_corner(const BlockPosition& position, const std::array<int32_t, 3>& size);
+
 struct SubRegion {
   std::string name;
   BlockPosition position;
@@ -43,7 +47,7 @@ struct SubRegion {
   Tag pending_fluid_ticks;
 
   // The part's box in the frame of the blocks.
-  Boundary box() const;
+  Boundary box() const { return box_from_corner(position, size); }
 };
 
 // Everything of a schematic beside its blocks, as its reader found it and
