@@ -129,7 +129,8 @@ Status SpongeSchematicOutputStream::write_store(const PagedBlockStore& store,
   const Boundary& stored_box = store.boundary();
   auto block_name = [&](const BlockPosition& p) {
     auto id = store.palette_id_at({p.x + stored_box.min_x, p.y + stored_box.min_y, p.z + stored_box.min_z});
-    auto state = id ? state_of(*id) : Result<StateRef>(Status::Error("no block"));
+    if (!id) return std::string("minecraft:air");
+    auto state = state_of(*id);
     return state.ok() ? (*state)->name() : std::string("minecraft:air");
   };
   return write_document(palette, data.finish(), block_name);
