@@ -229,3 +229,14 @@ def test_an_id_missing_from_the_palette_fails_every_conversion_alike(fmt):
                            "Palette": {"minecraft:stone": 0}, "BlockData": nbt_util.varints([0, 5])}, "Schematic")
     with pytest.raises(RuntimeError, match="^Temporary ID not found in actual palette$"):
         saved(raw, fmt)
+
+
+@pytest.mark.parametrize("width, height, length", [(0, 3, 2), (3, 0, 2), (3, 2, 0), (0, 0, 0)])
+def test_sponge_boxes_without_positions_read_empty(width, height, length):
+    raw = nbt_util.encode({"Width": nbt_util.short(width), "Height": nbt_util.short(height),
+                           "Length": nbt_util.short(length), "Palette": {"minecraft:stone": 0},
+                           "BlockData": b""}, "Schematic")
+    boundary, blocks = read_all(raw)
+    assert boundary.size() == (width, height, length) and blocks == []
+    for fmt in FORMATS + ["litematica"]:
+        assert saved(raw, fmt)

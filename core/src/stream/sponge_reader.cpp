@@ -307,8 +307,8 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
     entries = n + 1;
     return n % sx == sx - 1 ? store_row(n / sx, sx) : Status::Ok();
   }));
-  // A short array ends inside a row.
-  return entries % sx ? store_row(entries / sx, entries % sx) : Status::Ok();
+  // A short array ends inside a row (an empty box has no rows at all).
+  return entries && entries % sx ? store_row(entries / sx, entries % sx) : Status::Ok();
 }
 
 Result<std::optional<Boundary>> SpongeSchematicInputStream::boundary() {
