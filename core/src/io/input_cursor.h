@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "io/byte_stream.h"
@@ -31,7 +32,9 @@ class InputCursor {
   // The next `length` bytes (at most the buffer's capacity) without
   // consuming them, or null when the input ends (or fails) before them.
   const uint8_t* peek(size_t length);
-  // Consumes `length` bytes that peek() just showed.
+  // The bytes read ahead and not consumed yet, without reading more.
+  std::span<const uint8_t> buffered() const { return {buffer_.data() + begin_, end_ - begin_}; }
+  // Consumes `length` bytes that peek() or buffered() just showed.
   void skip_peeked(size_t length) {
     begin_ += length;
     offset_ += length;

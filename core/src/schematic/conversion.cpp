@@ -1,5 +1,8 @@
 #include "schematic/conversion.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "common/interrupt.h"
 #include "stream/kub_writer.h"
 #include "stream/litematica_writer.h"
@@ -7,6 +10,28 @@
 #include "stream/sponge_writer.h"
 
 namespace kubic {
+
+namespace {
+
+// Boxes up to this many positions go through one array of indices (2 bytes
+// a position); larger ones, often mostly empty, through the paged store.
+constexpr Volume kMaxDenseConversion = Volume(1) << 27;
+
+// The whole box from reader to writer as one array of palette indices.
+Status convert_dense(SchematicInputStream& input, SchematicOutputStream& output) {
+  // Zeroed (air) cells, as readers leave positions no region covers.
+  std::unique_ptr<uint16_t, decltype(&std::free)> cells(nullptr, &std::free);
+  std::vector<StateRef> palette;
+  KUBIC_RETURN_IF_ERROR(input.read_dense(
+      [&](const Boundary& box) {
+        cells.reset(static_cast<uint16_t*>(std::calloc(std::max<size_t>(size_t(box.volume()), 1), sizeof(uint16_t))));
+        return cells.get();
+      },
+      palette));
+  return output.write_dense_document(cells.get(), palette);
+}
+
+}  // namespace
 
 std::unique_ptr<SchematicOutputStream> make_schematic_writer(SchematicFormat format, std::unique_ptr<ByteSink> sink,
                                                              const Boundary& box, const ConversionOptions& options) {
@@ -39,7 +64,11 @@ Status convert_schematic(SchematicInputStream& input, SchematicFormat format, st
   box = Boundary(corner.x, corner.y, corner.z, box.d_x, box.d_y, box.d_z);
   auto output = make_schematic_writer(format, std::move(sink), box, options);
   KUBIC_RETURN_IF_ERROR(output->set_extras(std::move(*extras)));
-  // A reader and a writer that both hold the whole box meet store to store.
+  // A reader and a writer that both hold the whole box meet array to array
+  // or store to store.
+  if (output->writes_dense() && input.reads_dense() && box.volume() <= kMaxDenseConversion) {
+    return convert_dense(input, *output);
+  }
   if (output->writes_stored()) {
     auto stored = input.take_stored_cells();
     if (!stored.ok()) return stored.status();

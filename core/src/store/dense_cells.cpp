@@ -77,6 +77,27 @@ void gather_planes(const uint16_t* cells, const Extent& size, int64_t y0, int64_
   }
 }
 
+void fill_walk_run_across(uint16_t* cells, const Extent& size, AxisOrder order, uint64_t start, uint64_t count,
+                          uint16_t value) {
+  const Extent stride{size[1] * size[2], size[2], 1};
+  const auto [outer, middle, inner] = axes_of(order);
+  const uint64_t inner_size = uint64_t(size[inner]), middle_size = uint64_t(size[middle]);
+  uint64_t in = start % inner_size, mid = start / inner_size % middle_size, out = start / inner_size / middle_size;
+  // A row of the inner axis at a time: straight runs when it is z.
+  while (count > 0) {
+    const uint64_t length = std::min(count, inner_size - in);
+    uint16_t* row = cells + out * uint64_t(stride[outer]) + mid * uint64_t(stride[middle]);
+    if (inner == 2) {
+      std::fill_n(row + in, length, value);
+    } else {
+      for (uint64_t k = in; k < in + length; ++k) row[k * uint64_t(stride[inner])] = value;
+    }
+    count -= length;
+    in = 0;
+    if (++mid == middle_size) mid = 0, ++out;
+  }
+}
+
 FirstMetNumbers::FirstMetNumbers(size_t limit) : numbers_(size_t(UINT16_MAX) + 1, kOutside) {
   std::fill_n(numbers_.begin(), std::min(limit, numbers_.size()), kUnmet);
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "common/boundary.h"
 
 namespace kubic {
 
@@ -48,6 +51,17 @@ void place_file_order(const uint16_t* file_order, const Extent& size, uint16_t* 
 // longer runs than one at a time.
 void gather_planes(const uint16_t* cells, const Extent& size, int64_t y0, int64_t count, uint16_t* planes);
 constexpr int64_t kPlanesAtOnce = 8;
+
+// Sets `count` cells of `cells` (a box of `size`) to `value`, from the
+// `start`-th position of a walk over the box in `order` on.
+void fill_walk_run_across(uint16_t* cells, const Extent& size, AxisOrder order, uint64_t start, uint64_t count,
+                          uint16_t value);
+// Inline, as runs of one are common: cells lie in XYZ order already.
+inline void fill_walk_run(uint16_t* cells, const Extent& size, AxisOrder order, uint64_t start, uint64_t count,
+                          uint16_t value) {
+  if (order == AxisOrder::XYZ) return std::fill_n(cells + start, count, value), void();
+  fill_walk_run_across(cells, size, order, start, count, value);
+}
 
 // Numbers for cell values in the order a walk meets them, as files number
 // their palettes: a value's first meeting asks `assign` for its number.

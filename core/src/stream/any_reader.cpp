@@ -124,6 +124,16 @@ Result<std::optional<StoredCells>> AnySchematicInputStream::take_stored_cells() 
   return candidates_.front().reader->take_stored_cells();
 }
 
+bool AnySchematicInputStream::reads_dense() const {
+  return candidates_.size() == 1 && candidates_.front().buffered.empty() && candidates_.front().reader->reads_dense();
+}
+
+Status AnySchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
+  KUBIC_RETURN_IF_ERROR(boundary().status());
+  if (!reads_dense()) return Status::Error("reading into an array is not supported");
+  return candidates_.front().reader->read_dense(allocate, palette);
+}
+
 void AnySchematicInputStream::keep_listed_air() {
   for (Candidate& candidate : candidates_) candidate.reader->keep_listed_air();
 }

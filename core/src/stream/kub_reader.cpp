@@ -3,8 +3,13 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include <unordered_map>
+
+#include "common/interrupt.h"
 #include "common/state_difference.h"
+#include "common/varint.h"
 #include "common/text_util.h"
+#include "store/dense_cells.h"
 #include "stream/kub_extras.h"
 #include "stream/kub_format.h"
 
@@ -13,6 +18,61 @@ namespace kubic {
 namespace {
 
 constexpr size_t kStringChunk = 64 * 1024;
+
+// Fills whole-box cells (zero, air, to begin with) from a kub body's runs,
+// numbering their states for the array's palette: entries of equal states
+// (a diff can make one again) share a number.
+class DenseRuns {
+ public:
+  DenseRuns(uint16_t* cells, const Extent& size, AxisOrder order, uint64_t volume, std::vector<StateRef>& palette)
+      : cells_(cells), size_(size), order_(order), volume_(volume), palette_(palette) {
+    palette_.assign(1, BlockState::air_rc());
+    number_of_state_.emplace(BlockState::air_rc(), 0);
+  }
+
+  // Places `length` positions of entries[entry] at the walk's next
+  // positions: true when they all fit in the box.
+  Result<bool> place(const std::vector<StateRef>& entries, size_t entry, Volume length) {
+    auto number = number_of(entries, entry);
+    if (!number.ok()) return number.status();
+    const uint64_t fitting = uint64_t(std::min(length, Volume(volume_ - cursor_)));
+    if (*number) fill_walk_run(cells_, size_, order_, cursor_, fitting, *number);
+    cursor_ += fitting;
+    return Volume(fitting) == length;
+  }
+  // The common case at once: entries[entry] numbered before and the run
+  // within the box; false (nothing placed) otherwise.
+  bool place_numbered(size_t entry, uint64_t length) {
+    if (entry >= number_of_entry_.size() || number_of_entry_[entry] < 0 || length > volume_ - cursor_) return false;
+    const auto number = uint16_t(number_of_entry_[entry]);
+    if (number) fill_walk_run(cells_, size_, order_, cursor_, length, number);
+    cursor_ += length;
+    return true;
+  }
+  uint64_t cursor() const { return cursor_; }
+
+ private:
+  Result<uint16_t> number_of(const std::vector<StateRef>& entries, size_t entry) {
+    if (entry >= number_of_entry_.size()) number_of_entry_.resize(entries.size(), -1);
+    int32_t& number = number_of_entry_[entry];
+    if (number >= 0) [[likely]] return uint16_t(number);
+    auto [found, added] = number_of_state_.emplace(entries[entry], uint16_t(palette_.size()));
+    if (added) {
+      if (palette_.size() > 65535) return Status::Error("KUB: more than 65536 distinct states");
+      palette_.push_back(entries[entry]);
+    }
+    return uint16_t(number = found->second);
+  }
+
+  uint16_t* cells_;
+  Extent size_;
+  AxisOrder order_;
+  uint64_t volume_;
+  uint64_t cursor_ = 0;
+  std::vector<StateRef>& palette_;
+  std::unordered_map<StateRef, uint16_t, StateRefHash> number_of_state_;
+  std::vector<int32_t> number_of_entry_;  // -1 until met
+};
 
 std::string hex(uint64_t value) {
   char buffer[32];
@@ -25,23 +85,35 @@ std::string hex(uint64_t value) {
 KUBSchematicInputStream::KUBSchematicInputStream(std::unique_ptr<ByteSource> source)
     : input_(std::move(source)) {}
 
-Result<uint8_t> KUBSchematicInputStream::read_byte() {
-  uint8_t byte;
-  if (input_.next_byte(byte)) return byte;
+Status KUBSchematicInputStream::end_of_input() const {
   return input_.status().ok() ? Status::Error("failed to fill whole buffer") : input_.status();
 }
 
+Result<uint8_t> KUBSchematicInputStream::read_byte() {
+  uint8_t byte;
+  if (input_.next_byte(byte)) return byte;
+  return end_of_input();
+}
+
 Result<int32_t> KUBSchematicInputStream::read_var_int() {
+  // Once per run: read in place while the buffer holds the longest VarInt.
+  if (auto bytes = input_.buffered(); bytes.size() >= kMaxVarIntBytes) [[likely]] {
+    const uint8_t* p = bytes.data();
+    uint32_t value;
+    if (!decode_var_int(p, value)) return Status::Error("KUB: VarInt too big");
+    input_.skip_peeked(size_t(p - bytes.data()));
+    return int32_t(value);
+  }
   uint32_t value = 0;
   for (int i = 0; i < 5; ++i) {
-    auto byte = read_byte();
-    if (!byte.ok()) return byte.status();
+    uint8_t byte;
+    if (!input_.next_byte(byte)) [[unlikely]] return end_of_input();
     if (i == 4) {
-      if (*byte & 0x80) return Status::Error("KUB: VarInt too big");
-      return int32_t(value | (uint32_t(*byte) << 28));
+      if (byte & 0x80) return Status::Error("KUB: VarInt too big");
+      return int32_t(value | (uint32_t(byte) << 28));
     }
-    value |= uint32_t(*byte & 0x7F) << (7 * i);
-    if (!(*byte & 0x80)) break;
+    value |= uint32_t(byte & 0x7F) << (7 * i);
+    if (!(byte & 0x80)) break;
   }
   return int32_t(value);
 }
@@ -188,19 +260,20 @@ Result<bool> KUBSchematicInputStream::read_item() {
   }
   const StateRef* state = entry(id);
   if (!state) return Status::Error("KUB: Unknown Palette ID " + std::to_string(id));
-  current_ = *state;
+  current_ = size_t(id - 2) / 2;
   run_remaining_ = length;
   return true;
+}
+
+Status KUBSchematicInputStream::ran_out() const {
+  return Status::Error("KUB: Ran out of positions in boundary after reading " + volume_string(cursor_) + " blocks");
 }
 
 Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, size_t& count) {
   Volume volume = boundary_->volume();
   Volume available = volume - std::min(cursor_, volume);
-  auto ran_out = [&] {
-    return Status::Error("KUB: Ran out of positions in boundary after reading " + volume_string(cursor_) +
-                         " blocks");
-  };
-  if (current_->is_air() && !(keep_listed_air_ && current_->name() != "minecraft:air")) {
+  const StateRef& current = palette_[current_];
+  if (current->is_air() && !(keep_listed_air_ && current->name() != "minecraft:air")) {
     // Air is never handed out and does not count against max: skip the
     // whole run arithmetically.
     Volume n = run_remaining_;
@@ -229,7 +302,7 @@ Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, siz
     auto position = cursor_ < volume ? positions_->next() : std::nullopt;
     if (!position) return ran_out();
     ++walked_;
-    out.push_back({*position, current_});
+    out.push_back({*position, current});
     ++count;
     ++cursor_;
   }
@@ -252,6 +325,52 @@ Result<ReadOutcome> KUBSchematicInputStream::read(std::vector<Block>& out, size_
   }
   if (count == 0 && ended_) return ReadOutcome{false, 0};
   return ReadOutcome{true, count};
+}
+
+Status KUBSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  if (!reads_dense()) return Status::Error("KUB: Blocks have already been read");
+  ended_ = true;
+  uint16_t* cells = allocate(*boundary_);
+  if (!cells) return Status::Error("KUB: no memory for the blocks");
+  DenseRuns runs(cells, {boundary_->d_x, boundary_->d_y, boundary_->d_z}, order_, uint64_t(boundary_->volume()),
+                 palette);
+  auto place = [&](size_t entry, Volume length) -> Status {
+    auto placed = runs.place(palette_, entry, length);
+    cursor_ = runs.cursor();
+    if (!placed.ok()) return placed.status();
+    return *placed ? Status::Ok() : ran_out();
+  };
+  // Runs and single placements straight from the buffered bytes; palette
+  // entries, anything unusual and the buffer's last bytes through read_item().
+  auto place_buffered = [&]() -> Status {
+    const auto bytes = input_.buffered();
+    const uint8_t *p = bytes.data(), *end = p + bytes.size();
+    Status placed;
+    while (end - p >= ptrdiff_t(2 * kMaxVarIntBytes) && placed.ok()) {
+      const uint8_t* item = p;
+      uint32_t code, count = 1;
+      const bool simple = decode_var_int(p, code) && code >= 2 && (!(code & 1) || (decode_var_int(p, count) && int32_t(count) >= 0));
+      if (!simple || (code - 2) / 2 >= palette_.size()) {
+        p = item;
+        break;
+      }
+      if (count > 0 && !runs.place_numbered((code - 2) / 2, count)) placed = place((code - 2) / 2, count);
+    }
+    cursor_ = runs.cursor();
+    input_.skip_peeked(size_t(p - bytes.data()));
+    return placed;
+  };
+  while (true) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    KUBIC_RETURN_IF_ERROR(place_buffered());
+    auto more = read_item();
+    if (!more.ok()) return more.status();
+    if (!*more) break;
+    if (run_remaining_ > 0) KUBIC_RETURN_IF_ERROR(place(current_, run_remaining_));
+    run_remaining_ = 0;
+  }
+  return Status::Ok();
 }
 
 }  // namespace kubic

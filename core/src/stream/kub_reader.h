@@ -21,6 +21,9 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   Result<SchematicExtras> extras() override;
   // Cave and void air are then handed out too; plain air stays a gap.
   void keep_listed_air() override { keep_listed_air_ = true; }
+  bool reads_dense() const override { return cursor_ == 0 && palette_.empty() && !ended_; }
+  // Runs fill their cells at once, instead of a block each.
+  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) override;
 
  private:
   Status read_header();
@@ -30,6 +33,7 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   Result<std::vector<uint8_t>> read_bytes();
   Result<std::string> read_string();
   Result<uint8_t> read_byte();
+  Status end_of_input() const;
   // Reads one body item; false when the body has ended.
   Result<bool> read_item();
   Status add_full_entry();
@@ -37,6 +41,7 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   const StateRef* entry(int32_t id) const;
   // Covers up to `limit` positions of the current run.
   Status cover(std::vector<Block>& out, size_t limit, size_t& count);
+  Status ran_out() const;
 
   InputCursor input_;
   std::vector<StateRef> palette_;  // entry n has reference id 2n + 2
@@ -50,7 +55,7 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   // The walk over the boundary, and how many positions it has handed out.
   std::optional<BoundaryIterator> positions_;
   Volume walked_ = 0;
-  StateRef current_;
+  size_t current_ = 0;  // the current run's place in palette_
   // A negative run count is stored as the largest volume: it runs out any box.
   Volume run_remaining_ = 0;
 };

@@ -323,10 +323,9 @@ Result<std::vector<uint16_t>> LitematicaSchematicInputStream::decode_region(cons
   return cells;
 }
 
-Status LitematicaSchematicInputStream::read_dense(const std::function<uint16_t*(const Boundary&)>& allocate,
-                                                  std::vector<StateRef>& palette) {
+Status LitematicaSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
   KUBIC_RETURN_IF_ERROR(ensure_document());
-  if (blocks_used_ || store_) return Status::Error("Litematica: Blocks have already been read");
+  if (!reads_dense()) return Status::Error("Litematica: Blocks have already been read");
   blocks_used_ = true;
   palette_.assign(1, BlockState::air_rc());
   uint16_t* cells = allocate(box_);

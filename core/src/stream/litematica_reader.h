@@ -32,11 +32,8 @@ class LitematicaSchematicInputStream final : public SchematicInputStream {
   Result<SchematicExtras> extras() override;
   void keep_listed_air() override { keep_listed_air_ = true; }
   Result<std::optional<StoredCells>> take_stored_cells() override;
-  // For whole-box consumers (arrays), before anything was read: the palette
-  // (air first) and one index per position into the cells `allocate` gives
-  // (the box's volume, x slowest, z fastest), without the per-block store.
-  // Blocks are then used up; extras() still answers.
-  Status read_dense(const std::function<uint16_t*(const Boundary&)>& allocate, std::vector<StateRef>& palette);
+  bool reads_dense() const override { return !blocks_used_ && !store_ && position_ == 0; }
+  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) override;
 
  private:
   struct Region;

@@ -21,10 +21,9 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
   Status write(std::span<const Block> blocks) override;
   Status complete() override;
   Status set_extras(SchematicExtras extras) override;
-  // Instead of write() and complete(): writes the whole file from a dense
-  // box of indices into `states` (the box's volume, x slowest, z fastest),
-  // without the per-block store; the same bytes as block by block.
-  Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states);
+  // The same bytes as block by block, without the per-block store.
+  bool writes_dense() const override { return true; }
+  Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states) override;
   bool writes_stored() const override { return true; }
   Status write_stored(const StoredCells& stored) override;
 

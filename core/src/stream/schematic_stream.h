@@ -25,6 +25,10 @@ struct ReadOutcome {
 
 class SchematicOutputStream;
 
+// Gives read_dense() the cells for a box (its volume of them), or null when
+// there is no room for them.
+using DenseAllocator = std::function<uint16_t*(const Boundary&)>;
+
 // A reader's blocks held in one store over its box: cells are a palette id
 // + 1 (0: no block), and state_of(palette id) gives the state, or the
 // error that reading the block would give.
@@ -61,6 +65,16 @@ class SchematicInputStream {
   // blocks one by one. The reader gives no blocks afterwards; nothing when
   // it has no such store or blocks were read.
   virtual Result<std::optional<StoredCells>> take_stored_cells() { return std::optional<StoredCells>(); }
+  // Whether read_dense() can still hand out the blocks.
+  virtual bool reads_dense() const { return false; }
+  // For whole-box consumers (arrays, conversions), instead of the first
+  // read(): the palette (air first, the kinds of air a file lists kept as
+  // states) and one index per position into the cells `allocate` gives
+  // (x slowest, z fastest), without a per-block store. The reader gives no
+  // blocks afterwards; extras() still answers.
+  virtual Status read_dense(const DenseAllocator&, std::vector<StateRef>&) {
+    return Status::Error("reading into an array is not supported");
+  }
 
   // Up to `max` blocks, or nothing once the reader is exhausted.
   Result<std::optional<std::vector<Block>>> read_next(size_t max);
@@ -94,6 +108,15 @@ class SchematicOutputStream {
   // Writes the whole box from a reader's store over a box of the same
   // size, as writing its blocks and completing would.
   virtual Status write_stored(const StoredCells&) { return Status::Error("writing from a store is not supported"); }
+  // Whether write_dense_document() can take the place of write() and
+  // complete().
+  virtual bool writes_dense() const { return false; }
+  // Writes the whole box from indices into `states`, one per position of a
+  // box of the same size (x slowest, z fastest), as writing its blocks and
+  // completing would.
+  virtual Status write_dense_document(const uint16_t*, const std::vector<StateRef>&) {
+    return Status::Error("writing from an array is not supported");
+  }
 
   // Writes every block of the store in XYZ order, in batches; does not
   // complete.

@@ -139,32 +139,28 @@ Status SpongeSchematicInputStream::read_header() {
   if (!document.ok()) return document.status();
   auto schematic = read_sizes(*document);
   if (!schematic.ok()) return schematic.status();
-  blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(boundary_->d_x, boundary_->d_y, boundary_->d_z);
-  Status palette = process_palette(**schematic);
-  if (!palette.ok()) return palette.prefixed("Sponge: Failed to process palette: ");
-  Status blocks = process_blocks(**schematic);
-  if (!blocks.ok()) return blocks.prefixed("Sponge: Failed to process blocks: ");
+  auto palette = parse_palette(**schematic);
+  if (!palette.ok()) return palette.status().prefixed("Sponge: Failed to process palette: ");
+  auto data = block_data(**schematic);
+  if (!data.ok()) return data.status().prefixed("Sponge: Failed to process blocks: ");
+  auto entries = count_block_data(**data);
+  if (!entries.ok()) return entries.status().prefixed("Sponge: Failed to process blocks: ");
+  palette_ = std::move(*palette);
+  block_data_ = std::move(**data);
+  entries_ = *entries;
   extras_tags_ = take_sponge_extras_tags(**schematic);
   header_read_ = true;
   return Status::Ok();
 }
 
-Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(const Boundary&)>& allocate,
-                                              std::vector<StateRef>& palette) {
-  if (header_read_ || blocks_) return Status::Error("Sponge: Blocks have already been read");
-  auto document = parse_document();
-  if (!document.ok()) return document.status();
-  auto schematic = read_sizes(*document);
-  if (!schematic.ok()) return schematic.status();
-  auto states = parse_palette(**schematic);
-  if (!states.ok()) return states.status().prefixed("Sponge: Failed to process palette: ");
-  auto data = block_data(**schematic);
-  if (!data.ok()) return data.status().prefixed("Sponge: Failed to process blocks: ");
+Status SpongeSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
+  if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
+  if (!reads_dense()) return Status::Error("Sponge: Blocks have already been read");
   // Sponge index to dense index, air at 0; ids the palette lacks fail when
   // met, as reading them block by block would.
   std::vector<int32_t> dense;
   palette.assign(1, BlockState::air_rc());
-  for (const auto& [index, state] : *states) {
+  for (const auto& [index, state] : palette_) {
     if (index < 0 || index > kMaxDenseIndex) continue;
     if (size_t(index) >= dense.size()) dense.resize(size_t(index) + 1, -1);
     if (state->name() == "minecraft:air" && state->properties().empty()) {
@@ -179,26 +175,20 @@ Status SpongeSchematicInputStream::read_dense(const std::function<uint16_t*(cons
   uint16_t* cells = allocate(*boundary_);
   if (!cells) return Status::Error("Sponge: no memory for the blocks");
   const Extent size{boundary_->d_x, boundary_->d_y, boundary_->d_z};
-  if (place_one_byte_indices(**data, dense, cells, size)) {
-    extras_tags_ = take_sponge_extras_tags(**schematic);
-    header_read_ = true;
-    whole_read_ = true;
-    return Status::Ok();
+  if (!place_one_byte_indices(block_data_, dense, cells, size)) {
+    // In file order first, then placed in the caller's order.
+    std::vector<uint16_t> file_order(size_t(boundary_->volume()), 0);
+    KUBIC_RETURN_IF_ERROR(decode_block_data([&](size_t n, int32_t value) -> Status {
+      if (size_t(value) >= dense.size() || dense[size_t(value)] < 0) {
+        return Status::Error("Temporary ID not found in actual palette");
+      }
+      file_order[n] = uint16_t(dense[size_t(value)]);
+      return Status::Ok();
+    }));
+    place_file_order(file_order.data(), size, cells, size, {0, 0, 0}, false);
   }
-  // In file order first, then placed in the caller's order.
-  std::vector<uint16_t> file_order(size_t(boundary_->volume()), 0);
-  bool unknown_id = false;  // fails as reading that block would, unprefixed
-  Status decoded = decode_block_data(**data, [&](size_t n, int32_t value) -> Status {
-    unknown_id = size_t(value) >= dense.size() || dense[size_t(value)] < 0;
-    if (unknown_id) return Status::Error("Temporary ID not found in actual palette");
-    file_order[n] = uint16_t(dense[size_t(value)]);
-    return Status::Ok();
-  });
-  if (!decoded.ok()) return unknown_id ? decoded : decoded.prefixed("Sponge: Failed to process blocks: ");
-  place_file_order(file_order.data(), size, cells, size, {0, 0, 0}, false);
-  extras_tags_ = take_sponge_extras_tags(**schematic);
-  header_read_ = true;
   whole_read_ = true;
+  block_data_ = {};
   return Status::Ok();
 }
 
@@ -220,58 +210,63 @@ Result<LazyPaletteBlockStoreWrapper::Palette> SpongeSchematicInputStream::parse_
   return map;
 }
 
-Status SpongeSchematicInputStream::process_palette(const Compound& schematic) {
-  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing palette");
-  auto map = parse_palette(schematic);
-  if (!map.ok()) return map.status();
-  blocks_->set_actual_palette(std::move(*map));
-  return Status::Ok();
-}
-
-Result<const std::vector<int8_t>*> SpongeSchematicInputStream::block_data(const Compound& schematic) {
+Result<std::vector<int8_t>*> SpongeSchematicInputStream::block_data(Compound& schematic) {
   auto container = data_container(schematic);
   if (!container.ok()) return container.status();
   const bool nested = *container != &schematic;
-  const Tag* tag = (*container)->get(nested ? "Data" : "BlockData");
+  Tag* tag = const_cast<Compound*>(*container)->get(nested ? "Data" : "BlockData");
   if (!tag) return Status::Error(nested ? "Sponge: Missing 'Data' tag" : "Sponge: Missing 'BlockData' tag");
-  const auto* data = tag->as<std::vector<int8_t>>();
+  auto* data = std::get_if<std::vector<int8_t>>(&tag->value);
   if (!data) return Status::Error("Sponge: 'BlockData' tag is not a ByteArray");
   return data;
 }
 
-template <typename Visit>
-Status SpongeSchematicInputStream::decode_block_data(const std::vector<int8_t>& data, Visit&& visit) {
-  // First pass: the whole array must decode before anything is stored.
-  size_t entries = 0;
-  for (size_t i = 0; i < data.size(); ++entries) {
-    int32_t value = 0;
-    if (auto error = decode_sponge_var_int(data.data(), data.size(), i, value)) return Status::Error(*error);
-  }
-  if (Volume(entries) > boundary_->volume()) {
-    // Reported where the first entry too many would go, after the negative
-    // indices before it.
-    for (size_t i = 0, n = 0; n <= size_t(boundary_->volume()); ++n) {
+Result<size_t> SpongeSchematicInputStream::count_block_data(const std::vector<int8_t>& data) const {
+  // One-byte indices (palettes of at most 128 states) need no decoding.
+  uint8_t high = 0;
+  for (int8_t byte : data) high |= uint8_t(byte);
+  size_t entries = data.size();
+  if (high & 0x80) {
+    entries = 0;
+    for (size_t i = 0; i < data.size(); ++entries) {
       int32_t value = 0;
-      (void)decode_sponge_var_int(data.data(), data.size(), i, value);
-      if (value < 0) return invalid_index(value);
+      if (auto error = decode_sponge_var_int(data.data(), data.size(), i, value)) return Status::Error(*error);
     }
-    return Status::Error("Sponge: Block data has more entries than expected from boundary");
   }
-  for (size_t i = 0, n = 0; n < entries; ++n) {
+  // Reported where the first entry too many would go, after the negative
+  // indices before it.
+  const bool too_many = Volume(entries) > boundary_->volume();
+  const size_t checked = too_many ? size_t(boundary_->volume()) + 1 : entries;
+  for (size_t i = 0, n = 0; (high & 0x80) && n < checked; ++n) {
     int32_t value = 0;
     (void)decode_sponge_var_int(data.data(), data.size(), i, value);
     if (value < 0) return invalid_index(value);
+  }
+  if (too_many) return Status::Error("Sponge: Block data has more entries than expected from boundary");
+  return entries;
+}
+
+template <typename Visit>
+Status SpongeSchematicInputStream::decode_block_data(Visit&& visit) {
+  const std::vector<int8_t>& data = block_data_;
+  for (size_t i = 0, n = 0; n < entries_; ++n) {
+    int32_t value = 0;
+    (void)decode_sponge_var_int(data.data(), data.size(), i, value);
     KUBIC_RETURN_IF_ERROR(visit(n, value));
     if (n % kBatchSize == kBatchSize - 1) KUBIC_RETURN_IF_ERROR(check_interrupt());
   }
   return Status::Ok();
 }
 
-Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
-  if (!boundary_) return Status::Error("Sponge: Boundary not set before processing blocks");
-  if (!blocks_) return Status::Error("Sponge: Blocks store not initialized before processing blocks");
-  auto data = block_data(schematic);
-  if (!data.ok()) return data.status();
+Status SpongeSchematicInputStream::fill_store() {
+  blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(boundary_->d_x, boundary_->d_y, boundary_->d_z);
+  blocks_->set_actual_palette(palette_);
+  Status blocks = process_blocks();
+  block_data_ = {};
+  return blocks.ok() ? blocks : blocks.prefixed("Sponge: Failed to process blocks: ");
+}
+
+Status SpongeSchematicInputStream::process_blocks() {
   const int64_t air_index = blocks_->state_to_temp_id(BlockState::air_rc()).value_or(-1);
   // The store's cell (palette id + 1, 0 for air) of each index, found once.
   std::vector<int32_t> cell_of;
@@ -299,16 +294,14 @@ Status SpongeSchematicInputStream::process_blocks(const Compound& schematic) {
     Status stored = blocks_->inner().set_row(start, std::span(row).first(length));
     return stored.ok() ? stored : stored.prefixed("Sponge: Failed to copy block row at pos " + start.debug_string() + ": ");
   };
-  size_t entries = 0;
-  KUBIC_RETURN_IF_ERROR(decode_block_data(**data, [&](size_t n, int32_t value) -> Status {
+  KUBIC_RETURN_IF_ERROR(decode_block_data([&](size_t n, int32_t value) -> Status {
     auto cell = cell_for(value);
     if (!cell.ok()) return cell.status();
     row[n % sx] = *cell;
-    entries = n + 1;
     return n % sx == sx - 1 ? store_row(n / sx, sx) : Status::Ok();
   }));
   // A short array ends inside a row (an empty box has no rows at all).
-  return entries && entries % sx ? store_row(entries / sx, entries % sx) : Status::Ok();
+  return entries_ % sx ? store_row(entries_ / sx, entries_ % sx) : Status::Ok();
 }
 
 Result<std::optional<Boundary>> SpongeSchematicInputStream::boundary() {
@@ -329,7 +322,9 @@ Result<SchematicExtras> SpongeSchematicInputStream::extras() {
 Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, size_t max) {
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
   if (whole_read_) return ReadOutcome{false, 0};
-  if (!boundary_ || !blocks_) return Status::Error("Sponge: Header not properly read");
+  if (!boundary_) return Status::Error("Sponge: Header not properly read");
+  if (!blocks_) store_status_ = fill_store();
+  KUBIC_RETURN_IF_ERROR(store_status_);
   if (max == 0) return ReadOutcome{true, 0};
   if (!scanner_) scanner_ = std::make_unique<XyzScanner>(blocks_->inner());
   auto result = read_stored_blocks(*scanner_, position_, out, max,
@@ -340,7 +335,9 @@ Result<ReadOutcome> SpongeSchematicInputStream::read(std::vector<Block>& out, si
 
 Result<std::optional<StoredCells>> SpongeSchematicInputStream::take_stored_cells() {
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
-  if (whole_read_ || position_ != 0 || !blocks_) return std::optional<StoredCells>();
+  if (whole_read_ || position_ != 0) return std::optional<StoredCells>();
+  if (!blocks_) store_status_ = fill_store();
+  KUBIC_RETURN_IF_ERROR(store_status_);
   whole_read_ = true;
   return std::optional<StoredCells>(StoredCells{blocks_->inner(), [this](uint16_t id) { return blocks_->resolve(id); }});
 }

@@ -13,8 +13,9 @@ namespace kubic {
 
 // Reads a Sponge schematic (either layout: palette and block data at the
 // top, or inside "Blocks" under a "Schematic" wrapper). The first boundary()
-// or read() takes in the whole document; blocks then come out in XYZ order
-// from a box at the origin.
+// or read() takes in and checks the whole document; the store is filled by
+// the first read(), so that whole-box consumers never pay for it. Blocks
+// then come out in XYZ order from a box at the origin.
 class SpongeSchematicInputStream final : public SchematicInputStream {
  public:
   explicit SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader);
@@ -22,11 +23,8 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
   Result<SchematicExtras> extras() override;
-  // For whole-box consumers (arrays), before anything was read: the palette
-  // (air first) and one index per position into the cells `allocate` gives
-  // (the box's volume, x slowest, z fastest), without the per-block store.
-  // Blocks are then used up; extras() still answers.
-  Status read_dense(const std::function<uint16_t*(const Boundary&)>& allocate, std::vector<StateRef>& palette);
+  bool reads_dense() const override { return !whole_read_ && !blocks_; }
+  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) override;
   void keep_listed_air() override { keep_listed_air_ = true; }
   void as_candidate() override { candidate_ = true; }
   Result<std::optional<StoredCells>> take_stored_cells() override;
@@ -39,16 +37,23 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   // Sets the boundary from the sizes; the schematic compound inside `document`.
   Result<Compound*> read_sizes(NamedTag& document);
   Result<LazyPaletteBlockStoreWrapper::Palette> parse_palette(const Compound& schematic);
-  Result<const std::vector<int8_t>*> block_data(const Compound& schematic);
-  // Decodes every index (all of them first: a broken array stores nothing)
-  // and hands out (n, index) in file order.
+  Result<std::vector<int8_t>*> block_data(Compound& schematic);
+  // How many indices the block data holds, all of them decoded and checked
+  // (a broken array stores nothing), or the first fault.
+  Result<size_t> count_block_data(const std::vector<int8_t>& data) const;
+  // Hands out (n, index) of the checked block data in file order.
   template <typename Visit>
-  Status decode_block_data(const std::vector<int8_t>& data, Visit&& visit);
-  Status process_palette(const Compound& schematic);
-  Status process_blocks(const Compound& schematic);
+  Status decode_block_data(Visit&& visit);
+  // The store of every block, made by the first read.
+  Status fill_store();
+  Status process_blocks();
 
   std::unique_ptr<ByteSource> reader_;
+  LazyPaletteBlockStoreWrapper::Palette palette_;
+  std::vector<int8_t> block_data_;  // checked, until the blocks are taken
+  size_t entries_ = 0;              // indices in block_data_
   std::unique_ptr<LazyPaletteBlockStoreWrapper> blocks_;
+  Status store_status_;  // a store that failed to fill keeps failing
   std::unique_ptr<XyzScanner> scanner_;
   std::optional<Boundary> boundary_;
   Compound extras_tags_;  // the document's tags that hold extras

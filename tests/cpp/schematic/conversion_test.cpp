@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "io/memory_stream.h"
+#include <random>
+
 #include "stream/kub_reader.h"
 #include "stream/litematica_reader.h"
 #include "stream/mcedit_reader.h"
 #include "stream/mojang_reader.h"
 #include "stream/sponge_reader.h"
+#include "stream/sponge_writer.h"
+#include "stream/kub_writer.h"
+#include "stream/litematica_writer.h"
 #include "support/nbt_build.h"
 #include "support/test_streams.h"
 
@@ -177,6 +182,66 @@ TEST(ConversionTest, MalformedExtrasFailWithTheirFormatsMessages) {
     auto blocks = c.reader->read_to_end_into_vec();
     EXPECT_TRUE(blocks.ok()) << c.name << ": blocks read whatever the extras";
     EXPECT_EQ(c.reader->extras().message(), c.message) << c.name;
+  }
+}
+
+// Hands out only what a reader reads block by block, so that a conversion
+// takes its slowest road.
+class BlockByBlock final : public SchematicInputStream {
+ public:
+  explicit BlockByBlock(std::unique_ptr<SchematicInputStream> inner) : inner_(std::move(inner)) {}
+  Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override { return inner_->read(out, max); }
+  Result<std::optional<Boundary>> boundary() override { return inner_->boundary(); }
+  Result<SchematicExtras> extras() override { return inner_->extras(); }
+  void keep_listed_air() override { inner_->keep_listed_air(); }
+
+ private:
+  std::unique_ptr<SchematicInputStream> inner_;
+};
+
+// Random blocks over a box in runs: 200 states (two-byte Sponge indices),
+// cave air and gaps; in YXZ order, as the kub writer below takes them.
+std::vector<Block> random_blocks(const Boundary& box) {
+  std::mt19937 rng(7);
+  std::vector<Block> blocks;
+  auto walk = box.walk(AxisOrder::YXZ);
+  StateRef run;
+  while (auto p = walk.next()) {
+    if (rng() % 5 == 0) {
+      const int pick = int(rng() % 202);
+      run = pick == 200   ? state("minecraft:cave_air")
+            : pick == 201 ? StateRef()
+                          : state("minecraft:block_" + std::to_string(pick) + "[lit=true]");
+    }
+    if (run) blocks.push_back({*p, run});
+  }
+  return blocks;
+}
+
+std::vector<uint8_t> written(SchematicFormat format, const Boundary& box, const std::vector<Block>& blocks) {
+  auto out = std::make_shared<std::vector<uint8_t>>();
+  std::unique_ptr<SchematicOutputStream> writer =
+      format == SchematicFormat::Kub
+          ? std::make_unique<KUBSchematicOutputStream>(std::make_unique<MemorySink>(out), AxisOrder::YXZ, box)
+          : make_schematic_writer(format, std::make_unique<MemorySink>(out), box, {});
+  Status status = writer->write(blocks);
+  if (status.ok()) status = writer->complete();
+  EXPECT_TRUE(status.ok()) << status.message();
+  return *out;
+}
+
+TEST(ConversionTest, ArrayRoadWritesWhatTheBlockRoadWrites) {
+  const Boundary box(0, 0, 0, 13, 7, 11);
+  const auto blocks = random_blocks(box);
+  for (auto from : {SchematicFormat::Kub, SchematicFormat::Sponge, SchematicFormat::Litematica}) {
+    const auto bytes = written(from, box, blocks);
+    for (auto to : {SchematicFormat::Sponge, SchematicFormat::Litematica}) {
+      auto reader = reader_of(from, bytes);
+      ASSERT_TRUE(reader->reads_dense());
+      BlockByBlock slow(reader_of(from, bytes));
+      EXPECT_EQ(converted(*reader, to), converted(slow, to)) << int(from) << " to " << int(to);
+      EXPECT_FALSE(reader->reads_dense());
+    }
   }
 }
 

@@ -138,6 +138,29 @@ TEST(KubWriterTest, StateErrors) {
   EXPECT_EQ(strict.write(odd).message(), "KUB: Cannot encode block state mod:Weird.Block[a=b]");
 }
 
+// What read_dense() makes of the bytes in the form of first_error(): the
+// non-air cells in XYZ order, or the message.
+std::string dense_error(const Bytes& bytes, std::vector<Block>* blocks = nullptr) {
+  KUBSchematicInputStream reader(source_of(bytes));
+  std::vector<uint16_t> cells;
+  std::vector<StateRef> palette;
+  Status status = reader.read_dense([&](const Boundary& box) {
+    cells.assign(size_t(box.volume()), 0);
+    return cells.data();
+  }, palette);
+  if (!status.ok()) return status.message();
+  const Boundary box = **reader.boundary();
+  size_t count = 0, i = 0;
+  auto walk = box.walk(AxisOrder::XYZ);
+  while (auto p = walk.next()) {
+    if (const uint16_t cell = cells[i++]) {
+      ++count;
+      if (blocks) blocks->push_back({*p, palette[cell]});
+    }
+  }
+  return "<ok " + std::to_string(count) + ">";
+}
+
 TEST(KubRoundTripTest, RandomBoxesInEveryOrder) {
   std::mt19937 rng(99);
   std::vector<StateRef> states;
@@ -176,6 +199,16 @@ TEST(KubRoundTripTest, RandomBoxesInEveryOrder) {
       ASSERT_TRUE((*back)[i].state == expected[i].state) << (*back)[i].state->to_string();
     }
     EXPECT_EQ(**reader.boundary(), box);
+    // Read into an array, the same blocks (in XYZ order, not the file's),
+    // cave air kept as the reader keeping listed air gives it.
+    KUBSchematicInputStream listing(source_of(*bytes));
+    listing.keep_listed_air();
+    std::vector<Block> dense;
+    EXPECT_EQ(dense_error(*bytes, &dense), "<ok " + std::to_string(blocks.size()) + ">") << code;
+    auto listed = describe(*listing.read_to_end_into_vec()), placed = describe(dense);
+    std::sort(listed.begin(), listed.end());
+    std::sort(placed.begin(), placed.end());
+    EXPECT_EQ(placed, listed) << code;
   }
 }
 
@@ -223,7 +256,14 @@ TEST(KubReaderTest, MessagesByCause) {
       {"long code ends body", body_of({stone, {2, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}), "<ok 1>"},
       {"zero run", body_of({stone, {3, 0}, {2}}), "<ok 1>"},
   };
-  for (const auto& c : cases) EXPECT_EQ(first_error(c.bytes), c.message) << c.name;
+  for (const auto& c : cases) {
+    EXPECT_EQ(first_error(c.bytes), c.message) << c.name;
+    // Reading into an array ends alike, also where its items are taken in
+    // place from a full buffer (more bytes follow them).
+    for (const Bytes& bytes : {c.bytes, concat(c.bytes, Bytes(12, 2))}) {
+      EXPECT_EQ(dense_error(bytes), first_error(bytes)) << c.name;
+    }
+  }
 }
 
 TEST(KubReaderTest, ReadSemantics) {
