@@ -62,6 +62,25 @@ def large_file(tmp_path_factory):
     return path
 
 
+def test_bulk_iteration_peaks_under_four_documents(large_file):
+    # The 16 MB document's block data, kept while the blocks are stored,
+    # and the store of two bytes a position: the detection's copy of the
+    # document must be gone by then.
+    result = run_python("""
+        import sys, kubic_rs
+        def kb(field):
+            return int(next(l for l in open("/proc/self/status") if l.startswith(field)).split()[1])
+        with open("/proc/self/clear_refs", "w") as f:
+            f.write("5")  # the high-water mark starts again from here
+        base = kb("VmRSS")
+        with kubic_rs.open(sys.argv[1]) as r:
+            sum(len(bulk) for bulk in r.iter_bulks())
+        print((kb("VmHWM") - base) // 1024)
+    """, str(large_file))
+    assert result.returncode == 0, result.stderr
+    assert int(result.stdout) < 4 * 16
+
+
 INTERRUPTED = """
     import sys, kubic_rs
     with kubic_rs.open(sys.argv[1]) as r:

@@ -57,6 +57,9 @@ Result<ReadOutcome> AnySchematicInputStream::serve_single(std::vector<Block>& ou
 }
 
 Result<ReadOutcome> AnySchematicInputStream::read(std::vector<Block>& out, size_t max) {
+  // Headers first: candidates that fail theirs are gone, and with them the
+  // bytes they held buffered, before the survivor takes in its blocks.
+  if (candidates_.size() >= 2) (void)boundary();
   if (candidates_.size() == 1) return serve_single(out, max);
   if (candidates_.size() >= 2) {
     std::vector<std::pair<size_t, Status>> marked;

@@ -224,7 +224,11 @@ std::vector<uint8_t> written(SchematicFormat format, const Boundary& box, const 
       format == SchematicFormat::Kub
           ? std::make_unique<KUBSchematicOutputStream>(std::make_unique<MemorySink>(out), AxisOrder::YXZ, box)
           : make_schematic_writer(format, std::make_unique<MemorySink>(out), box, {});
-  Status status = writer->write(blocks);
+  // A date of its own: writers date undated schematics with the clock.
+  SchematicExtras extras;
+  extras.metadata.put("Date", Tag{int64_t(1700000000000)});
+  Status status = writer->set_extras(std::move(extras));
+  if (status.ok()) status = writer->write(blocks);
   if (status.ok()) status = writer->complete();
   EXPECT_TRUE(status.ok()) << status.message();
   return *out;
