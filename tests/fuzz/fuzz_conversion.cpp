@@ -6,7 +6,8 @@
 // every writable format: extras are read, moved and written.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kubic::fuzz::silence_stdout();
-  for (auto format : {kubic::SchematicFormat::Kub, kubic::SchematicFormat::Sponge, kubic::SchematicFormat::Mojang}) {
+  for (auto format : {kubic::SchematicFormat::Kub, kubic::SchematicFormat::Sponge, kubic::SchematicFormat::Mojang,
+                      kubic::SchematicFormat::Litematica}) {
     auto reader = kubic::AnySchematicInputStream::new_from_known(kubic::fuzz::source(data, size));
     auto boundary = reader->boundary();
     // Writers hold whole boxes; a tiny file may rightly declare a huge one.

@@ -63,10 +63,13 @@ Status convert_schematic(SchematicInputStream& input, SchematicFormat format, st
   const BlockPosition corner = moved({box.min_x, box.min_y, box.min_z}, delta);
   box = Boundary(corner.x, corner.y, corner.z, box.d_x, box.d_y, box.d_z);
   auto output = make_schematic_writer(format, std::move(sink), box, options);
+  // Arrays have no cells that no block covers, which a fill would hold.
+  const bool dense = output->writes_dense() && input.reads_dense() && box.volume() <= kMaxDenseConversion &&
+                     !extras->fill;
   KUBIC_RETURN_IF_ERROR(output->set_extras(std::move(*extras)));
   // A reader and a writer that both hold the whole box meet array to array
   // or store to store.
-  if (output->writes_dense() && input.reads_dense() && box.volume() <= kMaxDenseConversion) {
+  if (dense) {
     return convert_dense(input, *output);
   }
   if (output->writes_stored()) {

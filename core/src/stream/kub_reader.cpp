@@ -36,7 +36,7 @@ class DenseRuns {
     auto number = number_of(entries, entry);
     if (!number.ok()) return number.status();
     const uint64_t fitting = uint64_t(std::min(length, Volume(volume_ - cursor_)));
-    if (*number) fill_walk_run(cells_, size_, order_, cursor_, fitting, *number);
+    if (*number && fitting) fill_walk_run(cells_, size_, order_, cursor_, fitting, *number);
     cursor_ += fitting;
     return Volume(fitting) == length;
   }

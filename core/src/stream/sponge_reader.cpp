@@ -301,7 +301,7 @@ Status SpongeSchematicInputStream::process_blocks() {
     return n % sx == sx - 1 ? store_row(n / sx, sx) : Status::Ok();
   }));
   // A short array ends inside a row (an empty box has no rows at all).
-  return entries_ % sx ? store_row(entries_ / sx, entries_ % sx) : Status::Ok();
+  return entries_ && entries_ % sx ? store_row(entries_ / sx, entries_ % sx) : Status::Ok();
 }
 
 Result<std::optional<Boundary>> SpongeSchematicInputStream::boundary() {

@@ -145,7 +145,7 @@ std::string dense_error(const Bytes& bytes, std::vector<Block>* blocks = nullptr
   std::vector<uint16_t> cells;
   std::vector<StateRef> palette;
   Status status = reader.read_dense([&](const Boundary& box) {
-    cells.assign(size_t(box.volume()), 0);
+    cells.assign(std::max<size_t>(size_t(box.volume()), 1), 0);  // null would mean no room
     return cells.data();
   }, palette);
   if (!status.ok()) return status.message();
@@ -255,6 +255,8 @@ TEST(KubReaderTest, MessagesByCause) {
       {"cut code ends body", body_of({stone, {2, 0x80}}), "<ok 1>"},
       {"long code ends body", body_of({stone, {2, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}), "<ok 1>"},
       {"zero run", body_of({stone, {3, 0}, {2}}), "<ok 1>"},
+      {"run in an empty box", concat(header({0, 0, 0, -1, 0, 0}, 2), concat(stone, {3, 2})),
+       "KUB: Ran out of positions in boundary after reading 0 blocks"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(first_error(c.bytes), c.message) << c.name;
