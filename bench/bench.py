@@ -30,6 +30,7 @@ import zlib
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "examples"))
 from make_house import named, varints  # noqa: E402  (the same NBT helpers)
+import peers  # noqa: E402
 
 
 # --- inputs ----------------------------------------------------------------
@@ -176,42 +177,22 @@ def decompressed_size(path):
 
 # --- peers ---------------------------------------------------------------------
 
+# NBT parsers alone, for the document under the blocks; whole jobs are
+# compared in peers.py.
 PEER_SCRIPT = r'''
-import gzip, json, sys, time
+import json, sys, time
 kind, path = sys.argv[1:3]
 start = time.perf_counter()
-count = 0
-if kind == "nbtlib":
-    import nbtlib
-    root = nbtlib.load(path)
-    s = root.get("Schematic", root)
-    blocks = s.get("Blocks", s)
-    palette = {int(v): k for k, v in blocks["Palette"].items()}
-    data = bytes(b & 0xFF for b in blocks["Data"])
-    width, length = int(s["Width"]), int(s["Length"])
-    out, i, n = [], 0, 0
-    while i < len(data):
-        value, shift = 0, 0
-        while True:
-            b = data[i]; i += 1
-            value |= (b & 0x7F) << shift; shift += 7
-            if not b & 0x80: break
-        name = palette[value]
-        if name != "minecraft:air":
-            out.append((n % width, n // (width * length), (n // width) % length, name))
-        n += 1
-    count = len(out)
-elif kind == "amulet-nbt":
+if kind == "amulet-nbt":
     import amulet_nbt
     (getattr(amulet_nbt, "read_nbt", None) or getattr(amulet_nbt, "load"))(path)
 elif kind == "rapidnbt":
     import rapidnbt
     rapidnbt.nbtio.load(path) if hasattr(rapidnbt, "nbtio") else rapidnbt.load(path)
-print(json.dumps({"seconds": time.perf_counter() - start, "blocks": count}))
+print(json.dumps({"seconds": time.perf_counter() - start}))
 '''
 
-PEERS = {"nbtlib": "nbtlib (+ VarInt decoding in Python): every non-air block with its state",
-         "amulet-nbt": "amulet-nbt: NBT parse only", "rapidnbt": "rapidnbt: NBT parse only"}
+PEERS = {"amulet-nbt": "amulet-nbt: NBT parse only", "rapidnbt": "rapidnbt: NBT parse only"}
 
 
 # --- deflate libraries on our documents ---------------------------------------------
@@ -365,6 +346,7 @@ def main():
             print()
             for what, seconds, note in peer_rows(files["sponge256"], HERE.parent / "build" / "venv-peers"):
                 print(f"{what:70} {seconds if seconds is None else f'{seconds:8.3f}'} {note}")
+            peers.table(python, HERE.parent / "build" / "venv-peers", folder, sponge_document)
 
 
 if __name__ == "__main__":

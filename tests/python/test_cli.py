@@ -169,10 +169,11 @@ def large_file(tmp_path_factory):
 
 def test_progress_shows_on_a_terminal_only(tmp_path):
     import numpy as np
-    blocks = np.random.default_rng(4).integers(0, 50, (100, 100, 100), dtype=np.uint16)
+    blocks = np.random.default_rng(4).integers(0, 50, (160, 160, 160), dtype=np.uint16)
     source = tmp_path / "medium.kub"
     kubic.Schematic.from_numpy(blocks, ["minecraft:air"] + [f"minecraft:b{i}" for i in range(49)]).save(source)
-    # A structure of a million positions takes seconds to write.
+    # A structure of four million positions takes seconds to write, well
+    # past the half second after which progress shows.
     status, shown = run_on_pty("convert", source, tmp_path / "out.nbt")
     assert status == 0 and b"kubic: writing" in shown
     piped = kubic_cli("convert", source, tmp_path / "again.nbt")

@@ -19,16 +19,16 @@ constexpr Volume kMaxDenseConversion = Volume(1) << 27;
 
 // The whole box from reader to writer as one array of palette indices.
 Status convert_dense(SchematicInputStream& input, SchematicOutputStream& output) {
-  // Zeroed (air) cells, as readers leave positions no region covers.
   std::unique_ptr<uint16_t, decltype(&std::free)> cells(nullptr, &std::free);
   std::vector<StateRef> palette;
+  const AxisOrder layout = input.dense_layout();
   KUBIC_RETURN_IF_ERROR(input.read_dense(
       [&](const Boundary& box) {
         cells.reset(static_cast<uint16_t*>(std::calloc(std::max<size_t>(size_t(box.volume()), 1), sizeof(uint16_t))));
         return cells.get();
       },
-      palette));
-  return output.write_dense_document(cells.get(), palette);
+      palette, layout));
+  return output.write_dense_document(cells.get(), palette, layout);
 }
 
 }  // namespace

@@ -131,10 +131,15 @@ bool AnySchematicInputStream::reads_dense() const {
   return candidates_.size() == 1 && candidates_.front().buffered.empty() && candidates_.front().reader->reads_dense();
 }
 
-Status AnySchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
+AxisOrder AnySchematicInputStream::dense_layout() const {
+  return candidates_.size() == 1 ? candidates_.front().reader->dense_layout() : AxisOrder::XYZ;
+}
+
+Status AnySchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette,
+                                           AxisOrder layout) {
   KUBIC_RETURN_IF_ERROR(boundary().status());
   if (!reads_dense()) return Status::Error("reading into an array is not supported");
-  return candidates_.front().reader->read_dense(allocate, palette);
+  return candidates_.front().reader->read_dense(allocate, palette, layout);
 }
 
 void AnySchematicInputStream::keep_listed_air() {

@@ -29,7 +29,8 @@ class AnySchematicInputStream final : public SchematicInputStream {
   // The found reader's, while it has not handed out blocks.
   Result<std::optional<StoredCells>> take_stored_cells() override;
   bool reads_dense() const override;
-  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) override;
+  AxisOrder dense_layout() const override;
+  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette, AxisOrder layout) override;
   // Of the candidates dropped for an error, the one that had read furthest
   // into the input: its message and how many bytes it had read. A file that
   // is one format but broken fails deep in that format's reader, while the

@@ -24,8 +24,9 @@ constexpr size_t kStringChunk = 64 * 1024;
 // (a diff can make one again) share a number.
 class DenseRuns {
  public:
-  DenseRuns(uint16_t* cells, const Extent& size, AxisOrder order, uint64_t volume, std::vector<StateRef>& palette)
-      : cells_(cells), size_(size), order_(order), volume_(volume), palette_(palette) {
+  DenseRuns(uint16_t* cells, const Extent& size, AxisOrder layout, AxisOrder order, uint64_t volume,
+            std::vector<StateRef>& palette)
+      : cells_(cells), size_(size), layout_(layout), order_(order), volume_(volume), palette_(palette) {
     palette_.assign(1, BlockState::air_rc());
     number_of_state_.emplace(BlockState::air_rc(), 0);
   }
@@ -36,7 +37,7 @@ class DenseRuns {
     auto number = number_of(entries, entry);
     if (!number.ok()) return number.status();
     const uint64_t fitting = uint64_t(std::min(length, Volume(volume_ - cursor_)));
-    if (*number && fitting) fill_walk_run(cells_, size_, order_, cursor_, fitting, *number);
+    if (*number && fitting) fill_walk_run(cells_, size_, layout_, order_, cursor_, fitting, *number);
     cursor_ += fitting;
     return Volume(fitting) == length;
   }
@@ -45,7 +46,7 @@ class DenseRuns {
   bool place_numbered(size_t entry, uint64_t length) {
     if (entry >= number_of_entry_.size() || number_of_entry_[entry] < 0 || length > volume_ - cursor_) return false;
     const auto number = uint16_t(number_of_entry_[entry]);
-    if (number) fill_walk_run(cells_, size_, order_, cursor_, length, number);
+    if (number) fill_walk_run(cells_, size_, layout_, order_, cursor_, length, number);
     cursor_ += length;
     return true;
   }
@@ -66,7 +67,7 @@ class DenseRuns {
 
   uint16_t* cells_;
   Extent size_;
-  AxisOrder order_;
+  AxisOrder layout_, order_;
   uint64_t volume_;
   uint64_t cursor_ = 0;
   std::vector<StateRef>& palette_;
@@ -327,14 +328,15 @@ Result<ReadOutcome> KUBSchematicInputStream::read(std::vector<Block>& out, size_
   return ReadOutcome{true, count};
 }
 
-Status KUBSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
+Status KUBSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette,
+                                           AxisOrder layout) {
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
   if (!reads_dense()) return Status::Error("KUB: Blocks have already been read");
   ended_ = true;
   uint16_t* cells = allocate(*boundary_);
   if (!cells) return Status::Error("KUB: no memory for the blocks");
-  DenseRuns runs(cells, {boundary_->d_x, boundary_->d_y, boundary_->d_z}, order_, uint64_t(boundary_->volume()),
-                 palette);
+  DenseRuns runs(cells, {boundary_->d_x, boundary_->d_y, boundary_->d_z}, layout, order_,
+                 uint64_t(boundary_->volume()), palette);
   auto place = [&](size_t entry, Volume length) -> Status {
     auto placed = runs.place(palette_, entry, length);
     cursor_ = runs.cursor();

@@ -22,8 +22,9 @@ class KUBSchematicInputStream final : public SchematicInputStream {
   // Cave and void air are then handed out too; plain air stays a gap.
   void keep_listed_air() override { keep_listed_air_ = true; }
   bool reads_dense() const override { return cursor_ == 0 && palette_.empty() && !ended_; }
+  AxisOrder dense_layout() const override { return order_ == AxisOrder::YZX ? order_ : AxisOrder::XYZ; }
   // Runs fill their cells at once, instead of a block each.
-  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) override;
+  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette, AxisOrder layout) override;
 
  private:
   Status read_header();

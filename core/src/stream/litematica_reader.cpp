@@ -323,7 +323,8 @@ Result<std::vector<uint16_t>> LitematicaSchematicInputStream::decode_region(cons
   return cells;
 }
 
-Status LitematicaSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
+Status LitematicaSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette,
+                                                  AxisOrder layout) {
   KUBIC_RETURN_IF_ERROR(ensure_document());
   if (!reads_dense()) return Status::Error("Litematica: Blocks have already been read");
   blocks_used_ = true;
@@ -342,7 +343,7 @@ Status LitematicaSchematicInputStream::read_dense(const DenseAllocator& allocate
     KUBIC_RETURN_IF_ERROR(decode_planes(region.name, region.box, region.states.data(),
                                         litematica_bits(region.palette.size()), *index,
                                         [&](int64_t y0, int64_t count, const uint16_t* values) {
-                                          place_planes(values, size, y0, count, cells, box_size, offset, true);
+                                          place_planes(values, size, y0, count, cells, box_size, offset, true, layout);
                                         }));
   }
   palette = palette_;

@@ -33,7 +33,8 @@ class LitematicaSchematicInputStream final : public SchematicInputStream {
   void keep_listed_air() override { keep_listed_air_ = true; }
   Result<std::optional<StoredCells>> take_stored_cells() override;
   bool reads_dense() const override { return !blocks_used_ && !store_ && position_ == 0; }
-  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) override;
+  AxisOrder dense_layout() const override { return AxisOrder::YZX; }
+  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette, AxisOrder layout) override;
 
  private:
   struct Region;

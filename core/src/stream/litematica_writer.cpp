@@ -178,17 +178,17 @@ Status LitematicaSchematicOutputStream::write_store(const PagedBlockStore& store
   return write_document(cells);
 }
 
-Status LitematicaSchematicOutputStream::write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states) {
-  const int64_t sy = boundary_.d_y, sz = boundary_.d_z;
+Status LitematicaSchematicOutputStream::write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states,
+                                                             AxisOrder layout) {
+  const Extent size{boundary_.d_x, boundary_.d_y, boundary_.d_z};
   auto index_at = [&](const BlockPosition& p) -> uint16_t {
     if (!boundary_.contains(p)) return 0;
-    const int64_t x = int64_t(p.x) - boundary_.min_x, y = int64_t(p.y) - boundary_.min_y,
-                  z = int64_t(p.z) - boundary_.min_z;
-    return cells[size_t((x * sy + y) * sz + z)];
+    return cells[cell_index(size, layout, int64_t(p.x) - boundary_.min_x, int64_t(p.y) - boundary_.min_y,
+                            int64_t(p.z) - boundary_.min_z)];
   };
   Cells source{states,
                [&](const Boundary& box, int64_t y0, int64_t count, uint16_t* out) {
-                 if (box == boundary_) return gather_planes(cells, {box.d_x, box.d_y, box.d_z}, y0, count, out);
+                 if (box == boundary_) return gather_planes(cells, size, y0, count, out, layout);
                  for (int64_t y = y0; y < y0 + count; ++y) {
                    for_each_in_plane(box, y, [&](const BlockPosition& position) { *out++ = index_at(position); });
                  }

@@ -23,7 +23,7 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
   Status set_extras(SchematicExtras extras) override;
   // The same bytes as block by block, without the per-block store.
   bool writes_dense() const override { return true; }
-  Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states) override;
+  Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states, AxisOrder layout) override;
   bool writes_stored() const override { return true; }
   Status write_stored(const StoredCells& stored) override;
 

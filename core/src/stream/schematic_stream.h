@@ -25,8 +25,8 @@ struct ReadOutcome {
 
 class SchematicOutputStream;
 
-// Gives read_dense() the cells for a box (its volume of them), or null when
-// there is no room for them.
+// Gives read_dense() the cells for a box (its volume of them, zeroed), or
+// null when there is no room for them.
 using DenseAllocator = std::function<uint16_t*(const Boundary&)>;
 
 // A reader's blocks held in one store over its box: cells are a palette id
@@ -67,12 +67,15 @@ class SchematicInputStream {
   virtual Result<std::optional<StoredCells>> take_stored_cells() { return std::optional<StoredCells>(); }
   // Whether read_dense() can still hand out the blocks.
   virtual bool reads_dense() const { return false; }
+  // The layout read_dense() fills fastest: its file's own order where it
+  // is one of the two.
+  virtual AxisOrder dense_layout() const { return AxisOrder::XYZ; }
   // For whole-box consumers (arrays, conversions), instead of the first
   // read(): the palette (air first, the kinds of air a file lists kept as
-  // states) and one index per position into the cells `allocate` gives
-  // (x slowest, z fastest), without a per-block store. The reader gives no
-  // blocks afterwards; extras() still answers.
-  virtual Status read_dense(const DenseAllocator&, std::vector<StateRef>&) {
+  // states) and one index per position into the cells `allocate` gives,
+  // in `layout` (XYZ or YZX), zero to begin with; without a per-block
+  // store. The reader gives no blocks afterwards; extras() still answers.
+  virtual Status read_dense(const DenseAllocator&, std::vector<StateRef>&, AxisOrder) {
     return Status::Error("reading into an array is not supported");
   }
 
@@ -112,9 +115,9 @@ class SchematicOutputStream {
   // complete().
   virtual bool writes_dense() const { return false; }
   // Writes the whole box from indices into `states`, one per position of a
-  // box of the same size (x slowest, z fastest), as writing its blocks and
-  // completing would.
-  virtual Status write_dense_document(const uint16_t*, const std::vector<StateRef>&) {
+  // box of the same size in `layout` (XYZ or YZX), as writing its blocks
+  // and completing would.
+  virtual Status write_dense_document(const uint16_t*, const std::vector<StateRef>&, AxisOrder) {
     return Status::Error("writing from an array is not supported");
   }
 

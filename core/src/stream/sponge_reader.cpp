@@ -73,7 +73,7 @@ std::string with_default_namespace(const std::string& text) {
 // into the cells. False (nothing placed) for anything else, which the
 // general decoding then reads or reports.
 bool place_one_byte_indices(const std::vector<int8_t>& data, const std::vector<int32_t>& dense, uint16_t* cells,
-                            const Extent& size) {
+                            const Extent& size, AxisOrder layout) {
   if (Volume(data.size()) != Volume(size[0]) * Volume(size[1]) * Volume(size[2])) return false;
   const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
   bool seen[256] = {};
@@ -88,6 +88,10 @@ bool place_one_byte_indices(const std::vector<int8_t>& data, const std::vector<i
     if (!seen[value]) continue;
     if (size_t(value) >= dense.size() || dense[size_t(value)] < 0) return false;
     index_of[value] = uint16_t(dense[size_t(value)]);
+  }
+  if (layout == AxisOrder::YZX) {
+    for (size_t i = 0; i < data.size(); ++i) cells[i] = index_of[bytes[i]];
+    return true;
   }
   const int64_t sx = size[0], sz = size[2], cy = size[1], cz = size[2];
   for_each_in_tiles(size, [&](int64_t x, int64_t y, int64_t z) {
@@ -153,7 +157,8 @@ Status SpongeSchematicInputStream::read_header() {
   return Status::Ok();
 }
 
-Status SpongeSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) {
+Status SpongeSchematicInputStream::read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette,
+                                              AxisOrder layout) {
   if (!header_read_) KUBIC_RETURN_IF_ERROR(read_header());
   if (!reads_dense()) return Status::Error("Sponge: Blocks have already been read");
   // Sponge index to dense index, air at 0; ids the palette lacks fail when
@@ -175,17 +180,19 @@ Status SpongeSchematicInputStream::read_dense(const DenseAllocator& allocate, st
   uint16_t* cells = allocate(*boundary_);
   if (!cells) return Status::Error("Sponge: no memory for the blocks");
   const Extent size{boundary_->d_x, boundary_->d_y, boundary_->d_z};
-  if (!place_one_byte_indices(block_data_, dense, cells, size)) {
-    // In file order first, then placed in the caller's order.
-    std::vector<uint16_t> file_order(size_t(boundary_->volume()), 0);
+  if (!place_one_byte_indices(block_data_, dense, cells, size, layout)) {
+    // In file order first: into the cells when they lie so, else placed
+    // afterwards.
+    std::vector<uint16_t> file_order(layout == AxisOrder::YZX ? 0 : size_t(boundary_->volume()), 0);
+    uint16_t* decoded = layout == AxisOrder::YZX ? cells : file_order.data();
     KUBIC_RETURN_IF_ERROR(decode_block_data([&](size_t n, int32_t value) -> Status {
       if (size_t(value) >= dense.size() || dense[size_t(value)] < 0) {
         return Status::Error("Temporary ID not found in actual palette");
       }
-      file_order[n] = uint16_t(dense[size_t(value)]);
+      decoded[n] = uint16_t(dense[size_t(value)]);
       return Status::Ok();
     }));
-    place_file_order(file_order.data(), size, cells, size, {0, 0, 0}, false);
+    if (layout != AxisOrder::YZX) place_file_order(file_order.data(), size, cells, size, {0, 0, 0}, false);
   }
   whole_read_ = true;
   block_data_ = {};

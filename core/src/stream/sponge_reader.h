@@ -24,7 +24,8 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   Result<std::optional<Boundary>> boundary() override;
   Result<SchematicExtras> extras() override;
   bool reads_dense() const override { return !whole_read_ && !blocks_; }
-  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette) override;
+  AxisOrder dense_layout() const override { return AxisOrder::YZX; }
+  Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette, AxisOrder layout) override;
   void keep_listed_air() override { keep_listed_air_ = true; }
   void as_candidate() override { candidate_ = true; }
   Result<std::optional<StoredCells>> take_stored_cells() override;

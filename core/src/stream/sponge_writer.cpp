@@ -136,7 +136,8 @@ Status SpongeSchematicOutputStream::write_store(const PagedBlockStore& store,
   return write_document(palette, data.finish(), block_name);
 }
 
-Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states) {
+Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states,
+                                                         AxisOrder layout) {
   KUBIC_RETURN_IF_ERROR(check_volume());
   const int64_t sx = boundary_->d_x, sy = boundary_->d_y, sz = boundary_->d_z;
   const Extent size{sx, sy, sz};
@@ -150,13 +151,18 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
                                                   : palette.emplace(states[id], int32_t(palette.size())).first->second;
   };
   FirstMetNumbers numbers(states.size());
-  std::vector<uint16_t> planes(size_t(sx * sz * std::min(sy, kPlanesAtOnce)));
+  std::vector<uint16_t> planes(layout == AxisOrder::YZX ? 0 : size_t(sx * sz * std::min(sy, kPlanesAtOnce)));
   VarIntArray data(size_t(boundary_->volume()));
   for (int64_t y = 0; y < sy; y += kPlanesAtOnce) {
     KUBIC_RETURN_IF_ERROR(check_interrupt());
     const int64_t count = std::min(kPlanesAtOnce, sy - y);
-    gather_planes(cells, size, y, count, planes.data());
-    for (uint16_t id : std::span(planes).first(size_t(count * sx * sz))) {
+    // Cells in file order are planes already.
+    const uint16_t* from = cells + size_t(y * sx * sz);
+    if (layout != AxisOrder::YZX) {
+      gather_planes(cells, size, y, count, planes.data(), layout);
+      from = planes.data();
+    }
+    for (uint16_t id : std::span(from, size_t(count * sx * sz))) {
       const int32_t index = numbers.of(id, assign);
       if (index < 0) return Status::Error("Sponge: block index " + std::to_string(id) + " is not in the palette");
       data.add(index);
@@ -164,7 +170,7 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
   }
   auto block_name = [&](const BlockPosition& p) {
     if (p.x < 0 || p.y < 0 || p.z < 0 || p.x >= sx || p.y >= sy || p.z >= sz) return std::string("minecraft:air");
-    return states[cells[size_t((p.x * sy + p.y) * sz + p.z)]]->name();
+    return states[cells[cell_index(size, layout, p.x, p.y, p.z)]]->name();
   };
   return write_document(palette, data.finish(), block_name);
 }

@@ -178,7 +178,7 @@ bool load_dense(std::unique_ptr<Reader> reader, bool must, bool release, Loaded&
   std::optional<Result<SchematicExtras>> extras;
   run_released(release, [&](WithoutGil* released) {
     status = reader->read_dense([&](const Boundary& box) { return allocate_array(box, loaded, released); },
-                                loaded.palette);
+                                loaded.palette, AxisOrder::XYZ);
     if (status.ok()) extras = reader->extras();
   });
   if (PyErr_Occurred()) return false;

@@ -16,8 +16,6 @@
 #include "pystream.h"
 #include "readers.h"
 #include "schematic/conversion.h"
-#include "stream/litematica_writer.h"
-#include "stream/sponge_writer.h"
 
 namespace kubic::py {
 
@@ -196,14 +194,8 @@ Status write_request(std::unique_ptr<ByteSink> chain, SaveRequest& request) {
   const bool uint16_cells = PyArray_TYPE(request.blocks) == NPY_UINT16;
   // Sponge and Litematica files are written straight from the array: no
   // per-block store.
-  if (uint16_cells) {
-    const auto* dense = static_cast<const uint16_t*>(cells);
-    if (auto* sponge = dynamic_cast<SpongeSchematicOutputStream*>(writer.get())) {
-      return sponge->write_dense_document(dense, request.palette);
-    }
-    if (auto* litematica = dynamic_cast<LitematicaSchematicOutputStream*>(writer.get())) {
-      return litematica->write_dense_document(dense, request.palette);
-    }
+  if (uint16_cells && writer->writes_dense()) {
+    return writer->write_dense_document(static_cast<const uint16_t*>(cells), request.palette, AxisOrder::XYZ);
   }
   Status status = uint16_cells
                       ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)

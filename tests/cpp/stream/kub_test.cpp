@@ -139,19 +139,19 @@ TEST(KubWriterTest, StateErrors) {
 }
 
 // What read_dense() makes of the bytes in the form of first_error(): the
-// non-air cells in XYZ order, or the message.
-std::string dense_error(const Bytes& bytes, std::vector<Block>* blocks = nullptr) {
+// non-air cells (in the cells' layout), or the message.
+std::string dense_error(const Bytes& bytes, AxisOrder layout, std::vector<Block>* blocks = nullptr) {
   KUBSchematicInputStream reader(source_of(bytes));
   std::vector<uint16_t> cells;
   std::vector<StateRef> palette;
   Status status = reader.read_dense([&](const Boundary& box) {
     cells.assign(std::max<size_t>(size_t(box.volume()), 1), 0);  // null would mean no room
     return cells.data();
-  }, palette);
+  }, palette, layout);
   if (!status.ok()) return status.message();
   const Boundary box = **reader.boundary();
   size_t count = 0, i = 0;
-  auto walk = box.walk(AxisOrder::XYZ);
+  auto walk = box.walk(layout);
   while (auto p = walk.next()) {
     if (const uint16_t cell = cells[i++]) {
       ++count;
@@ -199,16 +199,19 @@ TEST(KubRoundTripTest, RandomBoxesInEveryOrder) {
       ASSERT_TRUE((*back)[i].state == expected[i].state) << (*back)[i].state->to_string();
     }
     EXPECT_EQ(**reader.boundary(), box);
-    // Read into an array, the same blocks (in XYZ order, not the file's),
-    // cave air kept as the reader keeping listed air gives it.
+    // Read into cells of either layout, the same blocks, cave air kept as
+    // the reader keeping listed air gives it.
     KUBSchematicInputStream listing(source_of(*bytes));
     listing.keep_listed_air();
-    std::vector<Block> dense;
-    EXPECT_EQ(dense_error(*bytes, &dense), "<ok " + std::to_string(blocks.size()) + ">") << code;
-    auto listed = describe(*listing.read_to_end_into_vec()), placed = describe(dense);
+    auto listed = describe(*listing.read_to_end_into_vec());
     std::sort(listed.begin(), listed.end());
-    std::sort(placed.begin(), placed.end());
-    EXPECT_EQ(placed, listed) << code;
+    for (AxisOrder layout : {AxisOrder::XYZ, AxisOrder::YZX}) {
+      std::vector<Block> dense;
+      EXPECT_EQ(dense_error(*bytes, layout, &dense), "<ok " + std::to_string(blocks.size()) + ">") << code;
+      auto placed = describe(dense);
+      std::sort(placed.begin(), placed.end());
+      EXPECT_EQ(placed, listed) << code << " into " << int(layout);
+    }
   }
 }
 
@@ -263,7 +266,7 @@ TEST(KubReaderTest, MessagesByCause) {
     // Reading into an array ends alike, also where its items are taken in
     // place from a full buffer (more bytes follow them).
     for (const Bytes& bytes : {c.bytes, concat(c.bytes, Bytes(12, 2))}) {
-      EXPECT_EQ(dense_error(bytes), first_error(bytes)) << c.name;
+      EXPECT_EQ(dense_error(bytes, AxisOrder::YZX), first_error(bytes)) << c.name;
     }
   }
 }

@@ -1,0 +1,205 @@
+"""Peers side by side: the same jobs done by kubic and by other Python
+libraries that read or write schematics, each job in a fresh process with a
+minute to finish, at 64^3, 128^3 and 256^3. Peers are installed into their
+own virtual environment; a peer that lacks a job says so in the table.
+
+Jobs: read every block with its state; load as an array; convert Sponge to
+structure; write Sponge (from an array of palette indices).
+"""
+import gzip
+import json
+import pathlib
+import subprocess
+
+JOBS = ("read every block", "load as an array", "Sponge -> structure", "write Sponge")
+SIDES = (64, 128, 256)
+TIMEOUT = 60
+PACKAGES = {"nbtlib": "nbtlib", "amulet-core": "amulet-core", "litemapy": "litemapy", "mcschematic": "mcschematic"}
+
+# One job of one library: argv is library, job, the input and an output
+# path; prints the seconds the job took, or raises.
+JOB_SCRIPT = r'''
+import json, sys, time
+library, job, source, out = sys.argv[1:5]
+
+
+def sponge_tags(root):
+    s = root.get("Schematic", root)
+    blocks = s.get("Blocks", s)
+    data = blocks.get("Data", blocks.get("BlockData"))
+    return s, {int(v): str(k) for k, v in blocks["Palette"].items()}, bytes(b & 0xFF for b in data)
+
+
+def varints(data):
+    i = 0
+    while i < len(data):
+        value, shift = 0, 0
+        while True:
+            b = data[i]; i += 1
+            value |= (b & 0x7F) << shift; shift += 7
+            if not b & 0x80: break
+        yield value
+
+
+def kubic_job():
+    import kubic, kubic_rs
+    start = time.perf_counter()
+    if job == "read every block":
+        with kubic_rs.open(source) as r:
+            r.read_full()
+    elif job == "load as an array":
+        kubic.load(source).blocks
+    elif job == "Sponge -> structure":
+        with kubic_rs.open(source) as r:
+            r.save(out, "mojang")
+    elif job == "write Sponge":
+        s = kubic.load(source)
+        start = time.perf_counter()
+        kubic.Schematic.from_numpy(s.blocks, s.palette).save(out, "sponge")
+    return time.perf_counter() - start
+
+
+def nbtlib_job():
+    import nbtlib
+    start = time.perf_counter()
+    if job == "read every block":
+        s, palette, data = sponge_tags(nbtlib.load(source))
+        width, length = int(s["Width"]), int(s["Length"])
+        blocks = [(n % width, n // (width * length), (n // width) % length, palette[v])
+                  for n, v in enumerate(varints(data)) if palette[v] != "minecraft:air"]
+    elif job == "load as an array":
+        import numpy as np
+        s, palette, data = sponge_tags(nbtlib.load(source))
+        raw = np.frombuffer(data, dtype=np.uint8)
+        # One byte per index while the palette stays under 128 states.
+        indices = raw if (raw < 128).all() else np.fromiter(varints(data), dtype=np.uint16)
+        indices.reshape(int(s["Height"]), int(s["Length"]), int(s["Width"])).transpose(2, 0, 1).copy()
+    else:
+        raise NotImplementedError("reads and writes NBT, not schematics")
+    return time.perf_counter() - start
+
+
+def amulet_job():
+    import amulet
+    start = time.perf_counter()
+    if job == "read every block":
+        level = amulet.load_level(source)
+        dimension = level.dimensions[0]
+        box = level.bounds(dimension)
+        blocks = [level.get_block(x, y, z, dimension)
+                  for x in range(box.min_x, box.max_x) for y in range(box.min_y, box.max_y)
+                  for z in range(box.min_z, box.max_z)]
+        level.close()
+    else:
+        raise NotImplementedError("no public call for it found")
+    return time.perf_counter() - start
+
+
+def litemapy_job():
+    from litemapy import Schematic
+    start = time.perf_counter()
+    if job == "read every block":
+        schematic = Schematic.load(source.replace(".schem", ".litematic"))
+        blocks = [(x, y, z, region.getblock(x, y, z)) for region in schematic.regions.values()
+                  for x, y, z in region.allblockpos()]
+    else:
+        raise NotImplementedError("Litematica only, no array")
+    return time.perf_counter() - start
+
+
+def mcschematic_job():
+    import mcschematic
+    if job != "write Sponge":
+        raise NotImplementedError("writes only")
+    # Its blocks come from the same array kubic writes from.
+    import numpy as np
+    cells = np.load(source.replace(".schem", ".npy"))
+    palette = json.loads(open(source.replace(".schem", ".json")).read())
+    start = time.perf_counter()
+    schematic = mcschematic.MCSchematic()
+    for x, y, z in zip(*np.nonzero(cells)):
+        schematic.setBlock((int(x), int(y), int(z)), palette[cells[x, y, z]])
+    folder, name = out.rsplit("/", 1)
+    schematic.save(folder, name, mcschematic.Version.JE_1_20_1)
+    return time.perf_counter() - start
+
+
+JOBS = {"kubic": kubic_job, "nbtlib": nbtlib_job, "amulet-core": amulet_job, "litemapy": litemapy_job,
+        "mcschematic": mcschematic_job}
+try:
+    print(json.dumps({"seconds": JOBS[library]()}))
+except NotImplementedError as e:
+    print(json.dumps({"missing": str(e)}))
+'''
+
+
+def make_inputs(folder, sponge_document):
+    """A Sponge file, the same blocks as Litematica, and as an array with its
+    palette (for writers), for every side."""
+    import kubic
+    import numpy as np
+    paths = {}
+    for side in SIDES:
+        path = folder / f"peer{side}.schem"
+        path.write_bytes(gzip.compress(sponge_document(side), 6, mtime=0))
+        schematic = kubic.load(path)
+        schematic.save(path.with_suffix(".litematic"))
+        np.save(path.with_suffix(".npy"), schematic.blocks)
+        path.with_suffix(".json").write_text(json.dumps(list(schematic.palette)))
+        paths[side] = path
+    return paths
+
+
+def run_job(python, library, job, path, out):
+    try:
+        result = subprocess.run([python, "-c", JOB_SCRIPT, library, job, str(path), str(out)], capture_output=True,
+                                text=True, timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        return None, f"over {TIMEOUT} s"
+    if result.returncode != 0:
+        return None, "failed: " + (result.stderr.strip().splitlines() or ["?"])[-1][:50]
+    answer = json.loads(result.stdout.strip().splitlines()[-1])
+    return answer.get("seconds"), answer.get("missing", "")
+
+
+def install_peers(venv_python):
+    installed = {}
+    for name, package in PACKAGES.items():
+        done = subprocess.run([venv_python, "-m", "pip", "install", "-q", package], capture_output=True, text=True,
+                              timeout=900)
+        installed[name] = done.returncode == 0
+    version = subprocess.run([venv_python, "-m", "pip", "list", "--format", "json"], capture_output=True, text=True)
+    versions = {p["name"].lower(): p["version"] for p in json.loads(version.stdout or "[]")}
+    return {name: versions.get(package, "?") if ok else None for (name, package), ok in
+            zip(PACKAGES.items(), installed.values())}
+
+
+def print_table(kubic_python, venv_python, folder, sponge_document):
+    paths = make_inputs(folder, sponge_document)
+    versions = install_peers(venv_python)
+    print("\npeers (kubic's time, then each peer's time and its ratio to kubic's)")
+    print("  " + ", ".join(f"{name} {version or 'did not install'}" for name, version in versions.items()))
+    print(f"{'job':22} {'side':>4} {'kubic s':>8}  " + "  ".join(f"{name:>24}" for name in PACKAGES))
+    for job in JOBS:
+        for side in SIDES:
+            out = folder / f"out-{side}"
+            mine, note = run_job(kubic_python, "kubic", job, paths[side], out)
+            cells = []
+            for name in PACKAGES:
+                if versions[name] is None:
+                    cells.append("not installed")
+                    continue
+                seconds, why = run_job(venv_python, name, job, paths[side], folder / f"peer-out-{side}")
+                if seconds is None:
+                    cells.append(why[:24])
+                else:
+                    cells.append(f"{seconds:8.3f} ({seconds / mine:6.1f}x)" if mine else f"{seconds:8.3f}")
+            mine_text = f"{mine:8.3f}" if mine is not None else note[:8]
+            print(f"{job:22} {side:4} {mine_text:>8}  " + "  ".join(f"{c:>24}" for c in cells))
+
+
+def table(kubic_python, venv, folder, sponge_document):
+    venv = pathlib.Path(venv)
+    if not (venv / "bin" / "python").exists():
+        subprocess.run([kubic_python, "-m", "venv", str(venv)], check=True)
+    print_table(kubic_python, str(venv / "bin" / "python"), pathlib.Path(folder), sponge_document)
