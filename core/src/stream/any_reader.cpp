@@ -95,12 +95,13 @@ Result<ReadOutcome> AnySchematicInputStream::read(std::vector<Block>& out, size_
 
 Result<std::optional<Boundary>> AnySchematicInputStream::boundary() {
   if (candidates_.size() == 1) return candidates_.front().reader->boundary();
-  std::vector<std::pair<size_t, Status>> failed;
-  for (size_t i = 0; i < candidates_.size(); ++i) {
+  // Last to first, each dropped as soon as it fails: the candidates that
+  // tell a document apart by its first bytes go before the first one takes
+  // in a whole document, which then keeps no copy for them.
+  for (size_t i = candidates_.size(); i-- > 0;) {
     auto boundary = candidates_[i].reader->boundary();
-    if (!boundary.ok()) failed.emplace_back(i, boundary.status());
+    if (!boundary.ok()) drop_failed(i, boundary.status());
   }
-  for (auto it = failed.rbegin(); it != failed.rend(); ++it) drop_failed(it->first, std::move(it->second));
   if (candidates_.size() == 1) return candidates_.front().reader->boundary();
   return std::optional<Boundary>();
 }

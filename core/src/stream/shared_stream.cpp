@@ -17,6 +17,17 @@ std::unique_ptr<VirtualReader> SharedStream::fork() {
 
 Result<size_t> SharedStream::read_for(uint64_t& cursor, uint8_t* out, size_t length) {
   uint64_t end = base_ + (buffer_.size() - head_);
+  // A lone fork that has caught up leaves nothing for others to need: it
+  // reads straight from the source, whole lengths at once.
+  if (cursor >= end && !at_end_ && forks_.size() == 1) {
+    auto n = source_->read(out, length);
+    ++source_reads_;
+    if (!n.ok()) return n.status();
+    at_end_ = *n == 0;
+    cursor += *n;
+    base_ = cursor;
+    return *n;
+  }
   if (cursor >= end && !at_end_) {
     uint8_t scratch[kReadSize];
     auto n = source_->read(scratch, kReadSize);

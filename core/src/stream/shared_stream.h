@@ -12,7 +12,8 @@ class VirtualReader;
 
 // One byte source read once by several forks, each from the beginning at
 // its own pace. The source is read in pieces of at most 1024 bytes; only
-// the bytes between the slowest and the fastest live fork are kept.
+// the bytes between the slowest and the fastest live fork are kept. A fork
+// left alone reads on without a copy, in whole lengths.
 class SharedStream : public std::enable_shared_from_this<SharedStream> {
  public:
   static constexpr size_t kReadSize = 1024;

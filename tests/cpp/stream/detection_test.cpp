@@ -167,6 +167,24 @@ TEST(SharedStreamTest, SourceIsReadOnceInSmallPiecesWithLinearCopying) {
   }
 }
 
+TEST(SharedStreamTest, ALoneForkReadsOnWithoutACopy) {
+  Bytes data(100000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 13);
+  auto shared = SharedStream::create(source_of(data));
+  auto lone = shared->fork();
+  auto other = shared->fork();
+  Bytes got(data.size());
+  EXPECT_EQ(*lone->read(got.data(), 500), 500u);
+  other.reset();
+  // The bytes read while another fork lived come from the buffer first.
+  EXPECT_EQ(*lone->read(got.data() + 500, 60000), 524u);
+  EXPECT_EQ(*lone->read(got.data() + 1024, 60000), 60000u);
+  EXPECT_EQ(shared->buffered(), 0u);
+  EXPECT_EQ(*lone->read(got.data() + 61024, 60000), data.size() - 61024);
+  EXPECT_EQ(*lone->read(got.data(), 10), 0u);
+  EXPECT_EQ(got, data);
+}
+
 TEST(SharedStreamTest, DeadForksStopHoldingBytes) {
   Bytes data(10000, 1);
   auto shared = SharedStream::create(source_of(data));
