@@ -52,7 +52,7 @@ def sponge_document(side, seed=1):
     entries = [named(3, n) + struct.pack(">i", i) for n, i in palette.items()]
     blocks = b"".join([named(10, "Palette") + b"".join(entries) + b"\x00",
                        named(7, "Data") + struct.pack(">i", len(block_data)) + block_data]) + b"\x00"
-    schematic = b"".join([named(3, "Version") + struct.pack(">i", 3),
+    schematic = b"".join([named(3, "Version") + struct.pack(">i", 3), named(3, "DataVersion") + struct.pack(">i", 3465),
                           named(2, "Width") + struct.pack(">h", side), named(2, "Height") + struct.pack(">h", side),
                           named(2, "Length") + struct.pack(">h", side), named(10, "Blocks") + blocks]) + b"\x00"
     return named(10, "") + named(10, "Schematic") + schematic + b"\x00"

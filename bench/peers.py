@@ -19,8 +19,9 @@ PACKAGES = {"nbtlib": "nbtlib", "amulet-core": "amulet-core", "litemapy": "litem
 # One job of one library: argv is library, job, the input and an output
 # path; prints the seconds the job took, or raises.
 JOB_SCRIPT = r'''
-import json, sys, time
+import json, logging, sys, time
 library, job, source, out = sys.argv[1:5]
+logging.disable(logging.WARNING)  # peers' notes on every unknown block
 
 
 def sponge_tags(root):

@@ -41,14 +41,26 @@ class DenseRuns {
     cursor_ += fitting;
     return Volume(fitting) == length;
   }
-  // The common case at once: entries[entry] numbered before and the run
-  // within the box; false (nothing placed) otherwise.
-  bool place_numbered(size_t entry, uint64_t length) {
-    if (entry >= number_of_entry_.size() || number_of_entry_[entry] < 0 || length > volume_ - cursor_) return false;
-    const auto number = uint16_t(number_of_entry_[entry]);
-    if (number) fill_walk_run(cells_, size_, layout_, order_, cursor_, length, number);
-    cursor_ += length;
-    return true;
+  // The common case in one tight loop: places the runs and single blocks
+  // coded from `p` on while their entries are numbered and they fit in the
+  // box; returns where it stopped (a code for read_item() to take).
+  const uint8_t* place_numbered_codes(const uint8_t* p, const uint8_t* end) {
+    const int32_t* numbers = number_of_entry_.data();
+    const size_t numbered = number_of_entry_.size();
+    uint64_t cursor = cursor_;
+    while (end - p >= ptrdiff_t(2 * kMaxVarIntBytes)) {
+      const uint8_t* next = p;
+      uint32_t code, count = 1;
+      if (!decode_var_int(next, code) || code < 2) break;
+      if ((code & 1) && (!decode_var_int(next, count) || int32_t(count) < 0)) break;
+      const size_t entry = (code - 2) / 2;
+      if (entry >= numbered || numbers[entry] < 0 || count > volume_ - cursor) break;
+      if (numbers[entry] && count) fill_walk_run(cells_, size_, layout_, order_, cursor, count, uint16_t(numbers[entry]));
+      cursor += count;
+      p = next;
+    }
+    cursor_ = cursor;
+    return p;
   }
   uint64_t cursor() const { return cursor_; }
 
@@ -337,40 +349,22 @@ Status KUBSchematicInputStream::read_dense(const DenseAllocator& allocate, std::
   if (!cells) return Status::Error("KUB: no memory for the blocks");
   DenseRuns runs(cells, {boundary_->d_x, boundary_->d_y, boundary_->d_z}, layout, order_,
                  uint64_t(boundary_->volume()), palette);
-  auto place = [&](size_t entry, Volume length) -> Status {
-    auto placed = runs.place(palette_, entry, length);
-    cursor_ = runs.cursor();
-    if (!placed.ok()) return placed.status();
-    return *placed ? Status::Ok() : ran_out();
-  };
-  // Runs and single placements straight from the buffered bytes; palette
-  // entries, anything unusual and the buffer's last bytes through read_item().
-  auto place_buffered = [&]() -> Status {
-    const auto bytes = input_.buffered();
-    const uint8_t *p = bytes.data(), *end = p + bytes.size();
-    Status placed;
-    while (end - p >= ptrdiff_t(2 * kMaxVarIntBytes) && placed.ok()) {
-      const uint8_t* item = p;
-      uint32_t code, count = 1;
-      const bool simple = decode_var_int(p, code) && code >= 2 && (!(code & 1) || (decode_var_int(p, count) && int32_t(count) >= 0));
-      if (!simple || (code - 2) / 2 >= palette_.size()) {
-        p = item;
-        break;
-      }
-      if (count > 0 && !runs.place_numbered((code - 2) / 2, count)) placed = place((code - 2) / 2, count);
-    }
-    cursor_ = runs.cursor();
-    input_.skip_peeked(size_t(p - bytes.data()));
-    return placed;
-  };
   while (true) {
     KUBIC_RETURN_IF_ERROR(check_interrupt());
-    KUBIC_RETURN_IF_ERROR(place_buffered());
+    const auto bytes = input_.buffered();
+    input_.skip_peeked(size_t(runs.place_numbered_codes(bytes.data(), bytes.data() + bytes.size()) - bytes.data()));
+    cursor_ = runs.cursor();
+    // Palette entries, an entry's first run, anything unusual and the
+    // buffer's last bytes.
     auto more = read_item();
     if (!more.ok()) return more.status();
     if (!*more) break;
-    if (run_remaining_ > 0) KUBIC_RETURN_IF_ERROR(place(current_, run_remaining_));
+    if (run_remaining_ == 0) continue;
+    auto placed = runs.place(palette_, current_, run_remaining_);
+    cursor_ = runs.cursor();
     run_remaining_ = 0;
+    if (!placed.ok()) return placed.status();
+    if (!*placed) return ran_out();
   }
   return Status::Ok();
 }
