@@ -19,6 +19,33 @@ XyzScanner::XyzScanner(const PagedBlockStore& store) {
   std::sort(pages_.begin(), pages_.end(), [](const PageEntry& a, const PageEntry& b) {
     return std::tie(a.px, a.py, a.pz) < std::tie(b.px, b.py, b.pz);
   });
+  turned_offset_.assign(pages_.size(), -1);
+}
+
+void XyzScanner::turn_slab(Entries begin, Entries end) const {
+  const auto first = size_t(begin - pages_.begin());
+  if (turned_end_ > turned_first_ && first == turned_first_) return;
+  std::fill(turned_offset_.begin() + ptrdiff_t(turned_first_), turned_offset_.begin() + ptrdiff_t(turned_end_), -1);
+  turned_first_ = first, turned_end_ = size_t(end - pages_.begin());
+  const size_t sx = size_t(page_size_[0]), sy = size_t(page_size_[1]), sz = size_t(page_size_[2]);
+  const size_t page_cells = sx * sy * sz;
+  const auto dense = size_t(std::count_if(begin, end, [](const PageEntry& e) { return e.page->dense(); }));
+  if (dense * page_cells * sizeof(uint16_t) > kMaxTurnedBytes) return;
+  turned_.resize(dense * page_cells);
+  int64_t offset = 0;
+  for (auto entry = begin; entry != end; ++entry) {
+    const uint16_t* cells = entry->page->dense_cells();
+    if (!cells) continue;
+    turned_offset_[size_t(entry - pages_.begin())] = offset;
+    uint16_t* out = turned_.data() + offset;
+    // Read in the page's order, written z fastest: both stay within the page.
+    for (size_t z = 0, i = 0; z < sz; ++z) {
+      for (size_t y = 0; y < sy; ++y) {
+        for (size_t x = 0; x < sx; ++x, ++i) out[(x * sy + y) * sz + z] = cells[i];
+      }
+    }
+    offset += int64_t(page_cells);
+  }
 }
 
 int64_t XyzScanner::next_occupied_x(Entries begin, Entries end, int64_t x, int64_t x_last) const {

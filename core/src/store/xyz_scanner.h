@@ -38,8 +38,22 @@ class XyzScanner {
   // Likewise for rows y of one column of pages at x.
   int64_t next_occupied_y(Entries begin, Entries end, int64_t x, int64_t y, int64_t y_last) const;
   uint32_t local(int axis, int64_t coordinate) const { return uint32_t(coordinate) & uint32_t(page_size_[axis] - 1); }
+  // Dense pages lay x fastest, so an XYZ walk through them would miss the
+  // cache on every cell: the dense pages of the slab of x being walked are
+  // kept turned, z fastest, while they fit in kMaxTurnedBytes.
+  void turn_slab(Entries begin, Entries end) const;
+  // The turned cells of a page of the current slab ([x][y][z] locally), or
+  // null.
+  const uint16_t* turned(Entries entry) const {
+    const int64_t offset = turned_offset_[size_t(entry - pages_.begin())];
+    return offset < 0 ? nullptr : turned_.data() + offset;
+  }
+  static constexpr size_t kMaxTurnedBytes = size_t(16) << 20;
 
   std::vector<PageEntry> pages_;  // sorted by px, py, pz
+  mutable std::vector<uint16_t> turned_;
+  mutable std::vector<int64_t> turned_offset_;  // by entry, -1 when not turned
+  mutable size_t turned_first_ = 0, turned_end_ = 0;  // the entries turned_ holds
   int64_t min_[3], max_[3], size_[3];
   uint32_t bits_[3];
   int32_t page_size_[3];
@@ -61,8 +75,18 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
     stopped_after = index + 1;
     return false;
   };
-  auto visit_row = [&](const ArrayPage& page, int64_t y, int64_t z_begin, int64_t z_end) {
+  auto visit_row = [&](Entries entry, int64_t y, int64_t z_begin, int64_t z_end) {
+    const ArrayPage& page = *entry->page;
     uint32_t lx = local(0, x), ly = local(1, y);
+    if (const uint16_t* cells = turned(entry)) {
+      const uint16_t* row = cells + (size_t(lx) * size_t(page_size_[1]) + ly) * size_t(page_size_[2]);
+      const int64_t z_base = z_begin - local(2, z_begin);
+      for (int64_t z = z_begin; z <= z_end; ++z) {
+        uint16_t cell = row[z - z_base];
+        if (cell != 0 && !emit(y, z, cell)) return false;
+      }
+      return true;
+    }
     if (const uint16_t* cells = page.dense_cells()) {
       int32_t row = page.index_of(lx, ly, local(2, z_begin));
       const int32_t stride = page_size_[0] * page_size_[1];
@@ -93,6 +117,7 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
       continue;
     }
     auto slice_end = std::find_if(slice_begin, pages_.end(), [&](const PageEntry& e) { return e.px != px; });
+    turn_slab(slice_begin, slice_end);
     const int64_t x_last = std::min<int64_t>(max_[0], ((int64_t(px) + 1) << bits_[0]) - 1);
     if (int64_t next = next_occupied_x(slice_begin, slice_end, x, x_last); next != x) {
       x = next;
@@ -110,7 +135,7 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
         for (auto entry = column; entry != column_end; ++entry) {
           const int64_t z_begin = std::max<int64_t>(z_from, int64_t(entry->pz) << bits_[2]);
           const int64_t z_end = std::min<int64_t>(max_[2], ((int64_t(entry->pz) + 1) << bits_[2]) - 1);
-          if (z_begin <= z_end && !visit_row(*entry->page, y, z_begin, z_end)) return stopped_after;
+          if (z_begin <= z_end && !visit_row(entry, y, z_begin, z_end)) return stopped_after;
         }
       }
       column = column_end;
