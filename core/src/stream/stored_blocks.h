@@ -24,15 +24,21 @@ Result<StoredRead> read_stored_blocks(const XyzScanner& scanner, Volume& positio
   size_t count = 0;
   Status failure;
   Volume failed_at = 0;
+  // Each palette id's state, asked for once.
+  std::vector<StateRef> known;
   Volume next = scanner.scan(position, [&](const BlockPosition& p, uint16_t id, Volume index) {
-    auto state = state_of(id);
-    if (!state.ok()) {
-      failure = state.status();
-      failed_at = index;
-      return false;
+    if (id >= known.size()) known.resize(size_t(id) + 1);
+    if (!known[id]) [[unlikely]] {
+      auto state = state_of(id);
+      if (!state.ok()) {
+        failure = state.status();
+        failed_at = index;
+        return false;
+      }
+      known[id] = std::move(*state);
     }
-    if (!keep_air && (*state)->is_air()) return true;
-    out.push_back({p, std::move(*state)});
+    if (!keep_air && known[id]->is_air()) return true;
+    out.push_back({p, known[id]});
     return ++count < max;
   });
   if (!failure.ok()) {
