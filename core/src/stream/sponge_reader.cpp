@@ -100,6 +100,9 @@ bool place_one_byte_indices(const std::vector<int8_t>& data, const std::vector<i
   return true;
 }
 
+// Rows stored between two looks for an interrupt.
+constexpr size_t kRowsPerCheck = 64;
+
 Status invalid_index(int32_t value) {
   return Status::Error("Sponge: Invalid block state index " + std::to_string(value) + " in block data");
 }
@@ -301,11 +304,36 @@ Status SpongeSchematicInputStream::process_blocks() {
     Status stored = blocks_->inner().set_row(start, std::span(row).first(length));
     return stored.ok() ? stored : stored.prefixed("Sponge: Failed to copy block row at pos " + start.debug_string() + ": ");
   };
-  KUBIC_RETURN_IF_ERROR(decode_block_data([&](size_t n, int32_t value) -> Status {
+  // One byte per index (palettes of at most 128 states): rows straight
+  // from the bytes.
+  if (entries_ == block_data_.size()) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(block_data_.data());
+    int32_t cells[128];
+    std::fill_n(cells, 128, -1);
+    for (size_t start = 0; start < entries_; start += sx) {
+      const size_t length = std::min(sx, entries_ - start);
+      for (size_t x = 0; x < length; ++x) {
+        int32_t& cell = cells[bytes[start + x]];
+        if (cell < 0) [[unlikely]] {
+          auto found = cell_for(bytes[start + x]);
+          if (!found.ok()) return found.status();
+          cell = *found;
+        }
+        row[x] = uint16_t(cell);
+      }
+      KUBIC_RETURN_IF_ERROR(store_row(start / sx, length));
+      if (start / sx % kRowsPerCheck == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
+    }
+    return Status::Ok();
+  }
+  size_t column = 0, rows = 0;  // counted, not divided out of n, per entry
+  KUBIC_RETURN_IF_ERROR(decode_block_data([&](size_t, int32_t value) -> Status {
     auto cell = cell_for(value);
     if (!cell.ok()) return cell.status();
-    row[n % sx] = *cell;
-    return n % sx == sx - 1 ? store_row(n / sx, sx) : Status::Ok();
+    row[column] = *cell;
+    if (++column < sx) return Status::Ok();
+    column = 0;
+    return store_row(rows++, sx);
   }));
   // A short array ends inside a row (an empty box has no rows at all).
   return entries_ && entries_ % sx ? store_row(entries_ / sx, entries_ % sx) : Status::Ok();
