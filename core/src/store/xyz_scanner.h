@@ -69,21 +69,23 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
   int64_t z_first = min_[2] + int64_t(from % Volume(size_[2]));
   Volume stopped_after = 0;
   // Visits one cell; false (with stopped_after set) when the walk stops.
-  auto emit = [&](int64_t y, int64_t z, uint16_t cell) {
-    Volume index = Volume(x - min_[0]) * plane + Volume((y - min_[1]) * size_[2] + (z - min_[2]));
+  // `row` is the index of the row's first position, worked out once a row.
+  auto emit = [&](int64_t y, int64_t z, uint16_t cell, Volume row) {
+    const Volume index = row + Volume(z - min_[2]);
     if (visit(BlockPosition{int32_t(x), int32_t(y), int32_t(z)}, uint16_t(cell - 1), index)) return true;
     stopped_after = index + 1;
     return false;
   };
   auto visit_row = [&](Entries entry, int64_t y, int64_t z_begin, int64_t z_end) {
     const ArrayPage& page = *entry->page;
+    const Volume row_index = Volume(x - min_[0]) * plane + Volume((y - min_[1]) * size_[2]);
     uint32_t lx = local(0, x), ly = local(1, y);
     if (const uint16_t* cells = turned(entry)) {
       const uint16_t* row = cells + (size_t(lx) * size_t(page_size_[1]) + ly) * size_t(page_size_[2]);
       const int64_t z_base = z_begin - local(2, z_begin);
       for (int64_t z = z_begin; z <= z_end; ++z) {
         uint16_t cell = row[z - z_base];
-        if (cell != 0 && !emit(y, z, cell)) return false;
+        if (cell != 0 && !emit(y, z, cell, row_index)) return false;
       }
       return true;
     }
@@ -92,7 +94,7 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
       const int32_t stride = page_size_[0] * page_size_[1];
       for (int64_t z = z_begin; z <= z_end; ++z, row += stride) {
         uint16_t cell = cells[row];
-        if (cell != 0 && !emit(y, z, cell)) return false;
+        if (cell != 0 && !emit(y, z, cell, row_index)) return false;
       }
       return true;
     }
@@ -101,7 +103,7 @@ Volume XyzScanner::scan(Volume from, Visit&& visit) const {
       uint32_t cx, cy, cz;
       page.local_of(cell->key, cx, cy, cz);
       if (cx != lx || cy != ly || z_base + cz > z_end) break;
-      if (!emit(y, z_base + cz, cell->value)) return false;
+      if (!emit(y, z_base + cz, cell->value, row_index)) return false;
     }
     return true;
   };
