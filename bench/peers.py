@@ -17,7 +17,7 @@ TIMEOUT = 60
 PACKAGES = {"nbtlib": "nbtlib", "amulet-core": "amulet-core", "litemapy": "litemapy", "mcschematic": "mcschematic"}
 
 # One job of one library: argv is library, job, the input and an output
-# path; prints the seconds the job took, or raises.
+# path; prints the seconds the job took, or why the library has no such job.
 JOB_SCRIPT = r'''
 import json, logging, sys, time
 library, job, source, out = sys.argv[1:5]
@@ -42,48 +42,59 @@ def varints(data):
         yield value
 
 
-def kubic_job():
-    import kubic, kubic_rs
-    start = time.perf_counter()
-    if job == "read every block":
+# Each job prepares what is not to be timed and returns the work that is.
+def kubic_read():
+    import kubic_rs
+    def work():
         with kubic_rs.open(source) as r:
             r.read_full()
-    elif job == "load as an array":
-        kubic.load(source).blocks
-    elif job == "Sponge -> structure":
+    return work
+
+
+def kubic_array():
+    import kubic
+    return lambda: kubic.load(source).blocks
+
+
+def kubic_structure():
+    import kubic_rs
+    def work():
         with kubic_rs.open(source) as r:
             r.save(out, "mojang")
-    elif job == "write Sponge":
-        s = kubic.load(source)
-        start = time.perf_counter()
-        kubic.Schematic.from_numpy(s.blocks, s.palette).save(out, "sponge")
-    return time.perf_counter() - start
+    return work
 
 
-def nbtlib_job():
+def kubic_write():
+    import kubic
+    s = kubic.load(source)
+    return lambda: kubic.Schematic.from_numpy(s.blocks, s.palette).save(out, "sponge")
+
+
+def nbtlib_read():
     import nbtlib
-    start = time.perf_counter()
-    if job == "read every block":
+    def work():
         s, palette, data = sponge_tags(nbtlib.load(source))
         width, length = int(s["Width"]), int(s["Length"])
-        blocks = [(n % width, n // (width * length), (n // width) % length, palette[v])
-                  for n, v in enumerate(varints(data)) if palette[v] != "minecraft:air"]
-    elif job == "load as an array":
-        import numpy as np
+        return [(n % width, n // (width * length), (n // width) % length, palette[v])
+                for n, v in enumerate(varints(data)) if palette[v] != "minecraft:air"]
+    return work
+
+
+def nbtlib_array():
+    import nbtlib
+    import numpy as np
+    def work():
         s, palette, data = sponge_tags(nbtlib.load(source))
         raw = np.frombuffer(data, dtype=np.uint8)
         # One byte per index while the palette stays under 128 states.
         indices = raw if (raw < 128).all() else np.fromiter(varints(data), dtype=np.uint16)
-        indices.reshape(int(s["Height"]), int(s["Length"]), int(s["Width"])).transpose(2, 0, 1).copy()
-    else:
-        raise NotImplementedError("reads and writes NBT, not schematics")
-    return time.perf_counter() - start
+        return indices.reshape(int(s["Height"]), int(s["Length"]), int(s["Width"])).transpose(2, 0, 1).copy()
+    return work
 
 
-def amulet_job():
+def amulet_read():
     import amulet
-    start = time.perf_counter()
-    if job == "read every block":
+    def work():
         level = amulet.load_level(source)
         dimension = level.dimensions[0]
         box = level.bounds(dimension)
@@ -91,46 +102,47 @@ def amulet_job():
                   for x in range(box.min_x, box.max_x) for y in range(box.min_y, box.max_y)
                   for z in range(box.min_z, box.max_z)]
         level.close()
-    else:
-        raise NotImplementedError("no public call for it found")
-    return time.perf_counter() - start
+        return blocks
+    return work
 
 
-def litemapy_job():
+def litemapy_read():
     from litemapy import Schematic
-    start = time.perf_counter()
-    if job == "read every block":
+    def work():
         schematic = Schematic.load(source.replace(".schem", ".litematic"))
-        blocks = [(x, y, z, region.getblock(x, y, z)) for region in schematic.regions.values()
-                  for x, y, z in region.allblockpos()]
-    else:
-        raise NotImplementedError("Litematica only, no array")
-    return time.perf_counter() - start
+        return [(x, y, z, region.getblock(x, y, z)) for region in schematic.regions.values()
+                for x, y, z in region.allblockpos()]
+    return work
 
 
-def mcschematic_job():
+def mcschematic_write():
     import mcschematic
-    if job != "write Sponge":
-        raise NotImplementedError("writes only")
-    # Its blocks come from the same array kubic writes from.
     import numpy as np
+    # Its blocks come from the same array kubic writes from.
     cells = np.load(source.replace(".schem", ".npy"))
     palette = json.loads(open(source.replace(".schem", ".json")).read())
+    def work():
+        schematic = mcschematic.MCSchematic()
+        for x, y, z in zip(*np.nonzero(cells)):
+            schematic.setBlock((int(x), int(y), int(z)), palette[cells[x, y, z]])
+        folder, name = out.rsplit("/", 1)
+        schematic.save(folder, name, mcschematic.Version.JE_1_20_1)
+    return work
+
+
+READ, ARRAY, STRUCTURE, WRITE = "read every block", "load as an array", "Sponge -> structure", "write Sponge"
+JOBS = {("kubic", READ): kubic_read, ("kubic", ARRAY): kubic_array, ("kubic", STRUCTURE): kubic_structure,
+        ("kubic", WRITE): kubic_write, ("nbtlib", READ): nbtlib_read, ("nbtlib", ARRAY): nbtlib_array,
+        ("amulet-core", READ): amulet_read, ("litemapy", READ): litemapy_read, ("mcschematic", WRITE): mcschematic_write}
+MISSING = {"nbtlib": "reads and writes NBT, not schematics", "amulet-core": "no public call for it found",
+           "litemapy": "Litematica only, no array", "mcschematic": "writes only"}
+if (library, job) in JOBS:
+    work = JOBS[library, job]()
     start = time.perf_counter()
-    schematic = mcschematic.MCSchematic()
-    for x, y, z in zip(*np.nonzero(cells)):
-        schematic.setBlock((int(x), int(y), int(z)), palette[cells[x, y, z]])
-    folder, name = out.rsplit("/", 1)
-    schematic.save(folder, name, mcschematic.Version.JE_1_20_1)
-    return time.perf_counter() - start
-
-
-JOBS = {"kubic": kubic_job, "nbtlib": nbtlib_job, "amulet-core": amulet_job, "litemapy": litemapy_job,
-        "mcschematic": mcschematic_job}
-try:
-    print(json.dumps({"seconds": JOBS[library]()}))
-except NotImplementedError as e:
-    print(json.dumps({"missing": str(e)}))
+    work()
+    print(json.dumps({"seconds": time.perf_counter() - start}))
+else:
+    print(json.dumps({"missing": MISSING[library]}))
 '''
 
 

@@ -308,18 +308,15 @@ Status SpongeSchematicInputStream::process_blocks() {
   // from the bytes.
   if (entries_ == block_data_.size()) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(block_data_.data());
-    int32_t cells[128];
-    std::fill_n(cells, 128, -1);
+    cell_of.resize(128, -1);  // every byte's entry, so that the loop reads it unchecked
     for (size_t start = 0; start < entries_; start += sx) {
       const size_t length = std::min(sx, entries_ - start);
       for (size_t x = 0; x < length; ++x) {
-        int32_t& cell = cells[bytes[start + x]];
-        if (cell < 0) [[unlikely]] {
+        if (cell_of[bytes[start + x]] < 0) [[unlikely]] {
           auto found = cell_for(bytes[start + x]);
           if (!found.ok()) return found.status();
-          cell = *found;
         }
-        row[x] = uint16_t(cell);
+        row[x] = uint16_t(cell_of[bytes[start + x]]);
       }
       KUBIC_RETURN_IF_ERROR(store_row(start / sx, length));
       if (start / sx % kRowsPerCheck == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
