@@ -10,14 +10,14 @@
 #include "nbt/nbt_reader.h"
 #include "nbt/nbt_stream_parser.h"
 #include "store/paged_block_store.h"
-#include "stream/any_reader.h"
-#include "stream/kub_reader.h"
-#include "stream/kub_writer.h"
-#include "stream/mojang_reader.h"
-#include "stream/mojang_writer.h"
-#include "stream/sponge_format.h"
-#include "stream/sponge_reader.h"
-#include "stream/sponge_writer.h"
+#include "formats/any_reader.h"
+#include "formats/kub/kub_reader.h"
+#include "formats/kub/kub_writer.h"
+#include "formats/structure/structure_reader.h"
+#include "formats/structure/structure_writer.h"
+#include "formats/sponge/sponge_format.h"
+#include "formats/sponge/sponge_reader.h"
+#include "formats/sponge/sponge_writer.h"
 
 namespace kubic {
 namespace {
@@ -167,7 +167,7 @@ BENCHMARK(BM_NbtParseLargeDocument)->Unit(benchmark::kMillisecond);
 const std::vector<uint8_t>& structure_document() {
   static const std::vector<uint8_t> doc = [] {
     auto out = std::make_shared<std::vector<uint8_t>>();
-    MojangSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
+    StructureSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
     (void)writer.write(blocks());
     (void)writer.complete();
     return *out;
@@ -193,7 +193,7 @@ BENCHMARK(BM_StructurePullParserPass)->Unit(benchmark::kMillisecond);
 void BM_StructureRead(benchmark::State& state) {
   const auto& doc = structure_document();
   for (auto _ : state) {
-    MojangSchematicInputStream reader(std::make_unique<MemorySource>(doc));
+    StructureSchematicInputStream reader(std::make_unique<MemorySource>(doc));
     benchmark::DoNotOptimize(reader.boundary());
   }
   state.SetBytesProcessed(int64_t(doc.size()) * state.iterations());
@@ -205,7 +205,7 @@ void BM_StructureWrite(benchmark::State& state) {
   const auto& all = blocks();
   for (auto _ : state) {
     auto out = std::make_shared<std::vector<uint8_t>>();
-    MojangSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
+    StructureSchematicOutputStream writer(std::make_unique<MemorySink>(out), Boundary(0, 0, 0, kSide, kSide, kSide));
     (void)writer.write(all);
     (void)writer.complete();
   }

@@ -1,12 +1,12 @@
 #include "fuzz_support.h"
 #include "schematic/conversion.h"
-#include "stream/any_reader.h"
+#include "formats/any_reader.h"
 
 // Detection and the conversion engine over raw (decompressed) bytes, into
 // every writable format: extras are read, moved and written.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kubic::fuzz::silence_stdout();
-  for (auto format : {kubic::SchematicFormat::Kub, kubic::SchematicFormat::Sponge, kubic::SchematicFormat::Mojang,
+  for (auto format : {kubic::SchematicFormat::Kub, kubic::SchematicFormat::Sponge, kubic::SchematicFormat::Structure,
                       kubic::SchematicFormat::Litematica}) {
     auto reader = kubic::AnySchematicInputStream::new_from_known(kubic::fuzz::source(data, size));
     auto boundary = reader->boundary();

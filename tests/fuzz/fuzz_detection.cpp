@@ -1,5 +1,5 @@
 #include "fuzz_support.h"
-#include "stream/any_reader.h"
+#include "formats/any_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kubic::fuzz::silence_stdout();

@@ -1,5 +1,5 @@
 #include "fuzz_support.h"
-#include "stream/litematica_reader.h"
+#include "formats/litematica/litematica_reader.h"
 
 // The reader driven to its end over raw (decompressed) bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

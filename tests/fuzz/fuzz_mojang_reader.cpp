@@ -1,10 +1,10 @@
 #include "fuzz_support.h"
-#include "stream/mojang_reader.h"
+#include "formats/structure/structure_reader.h"
 
 // The reader driven to its end over raw (decompressed) bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kubic::fuzz::silence_stdout();
-  kubic::MojangSchematicInputStream reader(kubic::fuzz::source(data, size));
+  kubic::StructureSchematicInputStream reader(kubic::fuzz::source(data, size));
   kubic::fuzz::drain(reader);
   return 0;
 }

@@ -1,4 +1,4 @@
-#include "common/state_difference.h"
+#include "formats/kub/state_difference.h"
 #include "fuzz_support.h"
 
 // Input: a state text, a newline, a difference text.

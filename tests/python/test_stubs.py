@@ -9,7 +9,7 @@ import pytest
 import kubic_rs
 from conftest import sponge_file
 
-STUB = pathlib.Path(__file__).resolve().parents[2] / "python_bindings" / "kubic_rs.pyi"
+STUB = pathlib.Path(__file__).resolve().parents[2] / "bindings" / "kubic_rs" / "kubic_rs.pyi"
 
 
 def stub_functions():

@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "common/interrupt.h"
-#include "stream/kub_writer.h"
-#include "stream/litematica_writer.h"
-#include "stream/mojang_writer.h"
-#include "stream/sponge_writer.h"
+#include "formats/kub/kub_writer.h"
+#include "formats/litematica/litematica_writer.h"
+#include "formats/structure/structure_writer.h"
+#include "formats/sponge/sponge_writer.h"
 
 namespace kubic {
 
@@ -40,8 +40,8 @@ std::unique_ptr<SchematicOutputStream> make_schematic_writer(SchematicFormat for
       return std::make_unique<KUBSchematicOutputStream>(std::move(sink), AxisOrder::XYZ, box);
     case SchematicFormat::Sponge:
       return std::make_unique<SpongeSchematicOutputStream>(std::move(sink), box, options.sponge_version);
-    case SchematicFormat::Mojang:
-      return std::make_unique<MojangSchematicOutputStream>(std::move(sink), box);
+    case SchematicFormat::Structure:
+      return std::make_unique<StructureSchematicOutputStream>(std::move(sink), box);
     case SchematicFormat::Litematica:
       return std::make_unique<LitematicaSchematicOutputStream>(std::move(sink), box);
   }

@@ -8,7 +8,7 @@
 
 namespace kubic {
 
-enum class SchematicFormat { Kub, Sponge, Mojang, Litematica };
+enum class SchematicFormat { Kub, Sponge, Structure, Litematica };
 
 struct ConversionOptions {
   int sponge_version = 3;               // 2 for tools that read only that

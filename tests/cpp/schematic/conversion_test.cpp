@@ -5,14 +5,14 @@
 #include "io/memory_stream.h"
 #include <random>
 
-#include "stream/kub_reader.h"
-#include "stream/litematica_reader.h"
-#include "stream/mcedit_reader.h"
-#include "stream/mojang_reader.h"
-#include "stream/sponge_reader.h"
-#include "stream/sponge_writer.h"
-#include "stream/kub_writer.h"
-#include "stream/litematica_writer.h"
+#include "formats/kub/kub_reader.h"
+#include "formats/litematica/litematica_reader.h"
+#include "formats/mcedit/mcedit_reader.h"
+#include "formats/structure/structure_reader.h"
+#include "formats/sponge/sponge_reader.h"
+#include "formats/sponge/sponge_writer.h"
+#include "formats/kub/kub_writer.h"
+#include "formats/litematica/litematica_writer.h"
 #include "support/nbt_build.h"
 #include "support/test_streams.h"
 
@@ -28,7 +28,7 @@ std::unique_ptr<SchematicInputStream> reader_of(SchematicFormat format, std::vec
   switch (format) {
     case SchematicFormat::Kub: return std::make_unique<KUBSchematicInputStream>(source_of(std::move(bytes)));
     case SchematicFormat::Sponge: return std::make_unique<SpongeSchematicInputStream>(source_of(std::move(bytes)));
-    case SchematicFormat::Mojang: return std::make_unique<MojangSchematicInputStream>(source_of(std::move(bytes)));
+    case SchematicFormat::Structure: return std::make_unique<StructureSchematicInputStream>(source_of(std::move(bytes)));
     case SchematicFormat::Litematica:
       return std::make_unique<LitematicaSchematicInputStream>(source_of(std::move(bytes)));
   }
@@ -65,12 +65,12 @@ std::vector<uint8_t> sample_structure() {
 }
 
 TEST(ConversionTest, ExtrasAndVoidsSurviveEveryFormat) {
-  for (auto middle : {SchematicFormat::Kub, SchematicFormat::Sponge, SchematicFormat::Mojang}) {
-    MojangSchematicInputStream source(source_of(sample_structure()));
+  for (auto middle : {SchematicFormat::Kub, SchematicFormat::Sponge, SchematicFormat::Structure}) {
+    StructureSchematicInputStream source(source_of(sample_structure()));
     auto step = converted(source, middle);
     auto back_reader = reader_of(middle, step);
-    auto back = converted(*back_reader, SchematicFormat::Mojang);
-    MojangSchematicInputStream final_reader(source_of(back));
+    auto back = converted(*back_reader, SchematicFormat::Structure);
+    StructureSchematicInputStream final_reader(source_of(back));
     final_reader.keep_listed_air();
     auto blocks = final_reader.read_to_end_into_vec();
     ASSERT_TRUE(blocks.ok()) << blocks.message();
@@ -168,7 +168,7 @@ TEST(ConversionTest, MalformedExtrasFailWithTheirFormatsMessages) {
                    "Sponge: Block entity 0 has no 'Pos' of three Ints"});
   cases.push_back({"sponge not a list", std::make_unique<SpongeSchematicInputStream>(source_of(sponge_with(Tag{int32_t(3)}))),
                    "Sponge: 'BlockEntities' is not a list of compounds"});
-  cases.push_back({"structure entity", std::make_unique<MojangSchematicInputStream>(source_of(encode_document(compound(Entries{
+  cases.push_back({"structure entity", std::make_unique<StructureSchematicInputStream>(source_of(encode_document(compound(Entries{
                        {"size", ints(1, 1, 1)}, {"palette", list_tag(TagType::Compound, compound(Entries{{"Name", Tag{std::string("minecraft:stone")}}}))},
                        {"blocks", list_tag(TagType::Compound, compound(Entries{{"pos", ints(0, 0, 0)}, {"state", Tag{int32_t(0)}}}))},
                        {"entities", list_tag(TagType::Compound, compound(Entries{{"pos", ints(0, 0, 0)}}))}})))),

@@ -4,9 +4,9 @@
 #include <chrono>
 
 #include "common/varint.h"
-#include "stream/kub_reader.h"
-#include "stream/mojang_reader.h"
-#include "stream/sponge_reader.h"
+#include "formats/kub/kub_reader.h"
+#include "formats/structure/structure_reader.h"
+#include "formats/sponge/sponge_reader.h"
 #include "support/nbt_build.h"
 #include "support/test_streams.h"
 
@@ -32,7 +32,7 @@ TEST(ResourceBoundsTest, HugeStructureWithTwoBlocks) {
   Tag blocks = list_tag(TagType::Compound,
                         compound(Entries{{"pos", ints(5, 7, 9)}, {"state", Tag{int32_t(0)}}}),
                         compound(Entries{{"pos", ints(1999999999, 1999999999, 1999999999)}, {"state", Tag{int32_t(0)}}}));
-  MojangSchematicInputStream reader(source_of(encode_document(compound(Entries{
+  StructureSchematicInputStream reader(source_of(encode_document(compound(Entries{
       {"size", ints(2000000000, 2000000000, 2000000000)}, {"palette", std::move(palette)}, {"blocks", std::move(blocks)}}))));
   EXPECT_EQ(describe(*reader.read_to_end_into_vec()),
             (std::vector<std::string>{"5,7,9 minecraft:stone", "1999999999,1999999999,1999999999 minecraft:stone"}));

@@ -1,0 +1,270 @@
+#include "kubic_core/save.h"
+
+#define NO_IMPORT_ARRAY
+#define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
+#include <numpy/arrayobject.h>
+
+#include <string>
+
+#include "common/interrupt.h"
+#include "support/errors.h"
+#include "support/gil.h"
+#include "io/chains.h"
+#include "io/recording_sink.h"
+#include "kubic_core/nbt_objects.h"
+#include "support/py_ref.h"
+#include "support/pystream.h"
+#include "kubic_core/readers.h"
+#include "schematic/conversion.h"
+
+namespace kubic::py {
+
+namespace {
+
+std::optional<SchematicFormat> format_named(const std::string& name) {
+  if (name == "kub") return SchematicFormat::Kub;
+  if (name == "sponge") return SchematicFormat::Sponge;
+  if (name == "structure") return SchematicFormat::Structure;
+  if (name == "litematica") return SchematicFormat::Litematica;
+  raise_message(PyExc_ValueError, "cannot write the format '" + name + "'");
+  return std::nullopt;
+}
+
+bool parse_palette(PyObject* names, std::vector<StateRef>& palette) {
+  PyRef items(PySequence_Fast(names, "palette must be a sequence of str"));
+  if (!items) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    Py_ssize_t length;
+    const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(items.get(), i), &length);
+    if (!text) return false;
+    auto state = state_of_text(std::string_view(text, size_t(length)));
+    if (!state.ok()) {
+      raise_message(PyExc_ValueError, "palette entry " + std::to_string(i) + ": " + state.message());
+      return false;
+    }
+    palette.push_back(std::move(*state));
+  }
+  return true;
+}
+
+// The compound of one NBT value, or nothing with TypeError naming `what`.
+std::optional<Compound> compound_from(PyObject* value, const char* what) {
+  auto tag = nbt_from_python(value);
+  if (!tag) return std::nullopt;
+  if (!tag->as<Compound>()) {
+    PyErr_Format(PyExc_TypeError, "%s is a compound", what);
+    return std::nullopt;
+  }
+  return std::move(*std::get_if<Compound>(&tag->value));
+}
+
+// Calls add(x, y, z, compound) for every (position, compound) pair of a
+// sequence; `format` parses the position ("(iii)O" or "(ddd)O").
+template <typename Number, typename Add>
+bool for_each_pair(PyObject* sequence, const char* format, const char* what, Add&& add) {
+  PyRef items(PySequence_Fast(sequence, "block entities and entities must be sequences"));
+  if (!items) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    Number x, y, z;
+    PyObject* data;
+    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(items.get(), i), format, &x, &y, &z, &data)) return false;
+    auto compound = compound_from(data, what);
+    if (!compound) return false;
+    add(x, y, z, std::move(*compound));
+  }
+  return true;
+}
+
+// Block entities and entities of (position, compound) pairs, moved by `origin`.
+bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosition& origin, SchematicExtras& extras) {
+  return for_each_pair<int>(block_entities, "(iii)O", "a block entity",
+                            [&](int x, int y, int z, Compound data) {
+                              extras.block_entities.push_back({moved({x, y, z}, origin), std::move(data)});
+                            }) &&
+         for_each_pair<double>(entities, "(ddd)O", "an entity", [&](double x, double y, double z, Compound data) {
+           Entity entity{{x + origin.x, y + origin.y, z + origin.z}, std::move(data)};
+           shift_entity_tiles(entity.data, origin);
+           extras.entities.push_back(std::move(entity));
+         });
+}
+
+// Every position of the array except plain air, in XYZ order, as blocks
+// at their world positions.
+template <typename Cell>
+Status write_cells(SchematicOutputStream& writer, const Cell* cells, const Boundary& box,
+                   const std::vector<StateRef>& palette) {
+  std::vector<Block> batch;
+  batch.reserve(kBatchSize);
+  size_t i = 0;
+  for (int32_t x = 0; x < box.d_x; ++x) {
+    for (int32_t y = 0; y < box.d_y; ++y) {
+      for (int32_t z = 0; z < box.d_z; ++z, ++i) {
+        size_t id = size_t(cells[i]);
+        if (id >= palette.size()) {
+          return Status::Error("block index " + std::to_string(id) + " at (" + std::to_string(x) + ", " +
+                               std::to_string(y) + ", " + std::to_string(z) + ") is not in the palette");
+        }
+        const StateRef& state = palette[id];
+        if (state->name() == "minecraft:air") continue;
+        batch.push_back({{box.min_x + x, box.min_y + y, box.min_z + z}, state});
+        if (batch.size() == kBatchSize) {
+          KUBIC_RETURN_IF_ERROR(check_interrupt());
+          KUBIC_RETURN_IF_ERROR(writer.write(batch));
+          batch.clear();
+        }
+      }
+    }
+  }
+  return writer.write(batch);
+}
+
+// Three ints from a dict entry, or false with an exception.
+bool int_triple(PyObject* dict, const char* key, int32_t out[3]) {
+  PyObject* value = PyDict_GetItemString(dict, key);
+  if (!value) return PyErr_Format(PyExc_ValueError, "a region needs '%s'", key), false;
+  int x, y, z;
+  if (!PyArg_ParseTuple(value, "iii", &x, &y, &z)) return false;
+  out[0] = x, out[1] = y, out[2] = z;
+  return true;
+}
+
+// The regions of metadata["regions"] (dicts as a load gives them), in the
+// coordinates of the blocks.
+bool parse_regions(PyObject* regions, std::vector<SubRegion>& out) {
+  if (regions == Py_None) return true;
+  PyRef items(PySequence_Fast(regions, "regions must be a sequence of dicts"));
+  if (!items) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    PyObject* item = PySequence_Fast_GET_ITEM(items.get(), i);
+    if (!PyDict_Check(item)) return PyErr_SetString(PyExc_TypeError, "a region is a dict"), false;
+    PyObject* name = PyDict_GetItemString(item, "name");
+    Py_ssize_t length;
+    const char* text = name ? PyUnicode_AsUTF8AndSize(name, &length) : nullptr;
+    if (!text) {
+      if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "a region needs a 'name'");
+      return false;
+    }
+    int32_t origin[3], size[3], position[3];
+    if (!int_triple(item, "origin", origin) || !int_triple(item, "size", size)) return false;
+    if (PyDict_GetItemString(item, "position")) {
+      if (!int_triple(item, "position", position)) return false;
+    } else {
+      std::copy(origin, origin + 3, position);
+    }
+    SubRegion region{std::string(text, size_t(length)), {position[0], position[1], position[2]}, {}, {}, {}};
+    // The file measures a region from one of its corners: the minimum
+    // (positive size) or the maximum (negative size) on each axis.
+    for (int axis = 0; axis < 3; ++axis) {
+      const int64_t last = int64_t(origin[axis]) + size[axis] - 1;
+      if (size[axis] < 0 || (position[axis] != origin[axis] && position[axis] != last)) {
+        PyErr_Format(PyExc_ValueError, "region '%s': the size must be positive and the position a corner of its box",
+                     text);
+        return false;
+      }
+      region.size[size_t(axis)] = position[axis] == origin[axis] ? size[axis] : -size[axis];
+    }
+    const char* tick_keys[2] = {"pending_block_ticks", "pending_fluid_ticks"};
+    Tag* ticks[2] = {&region.pending_block_ticks, &region.pending_fluid_ticks};
+    for (int k = 0; k < 2; ++k) {
+      if (PyObject* value = PyDict_GetItemString(item, tick_keys[k])) {
+        auto tag = nbt_from_python(value);
+        if (!tag) return false;
+        *ticks[k] = std::move(*tag);
+      }
+    }
+    out.push_back(std::move(region));
+  }
+  return true;
+}
+
+struct SaveRequest {
+  SchematicFormat format;
+  std::vector<StateRef> palette;
+  PyArrayObject* blocks;
+  Boundary box;
+  SchematicExtras extras;
+  ConversionOptions options;
+};
+
+// Writes the whole request into `chain`, completing it.
+Status write_request(std::unique_ptr<ByteSink> chain, SaveRequest& request) {
+  auto writer = make_schematic_writer(request.format, std::move(chain), request.box, request.options);
+  KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(request.extras)));
+  const void* cells = PyArray_DATA(request.blocks);
+  const bool uint16_cells = PyArray_TYPE(request.blocks) == NPY_UINT16;
+  // Sponge and Litematica files are written straight from the array: no
+  // per-block store.
+  if (uint16_cells && writer->writes_dense()) {
+    return writer->write_dense_document(static_cast<const uint16_t*>(cells), request.palette, AxisOrder::XYZ);
+  }
+  Status status = uint16_cells
+                      ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
+                      : write_cells(*writer, static_cast<const uint32_t*>(cells), request.box, request.palette);
+  return status.ok() ? writer->complete() : status;
+}
+
+PyObject* save(PyObject* target_object, SaveRequest& request) {
+  OutputTarget target = writer_from(target_object);
+  if (!target.sink) return nullptr;
+  auto first_failure = std::make_shared<Status>();
+  auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
+  Status status;
+  if (target.file) {
+    // To a path, nothing Python is touched: other threads may run.
+    WithoutGil released;
+    status = write_request(std::move(chain), request);
+  } else {
+    status = write_request(std::move(chain), request);
+  }
+  if (status.ok()) status = *first_failure;
+  if (!status.ok()) return raise_status(status);
+  if (target.file) {
+    Status committed = target.file->commit();
+    if (!committed.ok()) return raise_status(committed);
+  }
+  Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject* save_schematic(PyObject*, PyObject* args) {
+  PyObject *target, *palette, *blocks, *block_entities, *entities, *data_version, *metadata, *regions = Py_None;
+  const char* format;
+  int ox, oy, oz, sponge_version;
+  if (!PyArg_ParseTuple(args, "OsOO(iii)OOOOi|O:save", &target, &format, &palette, &blocks, &ox, &oy, &oz,
+                        &block_entities, &entities, &data_version, &metadata, &sponge_version, &regions)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    SaveRequest request;
+    auto output_format = format_named(format);
+    if (!output_format) return nullptr;
+    request.format = *output_format;
+    if (!parse_palette(palette, request.palette)) return nullptr;
+    PyRef array(PyArray_FROMANY(blocks, NPY_NOTYPE, 3, 3, NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED));
+    if (!array) return nullptr;
+    request.blocks = reinterpret_cast<PyArrayObject*>(array.get());
+    int type = PyArray_TYPE(request.blocks);
+    if (type != NPY_UINT16 && type != NPY_UINT32) {
+      PyErr_SetString(PyExc_TypeError, "blocks must be an array of uint16 or uint32");
+      return nullptr;
+    }
+    const npy_intp* dims = PyArray_DIMS(request.blocks);
+    request.box = Boundary(ox, oy, oz, int32_t(dims[0]), int32_t(dims[1]), int32_t(dims[2]));
+    const BlockPosition origin{ox, oy, oz};
+    if (!parse_extras(block_entities, entities, origin, request.extras)) return nullptr;
+    if (data_version != Py_None) {
+      long version = PyLong_AsLong(data_version);
+      if (version == -1 && PyErr_Occurred()) return nullptr;
+      request.extras.data_version = int32_t(version);
+    }
+    auto tag = nbt_from_python(metadata);
+    if (!tag) return nullptr;
+    if (const Compound* compound = tag->as<Compound>()) request.extras.metadata = *compound;
+    if (!parse_regions(regions, request.extras.regions)) return nullptr;
+    request.options.sponge_version = sponge_version;
+    return save(target, request);
+  });
+}
+
+}  // namespace kubic::py

@@ -1,0 +1,202 @@
+#include "formats/sponge/sponge_extras.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace kubic {
+
+namespace {
+
+constexpr const char* kExtrasTags[] = {"Version", "DataVersion", "Offset", "Metadata",
+                                       "BlockEntities", "TileEntities", "Entities"};
+
+template <typename T>
+const T* typed(const Compound& compound, std::string_view name) {
+  const Tag* tag = compound.get(name);
+  return tag ? tag->as<T>() : nullptr;
+}
+
+const ListTag* compound_list(const Compound& compound, std::string_view name) {
+  const ListTag* list = typed<ListTag>(compound, name);
+  return list && list->element_type == TagType::Compound ? list : nullptr;
+}
+
+Status entry_error(const char* what, size_t index, const std::string& problem) {
+  return Status::Error(std::string("Sponge: ") + what + " " + std::to_string(index) + " " + problem);
+}
+
+// The entity's own tags: version 3 nests them in "Data", earlier versions
+// keep them beside "Pos" and "Id". "Id" becomes the game's "id".
+Compound own_tags(const Compound& entry, bool nested) {
+  Compound data;
+  if (nested) {
+    if (const Compound* inner = typed<Compound>(entry, "Data")) data = *inner;
+  } else {
+    for (const CompoundEntry& e : entry.entries()) {
+      if (e.name != "Pos" && e.name != "Id") data.put(e.name, e.value);
+    }
+  }
+  if (const std::string* id = typed<std::string>(entry, "Id"); id && !data.get("id")) data.put("id", Tag{*id});
+  return data;
+}
+
+Result<std::vector<BlockEntity>> read_block_entities(const ListTag* list, bool nested) {
+  std::vector<BlockEntity> out;
+  if (!list) return out;
+  for (size_t i = 0; i < list->items.size(); ++i) {
+    const Compound& entry = *list->items[i].as<Compound>();
+    const auto* pos = typed<std::vector<int32_t>>(entry, "Pos");
+    if (!pos || pos->size() != 3) return entry_error("Block entity", i, "has no 'Pos' of three Ints");
+    BlockEntity entity{{(*pos)[0], (*pos)[1], (*pos)[2]}, own_tags(entry, nested)};
+    // Version 3 data repeats the position; the entity's own one is kept.
+    for (const char* axis : {"x", "y", "z"}) entity.data.take(axis);
+    out.push_back(std::move(entity));
+  }
+  return out;
+}
+
+Result<std::vector<Entity>> read_entities(const ListTag* list, bool nested) {
+  std::vector<Entity> out;
+  if (!list) return out;
+  for (size_t i = 0; i < list->items.size(); ++i) {
+    const Compound& entry = *list->items[i].as<Compound>();
+    const ListTag* pos = typed<ListTag>(entry, "Pos");
+    if (!pos || pos->element_type != TagType::Double || pos->items.size() != 3) {
+      return entry_error("Entity", i, "has no 'Pos' of three Doubles");
+    }
+    Entity entity;
+    for (size_t axis = 0; axis < 3; ++axis) entity.position[axis] = *pos->items[axis].as<double>();
+    entity.data = own_tags(entry, nested);
+    entity.data.take("Pos");
+    out.push_back(std::move(entity));
+  }
+  return out;
+}
+
+bool all_inside(const std::vector<Entity>& entities, const Boundary& box, const BlockPosition& shift) {
+  for (const Entity& entity : entities) {
+    for (int axis = 0; axis < 3; ++axis) {
+      double at = entity.position[size_t(axis)] - shift[axis];
+      if (!(at >= 0 && at <= box.size_of(axis))) return false;
+    }
+  }
+  return true;
+}
+
+Tag position_tag(const BlockPosition& p) { return Tag{std::vector<int32_t>{p.x, p.y, p.z}}; }
+
+Tag entity_position_tag(const std::array<double, 3>& p) {
+  return Tag{ListTag{TagType::Double, {Tag{p[0]}, Tag{p[1]}, Tag{p[2]}}}};
+}
+
+std::string id_of(const Compound& data, const std::function<std::string()>& fallback) {
+  if (const std::string* id = typed<std::string>(data, "id")) return *id;
+  return fallback();
+}
+
+// One entry of a list in the layout of `version`.
+Compound sponge_entry(Tag position, const std::string& id, const Compound& data, int version) {
+  Compound entry;
+  entry.put("Pos", std::move(position));
+  entry.put("Id", Tag{id});
+  if (version >= 3) {
+    entry.put("Data", Tag{data});
+  } else {
+    for (const CompoundEntry& e : data.entries()) {
+      if (e.name != "id") entry.put(e.name, e.value);
+    }
+  }
+  return entry;
+}
+
+}  // namespace
+
+Compound take_sponge_extras_tags(Compound& schematic) {
+  Compound tags;
+  for (const char* name : kExtrasTags) {
+    if (auto tag = schematic.take(name)) tags.put(name, std::move(*tag));
+  }
+  if (const Tag* blocks = schematic.get("Blocks")) {
+    if (const Compound* inner = blocks->as<Compound>()) {
+      if (const Tag* nested = inner->get("BlockEntities")) tags.put("Blocks.BlockEntities", *nested);
+    }
+  }
+  return tags;
+}
+
+Result<SchematicExtras> read_sponge_extras(const Compound& tags, const Boundary& box) {
+  SchematicExtras extras;
+  const int32_t* version = typed<int32_t>(tags, "Version");
+  const bool v3 = version && *version >= 3;
+  extras.format_version = version ? *version : 1;
+  if (const Tag* offset = tags.get("Offset")) {
+    const auto* values = offset->as<std::vector<int32_t>>();
+    if (!values || values->size() != 3) return Status::Error("Sponge: 'Offset' is not an IntArray of three");
+    extras.origin = {(*values)[0], (*values)[1], (*values)[2]};
+  }
+  if (const Tag* data_version = tags.get("DataVersion")) {
+    const int32_t* value = data_version->as<int32_t>();
+    if (!value) return Status::Error("Sponge: 'DataVersion' is not an Int");
+    extras.data_version = *value;
+  }
+  if (const Tag* metadata = tags.get("Metadata")) {
+    const Compound* compound = metadata->as<Compound>();
+    if (!compound) return Status::Error("Sponge: 'Metadata' is not a Compound");
+    extras.metadata = *compound;
+  }
+  const char* list_name = v3 ? "Blocks.BlockEntities" : (tags.get("BlockEntities") ? "BlockEntities" : "TileEntities");
+  for (const char* name : {list_name, "Entities"}) {
+    const Tag* tag = tags.get(name);
+    const ListTag* list = tag ? tag->as<ListTag>() : nullptr;
+    if (tag && !compound_list(tags, name) && !(list && list->items.empty())) {
+      return Status::Error(std::string("Sponge: '") + name + "' is not a list of compounds");
+    }
+  }
+  auto block_entities = read_block_entities(compound_list(tags, list_name), v3);
+  if (!block_entities.ok()) return block_entities.status();
+  extras.block_entities = std::move(*block_entities);
+  auto entities = read_entities(compound_list(tags, "Entities"), v3);
+  if (!entities.ok()) return entities.status();
+  extras.entities = std::move(*entities);
+  // WorldEdit's version 2 stores entities in world coordinates.
+  if (!v3 && !all_inside(extras.entities, box, {}) && all_inside(extras.entities, box, extras.origin)) {
+    BlockPosition back{-extras.origin.x, -extras.origin.y, -extras.origin.z};
+    for (Entity& entity : extras.entities) {
+      for (int axis = 0; axis < 3; ++axis) entity.position[size_t(axis)] += back[axis];
+      shift_entity_tiles(entity.data, back);
+    }
+  }
+  return extras;
+}
+
+void put_sponge_extras(const SchematicExtras& extras, int version,
+                       const std::function<std::string(const BlockPosition&)>& block_name, Compound& schematic,
+                       Compound& blocks) {
+  ListTag block_entities{TagType::Compound, {}};
+  for (const BlockEntity& entity : extras.block_entities) {
+    std::string id = id_of(entity.data, [&] { return block_name(entity.position); });
+    block_entities.items.push_back(Tag{sponge_entry(position_tag(entity.position), id, entity.data, version)});
+  }
+  ListTag entities{TagType::Compound, {}};
+  for (const Entity& entity : extras.entities) {
+    Entity placed = entity;
+    if (version < 3) {
+      for (int axis = 0; axis < 3; ++axis) placed.position[size_t(axis)] += extras.origin[axis];
+      shift_entity_tiles(placed.data, extras.origin);
+    }
+    std::string id = id_of(placed.data, [] { return std::string(); });
+    entities.items.push_back(Tag{sponge_entry(entity_position_tag(placed.position), id, placed.data, version)});
+  }
+  if (block_entities.items.empty()) block_entities.element_type = TagType::End;
+  if (entities.items.empty()) entities.element_type = TagType::End;
+  (version >= 3 ? blocks : schematic).put("BlockEntities", Tag{std::move(block_entities)});
+  if (!entities.items.empty()) schematic.put("Entities", Tag{std::move(entities)});
+  Compound metadata = extras.metadata;
+  if (!metadata.get("Date")) {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    metadata.put("Date", Tag{int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(now).count())});
+  }
+  schematic.put("Metadata", Tag{std::move(metadata)});
+}
+
+}  // namespace kubic
