@@ -7,6 +7,8 @@
 
 #include "common/interrupt.h"
 #include "common/notices.h"
+#include "formats/format_table.h"
+#include "support/py_ref.h"
 #include "kubic_core/chunks.h"
 #include "support/errors.h"
 #include "kubic_core/load.h"
@@ -25,12 +27,41 @@ PyObject* register_nbt(PyObject*, PyObject* classes) {
   Py_RETURN_NONE;
 }
 
+// The format table as a list of dicts, for the package's names, aliases,
+// extensions and messages.
+PyObject* formats(PyObject*, PyObject*) {
+  kubic::py::PyRef list(PyList_New(0));
+  if (!list) return nullptr;
+  auto text = [](std::string_view value) { return PyUnicode_FromStringAndSize(value.data(), Py_ssize_t(value.size())); };
+  auto strings = [&](const std::vector<std::string_view>& texts) -> PyObject* {
+    PyObject* tuple = PyTuple_New(Py_ssize_t(texts.size()));
+    for (size_t i = 0; tuple && i < texts.size(); ++i) {
+      PyObject* item = text(texts[i]);
+      if (!item) {
+        Py_DECREF(tuple);
+        return nullptr;
+      }
+      PyTuple_SET_ITEM(tuple, Py_ssize_t(i), item);
+    }
+    return tuple;
+  };
+  for (const kubic::FormatEntry& entry : kubic::format_table()) {
+    kubic::py::PyRef item(Py_BuildValue("{s:N,s:N,s:N,s:N,s:O,s:O}", "name", text(entry.name), "title",
+                                        text(entry.title), "aliases", strings(entry.aliases), "extensions",
+                                        strings(entry.extensions), "writable", entry.writable() ? Py_True : Py_False,
+                                        "regions", entry.has_regions ? Py_True : Py_False));
+    if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+  }
+  return list.release();
+}
+
 PyMethodDef methods[] = {
     {"load", kubic::py::load_schematic, METH_VARARGS, "load(source, format, /)\n--\n\n"},
     {"save", kubic::py::save_schematic, METH_VARARGS,
      "save(target, format, palette, blocks, origin, block_entities, entities, data_version, metadata, "
      "sponge_version, /)\n--\n\n"},
     {"register_nbt", register_nbt, METH_O, "register_nbt(classes, /)\n--\n\n"},
+    {"formats", formats, METH_NOARGS, "formats()\n--\n\nThe formats kubic knows, as dicts."},
     {"tally", kubic::py::tally_blocks, METH_VARARGS, "tally(blocks, length, /)\n--\n\n"},
     {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},

@@ -1,48 +1,34 @@
 #include "kubic_core/readers.h"
 
 #include "support/errors.h"
-#include "io/chains.h"
-#include "formats/any_reader.h"
-#include "formats/kub/kub_reader.h"
-#include "formats/litematica/litematica_reader.h"
-#include "formats/mcedit/mcedit_reader.h"
-#include "formats/structure/structure_reader.h"
-#include "formats/sponge/sponge_reader.h"
 
 namespace kubic::py {
 
-std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source,
-                                                 const std::optional<std::string>& region) {
-  if (format == "kub") return std::make_unique<KUBSchematicInputStream>(make_decompressing_chain(std::move(source)));
-  DocumentInput input = make_document_chain(std::move(source));
-  if (format == "sponge") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
-  if (format == "structure") return std::make_unique<StructureSchematicInputStream>(std::move(input.source));
-  if (format == "litematica") {
-    auto reader = std::make_unique<LitematicaSchematicInputStream>(std::move(input.source));
-    if (region) reader->select_region(*region);
-    return reader;
+namespace {
+
+const char* kind_name(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::Unrecognised: return "unrecognised";
+    case ErrorKind::Io: return "io";
+    case ErrorKind::Missing: return "missing";
+    case ErrorKind::Corrupt:
+    case ErrorKind::TooLarge: break;
   }
-  if (format == "mcedit") return std::make_unique<MCEditSchematicInputStream>(std::move(input.source));
-  return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
+  return "corrupt";
 }
 
-const char* format_of(const SchematicInputStream* reader) {
-  if (auto* any = dynamic_cast<const AnySchematicInputStream*>(reader)) reader = any->found();
-  if (dynamic_cast<const SpongeSchematicInputStream*>(reader)) return "sponge";
-  if (dynamic_cast<const StructureSchematicInputStream*>(reader)) return "structure";
-  if (dynamic_cast<const MCEditSchematicInputStream*>(reader)) return "mcedit";
-  if (dynamic_cast<const KUBSchematicInputStream*>(reader)) return "kub";
-  if (dynamic_cast<const LitematicaSchematicInputStream*>(reader)) return "litematica";
-  return nullptr;
+PyObject* text_of(const std::string& text) {
+  return PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "replace");
 }
 
-PyObject* raise_read_error(const SchematicInputStream* reader, const Status& status) {
-  auto* any = dynamic_cast<const AnySchematicInputStream*>(reader);
-  if (!any || !any->furthest_failure() || status.message() != "No matching format found") return raise_status(status);
-  const std::string& cause = any->furthest_failure()->status.message();
-  auto text = [](const std::string& t) { return PyUnicode_DecodeUTF8(t.data(), Py_ssize_t(t.size()), "replace"); };
-  PyObject* args = Py_BuildValue("(NNK)", text(status.message()), text(cause),
-                                 (unsigned long long)any->furthest_failure()->bytes_read);
+}  // namespace
+
+PyObject* raise_core_error(const Status& status) {
+  if (status.kind() == ErrorKind::TooLarge) return raise_message(PyExc_MemoryError, status.message());
+  PyObject* cause = status.cause() ? text_of(status.cause()->message()) : Py_NewRef(Py_None);
+  PyObject* path = status.path().empty() ? Py_NewRef(Py_None) : text_of(status.path());
+  PyObject* args = Py_BuildValue("(NsNiN)", text_of(status.message()), kind_name(status.kind()), cause,
+                                 status.error_number(), path);
   if (args) PyErr_SetObject(PyExc_RuntimeError, args);
   Py_XDECREF(args);
   return nullptr;

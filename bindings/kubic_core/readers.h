@@ -2,28 +2,20 @@
 
 #include <Python.h>
 
-#include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
-#include "io/byte_stream.h"
-#include "stream/schematic_stream.h"
+#include "common/block_state.h"
+#include "common/status.h"
 
 namespace kubic::py {
 
-// The reader for a format name of the package ("auto", "kub", "sponge",
-// "structure", "mcedit", "litematica"; for "litematica", only `region` when
-// named); NBT formats also read uncompressed documents.
-std::unique_ptr<SchematicInputStream> reader_for(const std::string& format, std::unique_ptr<ByteSource> source,
-                                                 const std::optional<std::string>& region = std::nullopt);
-
-// The package's name of the format a reader reads, or null.
-const char* format_of(const SchematicInputStream* reader);
-
-// Raises RuntimeError for a reader's failure; when detection found no
-// format, its arguments are (message, the furthest candidate's message, how
-// many bytes that candidate had read), so that the API can name the cause.
-PyObject* raise_read_error(const SchematicInputStream* reader, const Status& status);
+// Raises a core error for the package: MemoryError for work past a memory
+// limit; otherwise RuntimeError(message, kind, cause, errno, path), kind
+// one of "corrupt", "unrecognised", "io", "missing", cause the message of
+// the reader that recognised an input no format took (or None), so that
+// the package picks its exception by kind, never by message text.
+PyObject* raise_core_error(const Status& status);
 
 // A state as text with its properties in stored order.
 std::string stored_text(const BlockState& state);

@@ -15,19 +15,18 @@
 #include "support/py_ref.h"
 #include "support/pystream.h"
 #include "kubic_core/readers.h"
-#include "schematic/conversion.h"
+#include "schematic/save.h"
 
 namespace kubic::py {
 
 namespace {
 
-std::optional<SchematicFormat> format_named(const std::string& name) {
-  if (name == "kub") return SchematicFormat::Kub;
-  if (name == "sponge") return SchematicFormat::Sponge;
-  if (name == "structure") return SchematicFormat::Structure;
-  if (name == "litematica") return SchematicFormat::Litematica;
+// A writable format by name, or null with ValueError.
+const FormatEntry* format_named(const std::string& name) {
+  const FormatEntry* format = find_format(name);
+  if (format && format->writable()) return format;
   raise_message(PyExc_ValueError, "cannot write the format '" + name + "'");
-  return std::nullopt;
+  return nullptr;
 }
 
 bool parse_palette(PyObject* names, std::vector<StateRef>& palette) {
@@ -86,36 +85,6 @@ bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosit
            shift_entity_tiles(entity.data, origin);
            extras.entities.push_back(std::move(entity));
          });
-}
-
-// Every position of the array except plain air, in XYZ order, as blocks
-// at their world positions.
-template <typename Cell>
-Status write_cells(SchematicOutputStream& writer, const Cell* cells, const Boundary& box,
-                   const std::vector<StateRef>& palette) {
-  std::vector<Block> batch;
-  batch.reserve(kBatchSize);
-  size_t i = 0;
-  for (int32_t x = 0; x < box.d_x; ++x) {
-    for (int32_t y = 0; y < box.d_y; ++y) {
-      for (int32_t z = 0; z < box.d_z; ++z, ++i) {
-        size_t id = size_t(cells[i]);
-        if (id >= palette.size()) {
-          return Status::Error("block index " + std::to_string(id) + " at (" + std::to_string(x) + ", " +
-                               std::to_string(y) + ", " + std::to_string(z) + ") is not in the palette");
-        }
-        const StateRef& state = palette[id];
-        if (state->name() == "minecraft:air") continue;
-        batch.push_back({{box.min_x + x, box.min_y + y, box.min_z + z}, state});
-        if (batch.size() == kBatchSize) {
-          KUBIC_RETURN_IF_ERROR(check_interrupt());
-          KUBIC_RETURN_IF_ERROR(writer.write(batch));
-          batch.clear();
-        }
-      }
-    }
-  }
-  return writer.write(batch);
 }
 
 // Three ints from a dict entry, or false with an exception.
@@ -178,29 +147,21 @@ bool parse_regions(PyObject* regions, std::vector<SubRegion>& out) {
 }
 
 struct SaveRequest {
-  SchematicFormat format;
+  const FormatEntry* format;
   std::vector<StateRef> palette;
   PyArrayObject* blocks;
   Boundary box;
   SchematicExtras extras;
-  ConversionOptions options;
+  WriterOptions options;
 };
 
 // Writes the whole request into `chain`, completing it.
 Status write_request(std::unique_ptr<ByteSink> chain, SaveRequest& request) {
-  auto writer = make_schematic_writer(request.format, std::move(chain), request.box, request.options);
-  KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(request.extras)));
-  const void* cells = PyArray_DATA(request.blocks);
-  const bool uint16_cells = PyArray_TYPE(request.blocks) == NPY_UINT16;
-  // Sponge and Litematica files are written straight from the array: no
-  // per-block store.
-  if (uint16_cells && writer->writes_dense()) {
-    return writer->write_dense_document(static_cast<const uint16_t*>(cells), request.palette, AxisOrder::XYZ);
-  }
-  Status status = uint16_cells
-                      ? write_cells(*writer, static_cast<const uint16_t*>(cells), request.box, request.palette)
-                      : write_cells(*writer, static_cast<const uint32_t*>(cells), request.box, request.palette);
-  return status.ok() ? writer->complete() : status;
+  const void* data = PyArray_DATA(request.blocks);
+  const CellArray cells = PyArray_TYPE(request.blocks) == NPY_UINT16 ? CellArray(static_cast<const uint16_t*>(data))
+                                                                      : CellArray(static_cast<const uint32_t*>(data));
+  return save_schematic(std::move(chain), *request.format, request.box, request.palette, cells,
+                        std::move(request.extras), request.options);
 }
 
 PyObject* save(PyObject* target_object, SaveRequest& request) {
@@ -237,9 +198,8 @@ PyObject* save_schematic(PyObject*, PyObject* args) {
   }
   return guarded([&]() -> PyObject* {
     SaveRequest request;
-    auto output_format = format_named(format);
-    if (!output_format) return nullptr;
-    request.format = *output_format;
+    request.format = format_named(format);
+    if (!request.format) return nullptr;
     if (!parse_palette(palette, request.palette)) return nullptr;
     PyRef array(PyArray_FROMANY(blocks, NPY_NOTYPE, 3, 3, NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED));
     if (!array) return nullptr;

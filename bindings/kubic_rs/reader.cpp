@@ -11,13 +11,8 @@
 #include "support/pystream.h"
 #include "kubic_rs/value_classes.h"
 #include "kubic_rs/static_type.h"
+#include "formats/format_table.h"
 #include "schematic/conversion.h"
-#include "formats/any_reader.h"
-#include "formats/kub/kub_reader.h"
-#include "formats/litematica/litematica_reader.h"
-#include "formats/structure/structure_reader.h"
-#include "formats/structure/structure_writer.h"
-#include "formats/sponge/sponge_reader.h"
 
 namespace kubic::py {
 
@@ -248,30 +243,28 @@ PyObject* reader_iterate_blocks(PyObject* self, PyObject* args, PyObject* kwargs
   });
 }
 
-// The format for a name (upper-cased), or nothing with ValueError.
-std::optional<SchematicFormat> format_for(const std::string& format) {
-  std::string name = ascii_upper(format);
-  if (name == "KUB") return SchematicFormat::Kub;
-  if (name == "MOJANG") return SchematicFormat::Structure;
-  if (name == "LITEMATICA") return SchematicFormat::Litematica;
-  if (name == "SPONGE") return SchematicFormat::Sponge;
-  if (name == "AUTO") {
+// The writable format of a type name (any letter case), or null with
+// ValueError.
+const FormatEntry* format_for(const std::string& format) {
+  const FormatEntry* entry = find_stream_type(format);
+  if (entry && entry->writable()) return entry;
+  if (ascii_upper(format) == "AUTO") {
     PyErr_SetString(PyExc_ValueError, "Must specify a concrete type when saving");
   } else {
     raise_message(PyExc_ValueError, "Unknown format: " + format);
   }
-  return std::nullopt;
+  return nullptr;
 }
 
 // Everything the reader holds goes through the conversion engine; once
 // blocks were read, the blocks left are written with the reader's extras.
-Status save_into(KubicReaderObject* self, SchematicFormat format, std::unique_ptr<ByteSink> chain,
+Status save_into(KubicReaderObject* self, const FormatEntry& format, std::unique_ptr<ByteSink> chain,
                  const Boundary& boundary) {
-  if (!self->consumed) return convert_schematic(*self->reader, format, std::move(chain));
+  if (!self->consumed) return convert_schematic(*self->reader, format.id, std::move(chain));
   auto extras = self->reader->extras();
   if (!extras.ok()) return extras.status();
-  auto writer = format == SchematicFormat::Structure ? std::make_unique<StructureSchematicOutputStream>(std::move(chain))
-                                                  : make_schematic_writer(format, std::move(chain), boundary, {});
+  auto box = format.sized_by_its_blocks ? std::nullopt : std::optional<Boundary>(boundary);
+  auto writer = format.make_writer(std::move(chain), box, {});
   KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(*extras)));
   return self->reader->transfer_into(std::move(writer));
 }
@@ -369,16 +362,15 @@ std::string format_name_of(PyObject* input) {
   return text;
 }
 
-// kub files are gzip only; the NBT formats are also read uncompressed.
+// The reader of a type name (upper-cased; "AUTO" detects), or null with
+// ValueError.
 std::unique_ptr<SchematicInputStream> reader_for(const std::string& name, std::unique_ptr<ByteSource> source) {
-  if (name == "KUB") return std::make_unique<KUBSchematicInputStream>(make_decompressing_chain(std::move(source)));
-  DocumentInput input = make_document_chain(std::move(source));
-  if (name == "AUTO") return AnySchematicInputStream::new_from_known(std::move(input.source), input.gzip);
-  if (name == "MOJANG") return std::make_unique<StructureSchematicInputStream>(std::move(input.source));
-  if (name == "LITEMATICA") return std::make_unique<LitematicaSchematicInputStream>(std::move(input.source));
-  if (name == "SPONGE") return std::make_unique<SpongeSchematicInputStream>(std::move(input.source));
-  raise_message(PyExc_ValueError, "Unknown type: " + name);
-  return nullptr;
+  const FormatEntry* format = find_stream_type(name);
+  if (!format && name != "AUTO") {
+    raise_message(PyExc_ValueError, "Unknown type: " + name);
+    return nullptr;
+  }
+  return open_reader(format, std::move(source));
 }
 
 }  // namespace

@@ -18,13 +18,11 @@ import time
 import warnings
 from typing import Any, Callable, Iterable, Iterator, Union
 
-from .schematic import EXTENSIONS, format_name
+from .schematic import EXTENSIONS, OUTPUT_EXTENSIONS, format_name
 
 __all__ = ["convert_many", "BatchReport", "convert_one", "convert_group"]
 
 PathLike = Union[str, "os.PathLike[str]"]
-# The extension each written format gets.
-OUTPUT_EXTENSIONS = {"kub": ".kub", "sponge": ".schem", "structure": ".nbt", "litematica": ".litematic"}
 # How many tasks wait per worker: enough to keep it busy, few enough that a
 # batch of a million files does not queue a million futures.
 QUEUED_PER_WORKER = 4

@@ -17,7 +17,7 @@ import numpy as np
 
 from . import __version__
 from .errors import KubicError, LegacyConversionWarning
-from .schematic import AIRS, EXTENSIONS, FORMATS, WRITABLE, format_name, load
+from .schematic import AIRS, EXTENSIONS, FORMATS, OUTPUT_EXTENSIONS, WRITABLE, format_name, load
 
 # The largest structure the game's structure blocks load, along each axis.
 STRUCTURE_BLOCK_LIMIT = 48
@@ -105,7 +105,7 @@ def output_format(args):
     if ext in EXTENSIONS:
         return EXTENSIONS[ext]
     raise UsageError(f"cannot tell the output format of '{args.output}': use --to "
-                     f"{'|'.join(WRITABLE)} or an extension .kub, .schem, .nbt, .litematic")
+                     f"{'|'.join(WRITABLE)} or an extension {', '.join(OUTPUT_EXTENSIONS.values())}")
 
 
 def command_convert(args):
@@ -264,7 +264,9 @@ def parser():
     convert = commands.add_parser("convert", help="convert a schematic, losing nothing the output can hold")
     convert.add_argument("input", metavar="INPUT", help="a file, or - for standard input")
     convert.add_argument("output", metavar="OUTPUT", help="a file, or - for standard output")
-    convert.add_argument("--to", choices=[n for n in names if FORMATS[n] in WRITABLE] + ["mcedit", "schematic"],
+    # Read-only formats stay choosable, so that the refusal says why.
+    read_only = [n for n in names if n != "auto" and FORMATS[n] not in WRITABLE]
+    convert.add_argument("--to", choices=[n for n in names if FORMATS[n] in WRITABLE] + read_only,
                          help="output format (default: from OUTPUT's extension)")
     convert.add_argument("--from", dest="source", choices=names, default="auto", help="input format")
     convert.add_argument("--sponge-version", type=int, choices=(2, 3), default=3)

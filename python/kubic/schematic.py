@@ -17,17 +17,21 @@ __all__ = ["Schematic", "Entity", "load", "iter_chunks"]
 
 Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, BinaryIO]
 AIR = "minecraft:air"
-# How far into an input a reader must have read to have recognised it.
-RECOGNISED_AFTER_BYTES = 64
 AIRS = frozenset({"minecraft:air", "minecraft:cave_air", "minecraft:void_air"})
 
+# The core's format table: every list of format names here comes from it.
+_TABLE = _core.formats()
 # Names people use for formats, to the names kubic's core knows.
-FORMATS = {"auto": "auto", "kub": "kub", "sponge": "sponge", "schem": "sponge", "structure": "structure",
-           "mojang": "structure", "nbt": "structure", "mcedit": "mcedit", "schematic": "mcedit",
-           "litematica": "litematica", "litematic": "litematica"}
-EXTENSIONS = {".kub": "kub", ".schem": "sponge", ".nbt": "structure", ".schematic": "mcedit",
-              ".litematic": "litematica"}
-WRITABLE = ("kub", "sponge", "structure", "litematica")
+FORMATS = {"auto": "auto", **{name: entry["name"] for entry in _TABLE for name in (entry["name"], *entry["aliases"])}}
+EXTENSIONS = {extension: entry["name"] for entry in _TABLE for extension in entry["extensions"]}
+WRITABLE = tuple(entry["name"] for entry in _TABLE if entry["writable"])
+# The extension each written format gets.
+OUTPUT_EXTENSIONS = {entry["name"]: entry["extensions"][0] for entry in _TABLE if entry["writable"]}
+_WITH_REGIONS = [entry for entry in _TABLE if entry["regions"]]
+
+
+def _spoken_list(words: list[str]) -> str:
+    return ", ".join(words[:-1]) + " or " + words[-1] if len(words) > 1 else "".join(words)
 
 
 def format_name(name: str, *, writing: bool = False) -> str:
@@ -36,8 +40,8 @@ def format_name(name: str, *, writing: bool = False) -> str:
     if canonical is None:
         raise ValueError(f"unknown format {name!r}: use one of {', '.join(sorted(FORMATS))}")
     if writing and canonical not in WRITABLE:
-        raise ValueError(f"kubic cannot write {canonical}: it is read-only" if canonical == "mcedit"
-                         else "choose a format to write: kub, sponge, structure or litematica")
+        raise ValueError(f"kubic cannot write {canonical}: it is read-only" if canonical != "auto"
+                         else f"choose a format to write: {_spoken_list(list(WRITABLE))}")
     return canonical
 
 
@@ -208,33 +212,27 @@ class Schematic:
                 f"states={len(self.palette)} block_entities={len(self.block_entities)} entities={len(self.entities)}>")
 
 
-def _api_error(error: RuntimeError, opened: Any) -> Exception:
-    """The API's exception for a reader's failure."""
+def _api_error(error: RuntimeError, opened: Any, detecting: bool) -> Exception:
+    """The API's exception for a reader's failure, chosen by the core's kind
+    of error: (message, kind, cause, errno, path). A reader named by the
+    caller that finds another format reports that as the file's fault."""
     if isinstance(opened, _Watched) and opened.error is not None:
         return opened.error
-    message = str(error.args[0]) if error.args else str(error)
-    if message.startswith("Litematica: No region named"):
+    message, kind, cause, errno, path = error.args
+    if kind == "io":
+        return OSError(errno, message, path)
+    if kind == "missing":
         return KubicError(message)
-    if message in ("No matching format found", "Failed to read boundary"):
+    if kind == "unrecognised" and detecting:
         guess = guess_foreign_format(_head_of(opened))
         if guess:
             return UnknownFormatError(f"looks like {guess}: not a format kubic reads")
-        # A reader that got well into the input recognised its format: the
-        # file is that format, broken, and its reader says how.
-        if len(error.args) == 3 and error.args[2] >= RECOGNISED_AFTER_BYTES and _recognised(error.args[1]):
-            return CorruptFileError(error.args[1])
+        # A reader that recognised the input failed on it: the file is that
+        # format, broken, and its reader says how.
+        if cause is not None:
+            return CorruptFileError(cause)
         return UnknownFormatError("no reader recognises this input")
     return CorruptFileError(message)
-
-
-def _recognised(cause: str) -> bool:
-    """Whether a reader's complaint means it took the input for its format,
-    rather than giving up at its first bytes."""
-    at = re.search(r"at byte (\d+)$", cause)
-    if at and int(at.group(1)) < 16:
-        return False
-    return not any(text in cause for text in ("Invalid magic number", "invalid gzip header", "Root tag is not",
-                                              "Root NBT tag is not", "empty NBT document"))
 
 
 def iter_chunks(source: Source, shape: tuple[int, int, int] = (64, 64, 64),
@@ -250,7 +248,7 @@ def iter_chunks(source: Source, shape: tuple[int, int, int] = (64, 64, 64),
         for origin, blocks, palette in chunks:
             yield tuple(origin), blocks, palette
     except RuntimeError as error:
-        raise _api_error(error, opened) from None
+        raise _api_error(error, opened, canonical == "auto") from None
 
 
 def load(source: Source, format: str = "auto", *, region: str | None = None) -> Schematic:
@@ -259,14 +257,16 @@ def load(source: Source, format: str = "auto", *, region: str | None = None) -> 
     (listed in `metadata["regions"]`); `region` names the one to read alone."""
     canonical = format_name(format)
     if region is not None:
-        if canonical not in ("auto", "litematica"):
-            raise ValueError(f"only Litematica files have regions, not {canonical}")
-        canonical = "litematica"
+        if canonical not in ["auto", *(entry["name"] for entry in _WITH_REGIONS)]:
+            titles = _spoken_list([entry["title"] for entry in _WITH_REGIONS])
+            raise ValueError(f"only {titles} files have regions, not {canonical}")
+        if canonical == "auto" and len(_WITH_REGIONS) == 1:
+            canonical = _WITH_REGIONS[0]["name"]
     opened = _open_source(source)
     try:
         result = _core.load(opened, canonical, region)
     except RuntimeError as error:
-        raise _api_error(error, opened) from None
+        raise _api_error(error, opened, canonical == "auto") from None
     name = os.fspath(source) if isinstance(source, (str, os.PathLike)) else "<input>"
     (fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata, format_version,
      notices) = result

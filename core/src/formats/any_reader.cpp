@@ -1,48 +1,63 @@
 #include "formats/any_reader.h"
 
-#include "formats/kub/kub_reader.h"
-#include "formats/litematica/litematica_reader.h"
-#include "formats/mcedit/mcedit_reader.h"
-#include "formats/structure/structure_reader.h"
+#include <algorithm>
+
+#include "formats/format_table.h"
 #include "io/shared_stream.h"
-#include "formats/sponge/sponge_reader.h"
 
 namespace kubic {
 
 std::unique_ptr<AnySchematicInputStream> AnySchematicInputStream::new_from_known(
     std::unique_ptr<ByteSource> input, bool input_was_gzip) {
   auto shared = SharedStream::create(std::move(input));
+  std::vector<const FormatEntry*> formats;
+  for (const FormatEntry& entry : format_table()) {
+    if (input_was_gzip || !entry.gzip_only) formats.push_back(&entry);
+  }
+  std::sort(formats.begin(), formats.end(),
+            [](const FormatEntry* a, const FormatEntry* b) { return a->detection_rank < b->detection_rank; });
   std::vector<std::unique_ptr<SchematicInputStream>> readers;
   std::vector<std::weak_ptr<const uint64_t>> progress;
-  auto fork = [&] {
-    auto reader = shared->fork();
-    progress.push_back(reader->progress());
-    return reader;
-  };
-  readers.push_back(std::make_unique<SpongeSchematicInputStream>(fork()));
-  readers.push_back(std::make_unique<StructureSchematicInputStream>(fork()));
-  readers.push_back(std::make_unique<MCEditSchematicInputStream>(fork()));
-  readers.push_back(std::make_unique<LitematicaSchematicInputStream>(fork()));
-  if (input_was_gzip) readers.push_back(std::make_unique<KUBSchematicInputStream>(fork()));
-  for (auto& reader : readers) reader->as_candidate();
+  for (const FormatEntry* format : formats) {
+    auto fork = shared->fork();
+    progress.push_back(fork->progress());
+    readers.push_back(format->make_reader(std::move(fork), {}));
+    readers.back()->as_candidate();
+  }
   auto any = std::make_unique<AnySchematicInputStream>(std::move(readers));
-  for (size_t i = 0; i < progress.size(); ++i) any->candidates_[i].progress = progress[i];
+  for (size_t i = 0; i < progress.size(); ++i) {
+    any->candidates_[i].progress = progress[i];
+    any->candidates_[i].format = formats[i];
+  }
   return any;
 }
 
+namespace {
+
+// How far into an input a reader must have read to have recognised it.
+constexpr uint64_t kRecognisedAfterBytes = 64;
+
+}  // namespace
+
 void AnySchematicInputStream::drop_failed(size_t i, Status status) {
   auto progress = candidates_[i].progress.lock();
-  uint64_t bytes_read = progress ? *progress : 0;
-  size_t order = candidates_[i].order;
-  if (!furthest_ || bytes_read > furthest_->bytes_read ||
-      (bytes_read == furthest_->bytes_read && order < furthest_->order)) {
-    furthest_ = Failure{std::move(status), bytes_read, order};
+  const uint64_t bytes_read = progress ? *progress : 0;
+  const size_t order = candidates_[i].order;
+  const bool recognised = status.kind() != ErrorKind::Unrecognised && bytes_read >= kRecognisedAfterBytes;
+  if (recognised && (!recognised_ || bytes_read > recognised_->bytes_read ||
+                     (bytes_read == recognised_->bytes_read && order < recognised_->order))) {
+    recognised_ = Failure{std::move(status), bytes_read, order};
   }
   candidates_.erase(candidates_.begin() + std::ptrdiff_t(i));
 }
 
+Status AnySchematicInputStream::no_format() const {
+  Status status = Status::Unrecognised("No matching format found");
+  return recognised_ ? status.with_cause(recognised_->status) : status;
+}
+
 AnySchematicInputStream::AnySchematicInputStream(std::vector<std::unique_ptr<SchematicInputStream>> readers) {
-  for (auto& reader : readers) candidates_.push_back({std::move(reader), {}, {}, candidates_.size()});
+  for (auto& reader : readers) candidates_.push_back({std::move(reader), {}, {}, candidates_.size(), nullptr});
 }
 
 Result<ReadOutcome> AnySchematicInputStream::serve_single(std::vector<Block>& out, size_t max) {
@@ -87,7 +102,7 @@ Result<ReadOutcome> AnySchematicInputStream::read(std::vector<Block>& out, size_
   }
   if (candidates_.empty()) {
     if (finished_) return ReadOutcome{false, 0};
-    return Status::Error("No matching format found");
+    return no_format();
   }
   if (candidates_.size() == 1) return serve_single(out, max);
   return ReadOutcome{true, 0};
@@ -118,7 +133,7 @@ Result<SchematicExtras> AnySchematicInputStream::extras() {
     if (extras.ok()) return extras;
     drop_failed(0, extras.status());
   }
-  if (candidates_.empty()) return Status::Error("No matching format found");
+  if (candidates_.empty()) return no_format();
   return candidates_.front().reader->extras();
 }
 

@@ -9,6 +9,8 @@
 
 namespace kubic {
 
+struct FormatEntry;
+
 // Finds the format by letting one reader of each known format try the same
 // input through its own fork; candidates that fail or end are dropped, and
 // the one left serves the blocks, its buffered ones first.
@@ -31,20 +33,13 @@ class AnySchematicInputStream final : public SchematicInputStream {
   bool reads_dense() const override;
   AxisOrder dense_layout() const override;
   Status read_dense(const DenseAllocator& allocate, std::vector<StateRef>& palette, AxisOrder layout) override;
-  // Of the candidates dropped for an error, the one that had read furthest
-  // into the input: its message and how many bytes it had read. A file that
-  // is one format but broken fails deep in that format's reader, while the
-  // other candidates give up at its first bytes.
-  struct Failure {
-    Status status;
-    uint64_t bytes_read = 0;
-    size_t order = 0;  // of equally far ones, the earlier candidate counts
-  };
-  const std::optional<Failure>& furthest_failure() const { return furthest_; }
   // The reader of the format found, once only one candidate is left.
   const SchematicInputStream* found() const {
     return candidates_.size() == 1 ? candidates_.front().reader.get() : nullptr;
   }
+  // The format found, once only one candidate is left; null for callers'
+  // own candidates.
+  const FormatEntry* found_format() const { return candidates_.size() == 1 ? candidates_.front().format : nullptr; }
 
  private:
   struct Candidate {
@@ -52,13 +47,27 @@ class AnySchematicInputStream final : public SchematicInputStream {
     std::deque<Block> buffered;
     std::weak_ptr<const uint64_t> progress;  // empty for callers' own readers
     size_t order = 0;                          // place among the candidates
+    const FormatEntry* format = nullptr;       // empty for callers' own readers
   };
-  // Drops candidate i, remembering its failure if it got furthest.
+  // Of the candidates dropped for an error, the one that recognised the
+  // input and had read furthest into it. A file that is one format but
+  // broken fails deep in that format's reader, while the other candidates
+  // give up at its first bytes.
+  struct Failure {
+    Status status;
+    uint64_t bytes_read = 0;
+    size_t order = 0;  // of equally far ones, the earlier candidate counts
+  };
+  // Drops candidate i, remembering its failure if it recognised the input
+  // and got furthest.
   void drop_failed(size_t i, Status status);
+  // "No matching format found", with the recognising candidate's failure
+  // as its cause when there is one.
+  Status no_format() const;
   Result<ReadOutcome> serve_single(std::vector<Block>& out, size_t max);
 
   std::vector<Candidate> candidates_;
-  std::optional<Failure> furthest_;
+  std::optional<Failure> recognised_;
   bool finished_ = false;
 };
 

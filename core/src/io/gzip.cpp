@@ -119,7 +119,7 @@ Status GzipDecoder::verify_trailer() {
 Result<size_t> GzipDecoder::read(uint8_t* buffer, size_t length) {
   // A source that failed while the header was read reports its own error;
   // missing or wrong header bytes are an invalid header.
-  if (!header_ok_) return input_error_.ok() ? Status::Error("invalid gzip header") : input_error_;
+  if (!header_ok_) return input_error_.ok() ? Status::Unrecognised("invalid gzip header") : input_error_;
   if (member_ended_ || length == 0) return size_t(0);
   inflate_state& state = *state_;
   state.next_out = buffer;

@@ -32,7 +32,7 @@ class BorrowedSource final : public ByteSource {
   ByteSource& source_;
 };
 
-Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, NbtEntryFilter keep) {
+Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, const NbtEntryFilter& keep) {
   std::vector<OpenContainer> open;
   std::vector<std::string> parents;  // names of the open compounds below the root
   int skipping = 0;                  // depth inside an entry the filter refused
@@ -55,7 +55,7 @@ Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, NbtEntryFi
     }
     switch (event.kind) {
       case NbtEventKind::EndOfInput:
-        return Status::Error("empty NBT document");
+        return Status::Unrecognised("empty NBT document");
       case NbtEventKind::Value:
         KUBIC_RETURN_IF_ERROR(parser.load_array(event));
         if (open.empty()) return NamedTag{std::move(event.name), std::move(event.value)};
@@ -63,9 +63,8 @@ Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, NbtEntryFi
         break;
       case NbtEventKind::ListStart:
         if (event.length > kMaxTreeListLength) {
-          return Status::Error("list of " + std::to_string(event.length) +
-                               " elements exceeds the limit of 10000000 at byte " +
-                               std::to_string(parser.offset()));
+          return nbt_error_at("list of " + std::to_string(event.length) + " elements exceeds the limit of 10000000",
+                              parser.offset());
         }
         open.push_back({std::move(event.name), Tag{ListTag{event.element_type, {}}}});
         break;
@@ -75,7 +74,7 @@ Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, NbtEntryFi
         break;
       case NbtEventKind::ListEnd:
       case NbtEventKind::CompoundEnd: {
-        if (open.empty()) return Status::Error("unbalanced NBT events at byte " + std::to_string(parser.offset()));
+        if (open.empty()) return nbt_error_at("unbalanced NBT events", parser.offset());
         OpenContainer done = std::move(open.back());
         open.pop_back();
         if (event.kind == NbtEventKind::CompoundEnd && !parents.empty() && !open.empty()) parents.pop_back();
@@ -90,7 +89,7 @@ Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, NbtEntryFi
 
 }  // namespace
 
-Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep) {
+Result<NamedTag> parse_nbt(ByteSource& source, const NbtEntryFilter& keep) {
   NbtStreamParser parser(std::make_unique<BorrowedSource>(source));
   NbtEvent event;
   KUBIC_RETURN_IF_ERROR(parser.next(event));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,11 +23,11 @@ constexpr int32_t kMaxTreeListLength = 10'000'000;
 // refused one ends the parse ("unexpected tag 'name'"): the document is
 // not what the reader wants.
 enum class NbtEntryChoice { Skip, Build, Refuse };
-using NbtEntryFilter = NbtEntryChoice (*)(const std::vector<std::string>& parents, const std::string& name);
+using NbtEntryFilter = std::function<NbtEntryChoice(const std::vector<std::string>& parents, const std::string& name)>;
 
 // Parses a whole document into a value tree. Stops after the root tag; the
 // source may have been read further ahead.
-Result<NamedTag> parse_nbt(ByteSource& source, NbtEntryFilter keep = nullptr);
+Result<NamedTag> parse_nbt(ByteSource& source, const NbtEntryFilter& keep = nullptr);
 
 // Builds the value whose first event is `start` (a value, or the start of a
 // list or compound, which is read to its end), for readers that walk a

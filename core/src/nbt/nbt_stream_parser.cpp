@@ -32,9 +32,13 @@ T from_big_endian(T value) {
 
 NbtStreamParser::NbtStreamParser(std::unique_ptr<ByteSource> source) : input_(std::move(source)) {}
 
-Status NbtStreamParser::error(const std::string& what) const {
-  return Status::Error(what + " at byte " + std::to_string(input_.offset()));
+Status nbt_error_at(const std::string& what, uint64_t offset) {
+  constexpr uint64_t kDocumentStart = 16;
+  std::string message = what + " at byte " + std::to_string(offset);
+  return offset < kDocumentStart ? Status::Unrecognised(std::move(message)) : Status::Error(std::move(message));
 }
+
+Status NbtStreamParser::error(const std::string& what) const { return nbt_error_at(what, input_.offset()); }
 
 Status NbtStreamParser::read_raw(void* out, size_t length) {
   Status status = input_.read_exact(static_cast<uint8_t*>(out), length);

@@ -25,6 +25,10 @@ struct NbtEvent {
   Tag value;                            // Value
 };
 
+// A failure of an NBT document at `offset`: "{what} at byte {offset}". One
+// in its first bytes means the input is no NBT document at all.
+Status nbt_error_at(const std::string& what, uint64_t offset);
+
 // A pull parser over a big-endian NBT document. It stops after the root
 // tag (bytes after it are ignored) and reports EndOfInput there; a document
 // cut short fails with "unexpected end of NBT data".

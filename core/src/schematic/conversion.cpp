@@ -4,10 +4,6 @@
 #include <cstdlib>
 
 #include "common/interrupt.h"
-#include "formats/kub/kub_writer.h"
-#include "formats/litematica/litematica_writer.h"
-#include "formats/structure/structure_writer.h"
-#include "formats/sponge/sponge_writer.h"
 
 namespace kubic {
 
@@ -33,21 +29,6 @@ Status convert_dense(SchematicInputStream& input, SchematicOutputStream& output)
 
 }  // namespace
 
-std::unique_ptr<SchematicOutputStream> make_schematic_writer(SchematicFormat format, std::unique_ptr<ByteSink> sink,
-                                                             const Boundary& box, const ConversionOptions& options) {
-  switch (format) {
-    case SchematicFormat::Kub:
-      return std::make_unique<KUBSchematicOutputStream>(std::move(sink), AxisOrder::XYZ, box);
-    case SchematicFormat::Sponge:
-      return std::make_unique<SpongeSchematicOutputStream>(std::move(sink), box, options.sponge_version);
-    case SchematicFormat::Structure:
-      return std::make_unique<StructureSchematicOutputStream>(std::move(sink), box);
-    case SchematicFormat::Litematica:
-      return std::make_unique<LitematicaSchematicOutputStream>(std::move(sink), box);
-  }
-  return nullptr;
-}
-
 Status convert_schematic(SchematicInputStream& input, SchematicFormat format, std::unique_ptr<ByteSink> sink,
                          const ConversionOptions& options) {
   input.keep_listed_air();
@@ -62,7 +43,7 @@ Status convert_schematic(SchematicInputStream& input, SchematicFormat format, st
   extras->shift(delta);
   const BlockPosition corner = moved({box.min_x, box.min_y, box.min_z}, delta);
   box = Boundary(corner.x, corner.y, corner.z, box.d_x, box.d_y, box.d_z);
-  auto output = make_schematic_writer(format, std::move(sink), box, options);
+  auto output = format_entry(format).make_writer(std::move(sink), box, WriterOptions{options.sponge_version});
   // Arrays have no cells that no block covers, which a fill would hold.
   const bool dense = output->writes_dense() && input.reads_dense() && box.volume() <= kMaxDenseConversion &&
                      !extras->fill;

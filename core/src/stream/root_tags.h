@@ -1,18 +1,22 @@
 #pragma once
 
-#include <string>
+#include <string_view>
+#include <vector>
 
 namespace kubic {
 
-// Tags at the root of a document that only one family of NBT formats has:
-// a reader under detection that meets one of another family's gives up
-// there, instead of reading a large document through.
+// Names of root tags that only other formats' NBT documents have: the format
+// table gives each reader those of the other families, and a reader that
+// meets one knows the document is not its own.
+class RootTags {
+ public:
+  RootTags() = default;
+  explicit RootTags(std::vector<std::string_view> names) : names_(std::move(names)) {}
 
-// "size", "palette", "palettes", "blocks", "entities": structure files.
-bool structure_root_tag(const std::string& name);
-// "Regions", "MinecraftDataVersion": Litematica files.
-bool litematica_root_tag(const std::string& name);
-// The sizes, palettes and block arrays of Sponge and MCEdit schematics.
-bool schematic_root_tag(const std::string& name);
+  bool contains(std::string_view name) const;
+
+ private:
+  std::vector<std::string_view> names_;  // views of static text
+};
 
 }  // namespace kubic

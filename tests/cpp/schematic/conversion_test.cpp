@@ -25,14 +25,7 @@ using Entries = std::vector<std::pair<std::string, Tag>>;
 Tag doubles(double x, double y, double z) { return list_tag(TagType::Double, Tag{x}, Tag{y}, Tag{z}); }
 
 std::unique_ptr<SchematicInputStream> reader_of(SchematicFormat format, std::vector<uint8_t> bytes) {
-  switch (format) {
-    case SchematicFormat::Kub: return std::make_unique<KUBSchematicInputStream>(source_of(std::move(bytes)));
-    case SchematicFormat::Sponge: return std::make_unique<SpongeSchematicInputStream>(source_of(std::move(bytes)));
-    case SchematicFormat::Structure: return std::make_unique<StructureSchematicInputStream>(source_of(std::move(bytes)));
-    case SchematicFormat::Litematica:
-      return std::make_unique<LitematicaSchematicInputStream>(source_of(std::move(bytes)));
-  }
-  return nullptr;
+  return format_entry(format).make_reader(source_of(std::move(bytes)), {});
 }
 
 std::vector<uint8_t> converted(SchematicInputStream& input, SchematicFormat format, ConversionOptions options = {}) {
@@ -223,7 +216,7 @@ std::vector<uint8_t> written(SchematicFormat format, const Boundary& box, const 
   std::unique_ptr<SchematicOutputStream> writer =
       format == SchematicFormat::Kub
           ? std::make_unique<KUBSchematicOutputStream>(std::make_unique<MemorySink>(out), AxisOrder::YXZ, box)
-          : make_schematic_writer(format, std::make_unique<MemorySink>(out), box, {});
+          : format_entry(format).make_writer(std::make_unique<MemorySink>(out), box, {});
   // A date of its own: writers date undated schematics with the clock.
   SchematicExtras extras;
   extras.metadata.put("Date", Tag{int64_t(1700000000000)});

@@ -175,7 +175,7 @@ Status KUBSchematicInputStream::read_header() {
   auto magic = read_var_long();
   if (!magic.ok()) return magic.status();
   if (uint64_t(*magic) != kKubMagic) {
-    return Status::Error("KUB: Invalid magic number. Expected 0x" + hex(kKubMagic) + ", got 0x" +
+    return Status::Unrecognised("KUB: Invalid magic number. Expected 0x" + hex(kKubMagic) + ", got 0x" +
                          hex(uint64_t(*magic)));
   }
   auto version = read_var_int();

@@ -8,7 +8,6 @@
 #include "nbt/nbt_reader.h"
 #include "store/dense_cells.h"
 #include "formats/litematica/litematica_format.h"
-#include "stream/root_tags.h"
 #include "stream/stored_blocks.h"
 
 namespace kubic {
@@ -90,8 +89,8 @@ struct LitematicaSchematicInputStream::Region {
   Compound tags;  // block entities, entities and ticks
 };
 
-LitematicaSchematicInputStream::LitematicaSchematicInputStream(std::unique_ptr<ByteSource> reader)
-    : parser_(std::move(reader)) {}
+LitematicaSchematicInputStream::LitematicaSchematicInputStream(std::unique_ptr<ByteSource> reader, RootTags foreign)
+    : parser_(std::move(reader)), foreign_(std::move(foreign)) {}
 
 LitematicaSchematicInputStream::~LitematicaSchematicInputStream() = default;
 
@@ -111,13 +110,13 @@ Status LitematicaSchematicInputStream::read_document() {
     return status.ok() ? status : status.prefixed("Litematica: Failed to read NBT data: ");
   };
   KUBIC_RETURN_IF_ERROR(next());
-  if (event.kind != NbtEventKind::CompoundStart) return Status::Error("Litematica: Root tag is not a Compound");
+  if (event.kind != NbtEventKind::CompoundStart) return Status::Unrecognised("Litematica: Root tag is not a Compound");
   std::optional<Tag> version, data_version, metadata, regions;
   for (int depth = 1;;) {
     KUBIC_RETURN_IF_ERROR(next());
     if (event.kind == NbtEventKind::EndOfInput) break;
     if (depth == 1 && event.named) {
-      if (structure_root_tag(event.name) || schematic_root_tag(event.name)) {
+      if (foreign_.contains(event.name)) {
         return Status::Error("Litematica: Not a Litematica file: it has a root tag '" + event.name + "'");
       }
       std::optional<Tag>* kept = event.name == "Version"                ? &version
@@ -169,7 +168,9 @@ Status LitematicaSchematicInputStream::take_regions(Compound regions) {
     if (!region.ok()) return region.status();
     regions_.push_back(std::move(*region));
   }
-  if (selected_ && regions_.empty()) return Status::Error("Litematica: No region named '" + *selected_ + "'");
+  if (selected_ && regions_.empty()) {
+    return Status::Error("Litematica: No region named '" + *selected_ + "'", ErrorKind::Missing);
+  }
   // The enclosing box of every region that holds positions.
   int64_t low[3], high[3];
   bool any = false;

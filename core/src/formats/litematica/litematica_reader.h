@@ -9,6 +9,7 @@
 #include "nbt/nbt_stream_parser.h"
 #include "store/paged_block_store.h"
 #include "store/xyz_scanner.h"
+#include "stream/root_tags.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -19,7 +20,8 @@ namespace kubic {
 // takes in the whole document; blocks then come out in XYZ order.
 class LitematicaSchematicInputStream final : public SchematicInputStream {
  public:
-  explicit LitematicaSchematicInputStream(std::unique_ptr<ByteSource> reader);
+  // A root tag among `foreign` makes the document another format's.
+  explicit LitematicaSchematicInputStream(std::unique_ptr<ByteSource> reader, RootTags foreign = {});
   ~LitematicaSchematicInputStream() override;
 
   // Reads only the region of this name, before anything is read.
@@ -53,6 +55,7 @@ class LitematicaSchematicInputStream final : public SchematicInputStream {
 
   NbtStreamParser parser_;
   std::optional<std::string> selected_;
+  RootTags foreign_;
   bool document_read_ = false;
   Status document_status_;
   std::vector<Region> regions_;

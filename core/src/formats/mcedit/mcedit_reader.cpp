@@ -7,7 +7,6 @@
 #include "common/text_util.h"
 #include "nbt/nbt_reader.h"
 #include "formats/mcedit/legacy_ids.h"
-#include "stream/root_tags.h"
 #include "stream/stored_blocks.h"
 
 namespace kubic {
@@ -49,11 +48,6 @@ NbtEntryChoice needed_tag(const std::vector<std::string>& parents, const std::st
   return needed ? NbtEntryChoice::Build : NbtEntryChoice::Skip;
 }
 
-// Under detection, a structure's or Litematica file's root tag ends the parse.
-NbtEntryChoice candidate_tag(const std::vector<std::string>& parents, const std::string& name) {
-  if (parents.empty() && (structure_root_tag(name) || litematica_root_tag(name))) return NbtEntryChoice::Refuse;
-  return needed_tag(parents, name);
-}
 
 // The state for one (id, data) pair: the file's own id mapping, else the
 // legacy conversion. Pairs the plain table does not list are reported.
@@ -84,15 +78,18 @@ uint32_t read_block_id(const std::vector<int8_t>& blocks, size_t i, const std::v
   return id;
 }
 
-MCEditSchematicInputStream::MCEditSchematicInputStream(std::unique_ptr<ByteSource> source)
-    : source_(std::move(source)) {}
+MCEditSchematicInputStream::MCEditSchematicInputStream(std::unique_ptr<ByteSource> source, RootTags foreign)
+    : source_(std::move(source)), foreign_(std::move(foreign)) {}
 
 Status MCEditSchematicInputStream::read_nbt() {
   if (store_) return Status::Error("MCEdit: Blocks have already been read, cannot read NBT header");
-  auto document = parse_nbt(*source_, candidate_ ? candidate_tag : needed_tag);
+  auto candidate_tag = [this](const std::vector<std::string>& parents, const std::string& name) {
+    return parents.empty() && foreign_.contains(name) ? NbtEntryChoice::Refuse : needed_tag(parents, name);
+  };
+  auto document = candidate_ ? parse_nbt(*source_, candidate_tag) : parse_nbt(*source_, needed_tag);
   if (!document.ok()) return document.status().prefixed("MCEdit: Failed to read NBT data: ");
   Compound* root = std::get_if<Compound>(&document->tag.value);
-  if (!root) return Status::Error("MCEdit: Root NBT tag is not a compound");
+  if (!root) return Status::Unrecognised("MCEdit: Root NBT tag is not a compound");
   for (const char* name : {"TileEntities", "Entities", "WEOriginX", "WEOriginY", "WEOriginZ", "WEOffsetX", "WEOffsetY",
                            "WEOffsetZ"}) {
     if (auto tag = root->take(name)) extras_tags_.put(name, std::move(*tag));

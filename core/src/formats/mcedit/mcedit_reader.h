@@ -5,6 +5,7 @@
 #include "io/byte_stream.h"
 #include "store/paged_block_store.h"
 #include "store/xyz_scanner.h"
+#include "stream/root_tags.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -16,7 +17,8 @@ namespace kubic {
 // Unresolved ids become air, with a notice on standard output.
 class MCEditSchematicInputStream final : public SchematicInputStream {
  public:
-  explicit MCEditSchematicInputStream(std::unique_ptr<ByteSource> source);
+  // Under detection, a root tag among `foreign` ends the parse.
+  explicit MCEditSchematicInputStream(std::unique_ptr<ByteSource> source, RootTags foreign = {});
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
@@ -34,6 +36,7 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   std::unique_ptr<XyzScanner> scanner_;
   bool keep_listed_air_ = false;  // hand out the kinds of air it stored
   bool candidate_ = false;
+  RootTags foreign_;
   Volume position_ = 0;  // boundary positions already visited
   std::optional<Boundary> boundary_;
   bool header_read_ = false;

@@ -7,7 +7,6 @@
 #include "io/memory_stream.h"
 #include "nbt/nbt_reader.h"
 #include "store/dense_cells.h"
-#include "stream/root_tags.h"
 #include "formats/sponge/sponge_extras.h"
 #include "formats/sponge/sponge_format.h"
 #include "stream/stored_blocks.h"
@@ -54,11 +53,6 @@ NbtEntryChoice needed_tag(const std::vector<std::string>& parents, const std::st
   return needed(parents, name) ? NbtEntryChoice::Build : NbtEntryChoice::Skip;
 }
 
-// Under detection, a structure's or Litematica file's root tag ends the parse.
-NbtEntryChoice candidate_tag(const std::vector<std::string>& parents, const std::string& name) {
-  if (parents.empty() && (structure_root_tag(name) || litematica_root_tag(name))) return NbtEntryChoice::Refuse;
-  return needed_tag(parents, name);
-}
 
 // A resource location without a namespace is in "minecraft" (`planks` is
 // `minecraft:planks`), as the format says and tools other than WorldEdit write.
@@ -109,11 +103,14 @@ Status invalid_index(int32_t value) {
 
 }  // namespace
 
-SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader)
-    : reader_(std::move(reader)) {}
+SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader, RootTags foreign)
+    : reader_(std::move(reader)), foreign_(std::move(foreign)) {}
 
 Result<NamedTag> SpongeSchematicInputStream::parse_document() {
-  auto document = parse_nbt(*reader_, candidate_ ? candidate_tag : needed_tag);
+  auto candidate_tag = [this](const std::vector<std::string>& parents, const std::string& name) {
+    return parents.empty() && foreign_.contains(name) ? NbtEntryChoice::Refuse : needed_tag(parents, name);
+  };
+  auto document = candidate_ ? parse_nbt(*reader_, candidate_tag) : parse_nbt(*reader_, needed_tag);
   // The document is read once: a retry after a failure parses the consumed
   // reader, never the bytes that happen to follow a failed document.
   reader_ = std::make_unique<MemorySource>(std::vector<uint8_t>());
@@ -123,7 +120,7 @@ Result<NamedTag> SpongeSchematicInputStream::parse_document() {
 
 Result<Compound*> SpongeSchematicInputStream::read_sizes(NamedTag& document) {
   Compound* root = std::get_if<Compound>(&document.tag.value);
-  if (!root) return Status::Error("Sponge: Root tag is not a Compound");
+  if (!root) return Status::Unrecognised("Sponge: Root tag is not a Compound");
   Compound* schematic = root;
   if (Tag* wrapped = root->get("Schematic")) {
     schematic = std::get_if<Compound>(&wrapped->value);

@@ -7,6 +7,7 @@
 #include "nbt/tag.h"
 #include "store/lazy_palette_block_store.h"
 #include "store/xyz_scanner.h"
+#include "stream/root_tags.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -18,7 +19,8 @@ namespace kubic {
 // then come out in XYZ order from a box at the origin.
 class SpongeSchematicInputStream final : public SchematicInputStream {
  public:
-  explicit SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader);
+  // Under detection, a root tag among `foreign` ends the parse.
+  explicit SpongeSchematicInputStream(std::unique_ptr<ByteSource> reader, RootTags foreign = {});
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
@@ -63,6 +65,7 @@ class SpongeSchematicInputStream final : public SchematicInputStream {
   bool whole_read_ = false;  // blocks handed out at once (array or store)
   bool keep_listed_air_ = false;  // hand out the kinds of air it stored
   bool candidate_ = false;
+  RootTags foreign_;
   Volume position_ = 0;  // boundary positions already visited
 };
 

@@ -86,7 +86,7 @@ Result<LazyPaletteBlockStoreWrapper::Palette> StructureSchematicInputStream::rea
         }
         break;
       case NbtEventKind::EndOfInput:
-        return Status::Error("unexpected end of NBT data at byte " + std::to_string(parser_.offset()));
+        return nbt_error_at("unexpected end of NBT data", parser_.offset());
     }
   }
   return palette;
@@ -173,7 +173,7 @@ Status StructureSchematicInputStream::read_blocks() {
         }
         break;
       case NbtEventKind::EndOfInput:
-        return Status::Error("unexpected end of NBT data at byte " + std::to_string(parser_.offset()));
+        return nbt_error_at("unexpected end of NBT data", parser_.offset());
     }
   }
   blocks_read_ = true;

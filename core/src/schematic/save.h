@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+#include <variant>
+#include <vector>
+
+#include "formats/format_table.h"
+#include "io/byte_stream.h"
+#include "stream/schematic_extras.h"
+
+namespace kubic {
+
+// A whole box of palette indices, XYZ (x slowest), 16 or 32 bits each.
+using CellArray = std::variant<const uint16_t*, const uint32_t*>;
+
+// Writes a schematic held as an array into `sink` in `format` (a writable
+// one): the box in world coordinates, every cell indexing `palette`, and
+// the extras in the frame of the blocks. Plain air is left out where the
+// format lists blocks; formats that write from an array take it whole.
+// Fails on a cell that indexes past the palette.
+Status save_schematic(std::unique_ptr<ByteSink> sink, const FormatEntry& format, const Boundary& box,
+                      const std::vector<StateRef>& palette, CellArray cells, SchematicExtras extras,
+                      const WriterOptions& options);
+
+}  // namespace kubic
