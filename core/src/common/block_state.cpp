@@ -100,10 +100,6 @@ StateRef BlockState::create(std::string name, std::vector<Property> properties) 
   return StateRef(new BlockState(std::move(name), std::move(properties)));
 }
 
-StateRef BlockState::from_name_and_properties(std::string name, const PropertyMap& map) {
-  return create(std::move(name), std::vector<Property>(map.begin(), map.end()));
-}
-
 StateRef BlockState::air() { return create("minecraft:air"); }
 
 const StateRef& BlockState::air_rc() {
@@ -139,13 +135,6 @@ Result<StateRef> BlockState::from_string(std::string_view text) {
   auto properties = parse_properties(rest.substr(0, rest.size() - 1));
   if (!properties.ok()) return properties.status();
   return create(std::string(name), std::move(*properties));
-}
-
-std::optional<BlockState::PropertyMap> BlockState::properties_map() const {
-  if (properties_.empty()) return std::nullopt;
-  PropertyMap map;
-  for (const auto& [key, value] : properties_) map[key] = value;
-  return map;
 }
 
 void assign_property(std::vector<BlockState::Property>& properties, const std::string& key,

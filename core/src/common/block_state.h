@@ -21,7 +21,6 @@ class StateRef;
 class BlockState {
  public:
   using Property = std::pair<std::string, std::string>;
-  using PropertyMap = std::unordered_map<std::string, std::string>;
 
   BlockState(const BlockState&) = delete;
   BlockState& operator=(const BlockState&) = delete;
@@ -30,8 +29,6 @@ class BlockState {
   static StateRef create(std::string name, std::vector<Property> properties = {});
   // Parses the text syntax "namespace:type[key=value,...]".
   static Result<StateRef> from_string(std::string_view text);
-  // Entries in the map's own iteration order.
-  static StateRef from_name_and_properties(std::string name, const PropertyMap& properties);
   // A new, unshared "minecraft:air".
   static StateRef air();
   // The one shared "minecraft:air" of the calling thread.
@@ -39,8 +36,6 @@ class BlockState {
 
   const std::string& name() const { return name_; }
   const std::vector<Property>& properties() const { return properties_; }
-  // Nothing when there are no properties; a later duplicate key wins.
-  std::optional<PropertyMap> properties_map() const;
   bool is_air() const { return is_air_; }
   uint64_t hash() const { return hash_; }
 

@@ -198,39 +198,16 @@ Status NbtStreamParser::read_root(NbtEvent& event) {
   return Status::Ok();
 }
 
-namespace {
-
-// The bytes of a block entry's two tags, as a structure file holds them.
-constexpr uint8_t kPosHeader[] = {9, 0, 3, 'p', 'o', 's', 3, 0, 0, 0, 3};
-constexpr uint8_t kStateHeader[] = {3, 0, 5, 's', 't', 'a', 't', 'e'};
-constexpr size_t kPosTag = sizeof kPosHeader + 12;
-constexpr size_t kStateTag = sizeof kStateHeader + 4;
-constexpr size_t kBlockEntry = kPosTag + kStateTag + 1;
-
-int32_t big_endian_int(const uint8_t* p) {
-  return int32_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]));
+const uint8_t* NbtStreamParser::peek_next_element(size_t length) {
+  if (array_pending_ || finished_ || !started_ || frames_.empty()) return nullptr;
+  const Frame& top = frames_.back();
+  if (!top.is_list || top.element_type != TagType::Compound || top.remaining == 0) return nullptr;
+  return input_.peek(length);
 }
 
-}  // namespace
-
-bool NbtStreamParser::next_block_entry(int32_t position[3], int32_t& state) {
-  if (array_pending_ || finished_ || !started_ || frames_.empty()) return false;
-  Frame& top = frames_.back();
-  if (!top.is_list || top.element_type != TagType::Compound || top.remaining == 0) return false;
-  const uint8_t* bytes = input_.peek(kBlockEntry);
-  if (!bytes || bytes[kBlockEntry - 1] != 0) return false;
-  const bool pos_first = std::memcmp(bytes, kPosHeader, sizeof kPosHeader) == 0;
-  const uint8_t* pos = pos_first ? bytes : bytes + kStateTag;
-  const uint8_t* state_tag = pos_first ? bytes + kPosTag : bytes;
-  if (std::memcmp(pos, kPosHeader, sizeof kPosHeader) != 0 ||
-      std::memcmp(state_tag, kStateHeader, sizeof kStateHeader) != 0) {
-    return false;
-  }
-  for (int axis = 0; axis < 3; ++axis) position[axis] = big_endian_int(pos + sizeof kPosHeader + 4 * axis);
-  state = big_endian_int(state_tag + sizeof kStateHeader);
-  input_.skip_peeked(kBlockEntry);
-  --top.remaining;
-  return true;
+void NbtStreamParser::skip_next_element(size_t length) {
+  input_.skip_peeked(length);
+  --frames_.back().remaining;
 }
 
 Status NbtStreamParser::next(NbtEvent& event) {

@@ -45,12 +45,14 @@ class NbtStreamParser {
   // An array not loaded is skipped by the next call of next(), so readers
   // that do not need it never hold it.
   Status load_array(NbtEvent& event);
-  // Inside a list of compounds, before its next element: when that element
-  // is a structure's block entry of the usual shape ({pos: [x, y, z] of
-  // Ints, state: Int}, either first, nothing else), reads it whole into
-  // `position` and `state` and returns true; otherwise reads nothing and
-  // returns false, leaving the element to next().
-  bool next_block_entry(int32_t position[3], int32_t& state);
+  // Inside a list of compounds, before its next element: the next `length`
+  // bytes of the document (the element's payload first), or null when
+  // there are fewer or the parser is elsewhere. Lets a reader recognise
+  // elements of a shape it knows by their bytes, for speed.
+  const uint8_t* peek_next_element(size_t length);
+  // Consumes `length` bytes that peek_next_element() showed, which must
+  // make up that whole element.
+  void skip_next_element(size_t length);
   uint64_t offset() const { return input_.offset(); }
 
  private:

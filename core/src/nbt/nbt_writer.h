@@ -29,10 +29,8 @@ class NbtWriter {
   // A named tag's header: its type and name (compound entries, the root).
   void tag_header(TagType type, std::string_view name);
   void byte(int8_t v) { put(v); }
-  void short_(int16_t v) { put(v); }
   void int_(int32_t v) { put(v); }
   void long_(int64_t v) { put(v); }
-  void float_(float v) { put(v); }
   void double_(double v) { put(v); }
   void string(std::string_view utf8);
   void list_header(TagType element_type, int32_t length);

@@ -37,15 +37,6 @@ Status LazyPaletteBlockStoreWrapper::set_unknown_block(const BlockPosition& posi
   return inner_->set_palette_id_at(position, uint16_t(last_inner_id_));
 }
 
-Status LazyPaletteBlockStoreWrapper::set_unknown_blocks(
-    const std::array<BlockPosition, kBatchSize>& positions,
-    const std::array<int64_t, kBatchSize>& ids) {
-  for (size_t i = 0; i < kBatchSize; ++i) {
-    KUBIC_RETURN_IF_ERROR(set_unknown_block(positions[i], ids[i]));
-  }
-  return Status::Ok();
-}
-
 std::optional<int64_t> LazyPaletteBlockStoreWrapper::state_to_temp_id(const StateRef& state) const {
   if (!actual_palette_) return std::nullopt;
   for (const auto& [id, candidate] : *actual_palette_) {

@@ -25,9 +25,6 @@ class LazyPaletteBlockStoreWrapper final : public Region {
   Status set_unknown_block(const BlockPosition& position, int64_t id);
   // The inner store's palette id for a temporary id, entering it if new.
   Result<uint16_t> inner_id(int64_t id) { return inner_->intern(temp_state_from_temp_id(id)); }
-  // Exactly kBatchSize entries; stops at the first error.
-  Status set_unknown_blocks(const std::array<BlockPosition, kBatchSize>& positions,
-                            const std::array<int64_t, kBatchSize>& ids);
 
   // The temporary id whose real state is this one (or equal to it).
   std::optional<int64_t> state_to_temp_id(const StateRef& state) const;

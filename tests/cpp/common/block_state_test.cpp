@@ -82,15 +82,6 @@ TEST(BlockStateTest, EqualityHashAndTextForm) {
 
   auto bare = BlockState::create("minecraft:stone");
   EXPECT_EQ(bare->to_string(), "minecraft:stone");
-  EXPECT_FALSE(bare->properties_map().has_value());
-  auto dup = BlockState::create("x:y", {{"k", "1"}, {"k", "2"}});
-  EXPECT_EQ(dup->properties_map()->at("k"), "2");
-}
-
-TEST(BlockStateTest, FromNameAndPropertiesTakesTheMapsEntries) {
-  auto state = BlockState::from_name_and_properties("minecraft:lever", {{"face", "wall"}});
-  EXPECT_EQ(state->to_string(), "minecraft:lever[face=wall]");
-  EXPECT_FALSE(BlockState::from_name_and_properties("minecraft:air", {})->properties_map().has_value());
 }
 
 TEST(BlockStateTest, AirRule) {

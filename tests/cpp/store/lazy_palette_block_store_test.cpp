@@ -43,20 +43,5 @@ TEST(LazyPaletteStoreTest, PlaceholdersAreSharedAndNeverFoundAsStates) {
   EXPECT_FALSE(store->state_to_temp_id(BlockState::create("5")).has_value());
 }
 
-TEST(LazyPaletteStoreTest, BatchOfExactlyOneBatchSize) {
-  auto store = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(64, 64, 2);
-  std::array<BlockPosition, LazyPaletteBlockStoreWrapper::kBatchSize> positions;
-  std::array<int64_t, LazyPaletteBlockStoreWrapper::kBatchSize> ids;
-  for (size_t i = 0; i < positions.size(); ++i) {
-    positions[i] = {int32_t(i % 64), int32_t(i / 64), 0};
-    ids[i] = int64_t(i % 3);
-  }
-  positions[100] = {0, 0, 5};
-  EXPECT_FALSE(store->set_unknown_blocks(positions, ids).ok());
-  store->set_actual_palette({{0, state("minecraft:a")}, {1, state("minecraft:b")}, {2, state("minecraft:c")}});
-  EXPECT_EQ((*store->block_at({99 % 64, 1, 0}))->get()->name(), "minecraft:a");
-  EXPECT_FALSE(store->block_at({101 % 64, 1, 0})->has_value());
-}
-
 }  // namespace
 }  // namespace kubic

@@ -1,6 +1,7 @@
 #include "formats/structure/structure_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/interrupt.h"
 #include "nbt/nbt_reader.h"
@@ -14,6 +15,37 @@ std::string lower_case(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c); });
   return text;
+}
+
+// The bytes of a block entry's two tags, as structure files hold them.
+constexpr uint8_t kPosHeader[] = {9, 0, 3, 'p', 'o', 's', 3, 0, 0, 0, 3};
+constexpr uint8_t kStateHeader[] = {3, 0, 5, 's', 't', 'a', 't', 'e'};
+constexpr size_t kPosTag = sizeof kPosHeader + 12;
+constexpr size_t kStateTag = sizeof kStateHeader + 4;
+constexpr size_t kBlockEntry = kPosTag + kStateTag + 1;
+
+int32_t big_endian_int(const uint8_t* p) {
+  return int32_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]));
+}
+
+// Before the next element of the block list: when it is an entry of the
+// usual shape ({pos: [x, y, z] of Ints, state: Int}, either first, nothing
+// else), reads it whole into `position` and `state` and returns true;
+// otherwise reads nothing and returns false, leaving it to the events.
+bool next_plain_entry(NbtStreamParser& parser, int32_t position[3], int32_t& state) {
+  const uint8_t* bytes = parser.peek_next_element(kBlockEntry);
+  if (!bytes || bytes[kBlockEntry - 1] != 0) return false;
+  const bool pos_first = std::memcmp(bytes, kPosHeader, sizeof kPosHeader) == 0;
+  const uint8_t* pos = pos_first ? bytes : bytes + kStateTag;
+  const uint8_t* state_tag = pos_first ? bytes + kPosTag : bytes;
+  if (std::memcmp(pos, kPosHeader, sizeof kPosHeader) != 0 ||
+      std::memcmp(state_tag, kStateHeader, sizeof kStateHeader) != 0) {
+    return false;
+  }
+  for (int axis = 0; axis < 3; ++axis) position[axis] = big_endian_int(pos + sizeof kPosHeader + 4 * axis);
+  state = big_endian_int(state_tag + sizeof kStateHeader);
+  parser.skip_next_element(kBlockEntry);
+  return true;
 }
 
 }  // namespace
@@ -119,7 +151,7 @@ Status StructureSchematicInputStream::read_blocks() {
   size_t entries = 0;
   while (list_depth > 0) {
     // Nearly every entry has the same few bytes: read whole, without events.
-    if (whole_entries_ && list_depth == 1 && compound_depth == 0 && parser_.next_block_entry(position, state)) {
+    if (whole_entries_ && list_depth == 1 && compound_depth == 0 && next_plain_entry(parser_, position, state)) {
       KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
       if (++entries % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
       continue;
