@@ -6,11 +6,12 @@
 
 namespace kubic::py {
 
-// _core.load(source, format): reads a whole schematic and hands back
-// (format, size, origin, palette, blocks, block_entities, entities,
-// data_version, metadata): blocks a uint16 array of palette indices shaped
-// by size, indexed [x, y, z]; positions relative to the box; unlisted
-// structure positions are minecraft:structure_void.
+// _core.load(source, format, region): reads a whole schematic and hands
+// back (format, size, origin, palette, blocks, block_entities, entities,
+// data_version, metadata, format_version, notices): blocks a uint16 array
+// of palette indices shaped by size, indexed [x, y, z]; positions relative
+// to the box; unlisted structure positions are minecraft:structure_void;
+// notices the legacy conversions' lines, one text.
 PyObject* load_schematic(PyObject* module, PyObject* args);
 
 // The module's notice sink: a load collects the notices of its own thread

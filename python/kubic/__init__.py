@@ -1,5 +1,6 @@
 """kubic: read, edit, create and convert block schematics (Sponge, structure
-files, MCEdit, kub) as NumPy arrays, losing nothing a format can hold.
+files, Litematica, MCEdit, kub) as NumPy arrays, losing nothing a format can
+hold.
 
     import kubic
     s = kubic.load("house.schem")

@@ -29,14 +29,14 @@ struct Entity {
   BlockPosition cell(const BlockPosition& delta = {}) const;
 };
 
-// A named part of a schematic with its own box (a Litematica region), kept
-// so that writing the format again keeps the parts. `position` is the
-// corner the part is measured from, in the frame of the blocks; a negative
-// size runs from there towards smaller coordinates.
 // The box of a part measured from `position` by `size`, a negative size
 // running from the position towards smaller coordinates.
 Boundary box_from_corner(const BlockPosition& position, const std::array<int32_t, 3>& size);
 
+// A named part of a schematic with its own box (a region of a format that
+// has them), kept so that writing the format again keeps the parts.
+// `position` is the corner the part is measured from, in the frame of the
+// blocks; a negative size runs from there towards smaller coordinates.
 struct SubRegion {
   std::string name;
   BlockPosition position;
