@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "blocks/air.h"
 #include "common/interrupt.h"
 #include "nbt/nbt_reader.h"
 #include "store/dense_cells.h"
@@ -40,8 +41,6 @@ const ListTag* compound_list(const Compound& tags, const char* name, bool& prese
   if (!list || (!list->items.empty() && list->element_type != TagType::Compound)) return nullptr;
   return list;
 }
-
-bool plain_air(const BlockState& state) { return state.name() == "minecraft:air" && state.properties().empty(); }
 
 Status region_error(const std::string& region, const std::string& what) {
   return Status::Error("Litematica: Region '" + region + "' " + what);
@@ -300,7 +299,7 @@ Result<std::vector<uint16_t>> LitematicaSchematicInputStream::palette_indices(co
   std::vector<uint16_t> index(region.palette.size(), 0);
   for (size_t i = 0; i < region.palette.size(); ++i) {
     const StateRef& state = region.palette[i];
-    if (plain_air(*state)) continue;
+    if (is_plain_air(*state)) continue;
     auto [it, added] = palette_index_.emplace(state, uint16_t(palette_.size()));
     if (added) {
       if (palette_.size() > 65535) return Status::Error("Litematica: more than 65536 distinct states");

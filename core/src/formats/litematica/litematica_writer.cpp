@@ -4,6 +4,7 @@
 #include <set>
 #include <span>
 
+#include "blocks/air.h"
 #include "common/interrupt.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
@@ -36,8 +37,6 @@ Tag int_vector(int32_t x, int32_t y, int32_t z) {
   vector.put("z", Tag{z});
   return Tag{std::move(vector)};
 }
-
-bool plain_air(const BlockState& state) { return state.name() == "minecraft:air" && state.properties().empty(); }
 
 BlockPosition corner_of(const Boundary& box) { return {box.min_x, box.min_y, box.min_z}; }
 BlockPosition difference(const BlockPosition& a, const BlockPosition& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -172,7 +171,7 @@ Status LitematicaSchematicOutputStream::write_store(const PagedBlockStore& store
               [&](const std::function<bool(const BlockPosition&)>& visit) {
                 XyzScanner scanner(store);
                 scanner.scan(0, [&](const BlockPosition& position, uint16_t id, Volume) {
-                  return plain_air(*states[id + 1]) || visit(moved(position, from_store));
+                  return is_plain_air(*states[id + 1]) || visit(moved(position, from_store));
                 });
               }};
   return write_document(cells);
@@ -197,7 +196,7 @@ Status LitematicaSchematicOutputStream::write_dense_document(const uint16_t* cel
                  auto positions = boundary_.walk(AxisOrder::XYZ);
                  while (auto position = positions.next()) {
                    const uint16_t id = index_at(*position);
-                   if (id < states.size() && plain_air(*states[id])) continue;
+                   if (id < states.size() && is_plain_air(*states[id])) continue;
                    if (!visit(*position)) return;
                  }
                }};
@@ -266,7 +265,7 @@ Result<LitematicaSchematicOutputStream::RegionNumbering> LitematicaSchematicOutp
   FirstMetNumbers numbers(cells.states.size());
   auto assign = [&](uint16_t id) {
     const BlockState& state = *cells.states[id];
-    if (plain_air(state)) return 0;
+    if (is_plain_air(state)) return 0;
     numbering.number[id] = uint16_t(palette.items.size());
     palette.items.push_back(palette_entry(state));
     return int32_t(numbering.number[id]);
