@@ -39,6 +39,9 @@ class Compound {
 
   const Tag* get(std::string_view name) const;
   Tag* get(std::string_view name);
+  // The value of the entry `name` when it holds a T; null otherwise.
+  template <typename T>
+  const T* get_as(std::string_view name) const;
   // Adds an entry; a name already present keeps its place and takes the value.
   void put(std::string name, Tag value);
   // Removes an entry and hands back its value, if there was one.
@@ -79,5 +82,11 @@ struct NamedTag {
   std::string name;
   Tag tag;
 };
+
+template <typename T>
+const T* Compound::get_as(std::string_view name) const {
+  const Tag* tag = get(name);
+  return tag ? tag->as<T>() : nullptr;
+}
 
 }  // namespace kubic

@@ -12,12 +12,6 @@ Tag int_array(const BlockPosition& p) { return Tag{std::vector<int32_t>{p.x, p.y
 
 Status malformed(const std::string& what) { return Status::Error("KUB: Malformed extras: " + what); }
 
-template <typename T>
-const T* typed(const Compound& compound, std::string_view name) {
-  const Tag* tag = compound.get(name);
-  return tag ? tag->as<T>() : nullptr;
-}
-
 // The entries of a list of compounds; an absent or empty list has none.
 Result<std::vector<const Compound*>> entries_of(const Compound& root, const char* name) {
   std::vector<const Compound*> out;
@@ -89,16 +83,16 @@ Result<SchematicExtras> decode_kub_extras(const std::vector<uint8_t>& document) 
   auto block_entities = entries_of(*root, "BlockEntities");
   if (!block_entities.ok()) return block_entities.status();
   for (const Compound* entry : *block_entities) {
-    const auto* pos = typed<std::vector<int32_t>>(*entry, "Pos");
-    const Compound* data = typed<Compound>(*entry, "Data");
+    const auto* pos = entry->get_as<std::vector<int32_t>>("Pos");
+    const Compound* data = entry->get_as<Compound>("Data");
     if (!pos || pos->size() != 3 || !data) return malformed("a block entity lacks its 'Pos' or 'Data'");
     extras.block_entities.push_back({{(*pos)[0], (*pos)[1], (*pos)[2]}, *data});
   }
   auto entities = entries_of(*root, "Entities");
   if (!entities.ok()) return entities.status();
   for (const Compound* entry : *entities) {
-    const ListTag* pos = typed<ListTag>(*entry, "Pos");
-    const Compound* data = typed<Compound>(*entry, "Data");
+    const ListTag* pos = entry->get_as<ListTag>("Pos");
+    const Compound* data = entry->get_as<Compound>("Data");
     if (!pos || pos->element_type != TagType::Double || pos->items.size() != 3 || !data) {
       return malformed("an entity lacks its 'Pos' or 'Data'");
     }

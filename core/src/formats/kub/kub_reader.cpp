@@ -113,22 +113,18 @@ Result<int32_t> KUBSchematicInputStream::read_var_int() {
   if (auto bytes = input_.buffered(); bytes.size() >= kMaxVarIntBytes) [[likely]] {
     const uint8_t* p = bytes.data();
     uint32_t value;
-    if (!decode_var_int(p, value)) return Status::Error("KUB: VarInt too big");
+    const bool ok = decode_var_int(p, value);
     input_.skip_peeked(size_t(p - bytes.data()));
+    if (!ok) return Status::Error("KUB: VarInt too big");
     return int32_t(value);
   }
-  uint32_t value = 0;
-  for (int i = 0; i < 5; ++i) {
-    uint8_t byte;
-    if (!input_.next_byte(byte)) [[unlikely]] return end_of_input();
-    if (i == 4) {
-      if (byte & 0x80) return Status::Error("KUB: VarInt too big");
-      return int32_t(value | (uint32_t(byte) << 28));
-    }
-    value |= uint32_t(byte & 0x7F) << (7 * i);
-    if (!(byte & 0x80)) break;
+  uint32_t value;
+  switch (kubic::read_var_int([&](uint8_t& byte) { return input_.next_byte(byte); }, value)) {
+    case VarIntRead::Ok: return int32_t(value);
+    case VarIntRead::TooBig: return Status::Error("KUB: VarInt too big");
+    case VarIntRead::Ended: break;
   }
-  return int32_t(value);
+  return end_of_input();
 }
 
 Result<int64_t> KUBSchematicInputStream::read_var_long() {

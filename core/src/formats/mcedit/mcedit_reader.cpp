@@ -15,16 +15,10 @@ namespace {
 
 using IdMapping = std::unordered_map<int32_t, std::string>;
 
-template <typename T>
-const T* typed(const Compound& root, const char* name) {
-  const Tag* tag = root.get(name);
-  return tag ? tag->as<T>() : nullptr;
-}
-
 // MCEdit writes sizes as Short; MCEdit-Unified as Int.
 std::optional<int32_t> read_size(const Compound& root, const char* name) {
-  if (const int16_t* size = typed<int16_t>(root, name)) return *size;
-  if (const int32_t* size = typed<int32_t>(root, name)) return *size;
+  if (const int16_t* size = root.get_as<int16_t>(name)) return *size;
+  if (const int32_t* size = root.get_as<int32_t>(name)) return *size;
   return std::nullopt;
 }
 
@@ -101,12 +95,12 @@ Status MCEditSchematicInputStream::read_nbt() {
     if (!size) return Status::Error(std::string("MCEdit: Missing or invalid '") + size_names[i] + "' tag");
     sizes[i] = *size;
   }
-  const auto* blocks = typed<std::vector<int8_t>>(*root, "Blocks");
+  const auto* blocks = root->get_as<std::vector<int8_t>>("Blocks");
   if (!blocks) return Status::Error("MCEdit: Missing or invalid 'Blocks' tag");
-  const auto* data = typed<std::vector<int8_t>>(*root, "Data");
+  const auto* data = root->get_as<std::vector<int8_t>>("Data");
   if (!data) return Status::Error("MCEdit: Missing or invalid 'Data' tag");
-  const auto* add_blocks = typed<std::vector<int8_t>>(*root, "AddBlocks");
-  IdMapping mapping = read_id_mapping(typed<Compound>(*root, "BlockIds"));
+  const auto* add_blocks = root->get_as<std::vector<int8_t>>("AddBlocks");
+  IdMapping mapping = read_id_mapping(root->get_as<Compound>("BlockIds"));
 
   int32_t width = sizes[0], height = sizes[1], length = sizes[2];
   boundary_ = Boundary(0, 0, 0, width, height, length);

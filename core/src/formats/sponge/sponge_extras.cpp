@@ -10,14 +10,8 @@ namespace {
 constexpr const char* kExtrasTags[] = {"Version", "DataVersion", "Offset", "Metadata",
                                        "BlockEntities", "TileEntities", "Entities"};
 
-template <typename T>
-const T* typed(const Compound& compound, std::string_view name) {
-  const Tag* tag = compound.get(name);
-  return tag ? tag->as<T>() : nullptr;
-}
-
 const ListTag* compound_list(const Compound& compound, std::string_view name) {
-  const ListTag* list = typed<ListTag>(compound, name);
+  const ListTag* list = compound.get_as<ListTag>(name);
   return list && list->element_type == TagType::Compound ? list : nullptr;
 }
 
@@ -30,13 +24,13 @@ Status entry_error(const char* what, size_t index, const std::string& problem) {
 Compound own_tags(const Compound& entry, bool nested) {
   Compound data;
   if (nested) {
-    if (const Compound* inner = typed<Compound>(entry, "Data")) data = *inner;
+    if (const Compound* inner = entry.get_as<Compound>("Data")) data = *inner;
   } else {
     for (const CompoundEntry& e : entry.entries()) {
       if (e.name != "Pos" && e.name != "Id") data.put(e.name, e.value);
     }
   }
-  if (const std::string* id = typed<std::string>(entry, "Id"); id && !data.get("id")) data.put("id", Tag{*id});
+  if (const std::string* id = entry.get_as<std::string>("Id"); id && !data.get("id")) data.put("id", Tag{*id});
   return data;
 }
 
@@ -45,7 +39,7 @@ Result<std::vector<BlockEntity>> read_block_entities(const ListTag* list, bool n
   if (!list) return out;
   for (size_t i = 0; i < list->items.size(); ++i) {
     const Compound& entry = *list->items[i].as<Compound>();
-    const auto* pos = typed<std::vector<int32_t>>(entry, "Pos");
+    const auto* pos = entry.get_as<std::vector<int32_t>>("Pos");
     if (!pos || pos->size() != 3) return entry_error("Block entity", i, "has no 'Pos' of three Ints");
     BlockEntity entity{{(*pos)[0], (*pos)[1], (*pos)[2]}, own_tags(entry, nested)};
     // Version 3 data repeats the position; the entity's own one is kept.
@@ -60,7 +54,7 @@ Result<std::vector<Entity>> read_entities(const ListTag* list, bool nested) {
   if (!list) return out;
   for (size_t i = 0; i < list->items.size(); ++i) {
     const Compound& entry = *list->items[i].as<Compound>();
-    const ListTag* pos = typed<ListTag>(entry, "Pos");
+    const ListTag* pos = entry.get_as<ListTag>("Pos");
     if (!pos || pos->element_type != TagType::Double || pos->items.size() != 3) {
       return entry_error("Entity", i, "has no 'Pos' of three Doubles");
     }
@@ -90,7 +84,7 @@ Tag entity_position_tag(const std::array<double, 3>& p) {
 }
 
 std::string id_of(const Compound& data, const std::function<std::string()>& fallback) {
-  if (const std::string* id = typed<std::string>(data, "id")) return *id;
+  if (const std::string* id = data.get_as<std::string>("id")) return *id;
   return fallback();
 }
 
@@ -126,7 +120,7 @@ Compound take_sponge_extras_tags(Compound& schematic) {
 
 Result<SchematicExtras> read_sponge_extras(const Compound& tags, const Boundary& box) {
   SchematicExtras extras;
-  const int32_t* version = typed<int32_t>(tags, "Version");
+  const int32_t* version = tags.get_as<int32_t>("Version");
   const bool v3 = version && *version >= 3;
   extras.format_version = version ? *version : 1;
   if (const Tag* offset = tags.get("Offset")) {

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "common/varint.h"
+
 namespace kubic {
 
 // Sponge block data: one VarInt palette index per position, positions in
@@ -19,22 +21,14 @@ inline std::optional<std::string> decode_sponge_var_int(const int8_t* data, size
     ++i;
     return std::nullopt;
   }
-  uint32_t v = 0;
-  for (int k = 0;; ++k) {
-    b = uint8_t(data[i]);
-    if (k == 4) {
-      if (b & 0x80) return std::string("Sponge: VarInt is too big");
-      v |= uint32_t(b) << 28;
-      ++i;
-      break;
-    }
-    if ((b & 0x80) && i + 1 == length) return std::string("Sponge: VarInt array ended unexpectedly");
-    v |= uint32_t(b & 0x7F) << (7 * k);
-    ++i;
-    if (!(b & 0x80)) break;
+  uint32_t v;
+  auto next_byte = [&](uint8_t& byte) { return i < length ? (byte = uint8_t(data[i++]), true) : false; };
+  switch (read_var_int(next_byte, v)) {
+    case VarIntRead::Ok: value = int32_t(v); return std::nullopt;
+    case VarIntRead::TooBig: return std::string("Sponge: VarInt is too big");
+    case VarIntRead::Ended: break;
   }
-  value = int32_t(v);
-  return std::nullopt;
+  return std::string("Sponge: VarInt array ended unexpectedly");
 }
 
 }  // namespace kubic
