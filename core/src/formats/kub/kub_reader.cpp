@@ -5,6 +5,7 @@
 
 #include <unordered_map>
 
+#include "blocks/state_palette.h"
 #include "common/interrupt.h"
 #include "formats/kub/state_difference.h"
 #include "common/varint.h"
@@ -24,12 +25,8 @@ constexpr size_t kStringChunk = 64 * 1024;
 // (a diff can make one again) share a number.
 class DenseRuns {
  public:
-  DenseRuns(uint16_t* cells, const Extent& size, AxisOrder layout, AxisOrder order, uint64_t volume,
-            std::vector<StateRef>& palette)
-      : cells_(cells), size_(size), layout_(layout), order_(order), volume_(volume), palette_(palette) {
-    palette_.assign(1, BlockState::air_rc());
-    number_of_state_.emplace(BlockState::air_rc(), 0);
-  }
+  DenseRuns(uint16_t* cells, const Extent& size, AxisOrder layout, AxisOrder order, uint64_t volume)
+      : cells_(cells), size_(size), layout_(layout), order_(order), volume_(volume) {}
 
   // Places `length` positions of entries[entry] at the walk's next
   // positions: true when they all fit in the box.
@@ -63,18 +60,17 @@ class DenseRuns {
     return p;
   }
   uint64_t cursor() const { return cursor_; }
+  // The states the numbers placed so far stand for, air first.
+  std::vector<StateRef> take_palette() { return palette_.take_states(); }
 
  private:
   Result<uint16_t> number_of(const std::vector<StateRef>& entries, size_t entry) {
     if (entry >= number_of_entry_.size()) number_of_entry_.resize(entries.size(), -1);
     int32_t& number = number_of_entry_[entry];
     if (number >= 0) [[likely]] return uint16_t(number);
-    auto [found, added] = number_of_state_.emplace(entries[entry], uint16_t(palette_.size()));
-    if (added) {
-      if (palette_.size() > 65535) return Status::Error("KUB: more than 65536 distinct states");
-      palette_.push_back(entries[entry]);
-    }
-    return uint16_t(number = found->second);
+    auto found = palette_.index_of(entries[entry]);
+    if (!found.ok()) return found.status().prefixed("KUB: ");
+    return uint16_t(number = *found);
   }
 
   uint16_t* cells_;
@@ -82,8 +78,7 @@ class DenseRuns {
   AxisOrder layout_, order_;
   uint64_t volume_;
   uint64_t cursor_ = 0;
-  std::vector<StateRef>& palette_;
-  std::unordered_map<StateRef, uint16_t, StateRefHash> number_of_state_;
+  StatePalette palette_;
   std::vector<int32_t> number_of_entry_;  // -1 until met
 };
 
@@ -344,7 +339,7 @@ Status KUBSchematicInputStream::read_dense(const DenseAllocator& allocate, std::
   uint16_t* cells = allocate(*boundary_);
   if (!cells) return Status::Error("KUB: no memory for the blocks");
   DenseRuns runs(cells, {boundary_->d_x, boundary_->d_y, boundary_->d_z}, layout, order_,
-                 uint64_t(boundary_->volume()), palette);
+                 uint64_t(boundary_->volume()));
   while (true) {
     KUBIC_RETURN_IF_ERROR(check_interrupt());
     const auto bytes = input_.buffered();
@@ -362,6 +357,7 @@ Status KUBSchematicInputStream::read_dense(const DenseAllocator& allocate, std::
     if (!placed.ok()) return placed.status();
     if (!*placed) return ran_out();
   }
+  palette = runs.take_palette();
   return Status::Ok();
 }
 

@@ -300,12 +300,9 @@ Result<std::vector<uint16_t>> LitematicaSchematicInputStream::palette_indices(co
   for (size_t i = 0; i < region.palette.size(); ++i) {
     const StateRef& state = region.palette[i];
     if (is_plain_air(*state)) continue;
-    auto [it, added] = palette_index_.emplace(state, uint16_t(palette_.size()));
-    if (added) {
-      if (palette_.size() > 65535) return Status::Error("Litematica: more than 65536 distinct states");
-      palette_.push_back(state);
-    }
-    index[i] = it->second;
+    auto number = palette_.index_of(state);
+    if (!number.ok()) return number.status().prefixed("Litematica: ");
+    index[i] = *number;
   }
   return index;
 }
@@ -328,7 +325,7 @@ Status LitematicaSchematicInputStream::read_dense(const DenseAllocator& allocate
   KUBIC_RETURN_IF_ERROR(ensure_document());
   if (!reads_dense()) return Status::Error("Litematica: Blocks have already been read");
   blocks_used_ = true;
-  palette_.assign(1, BlockState::air_rc());
+  palette_ = StatePalette();
   uint16_t* cells = allocate(box_);
   if (!cells) return Status::Error("Litematica: no memory for the blocks");
   const Extent box_size{box_.d_x, box_.d_y, box_.d_z};
@@ -346,13 +343,13 @@ Status LitematicaSchematicInputStream::read_dense(const DenseAllocator& allocate
                                           place_planes(values, size, y0, count, cells, box_size, offset, true, layout);
                                         }));
   }
-  palette = palette_;
+  palette = palette_.states();
   return Status::Ok();
 }
 
 Status LitematicaSchematicInputStream::fill_store() {
   store_ = PagedBlockStore::new_for_fixed_boundary(box_);
-  palette_.assign(1, BlockState::air_rc());
+  palette_ = StatePalette();
   std::vector<int32_t> store_id;
   for (const Region& region : regions_) {
     if (region.box.empty()) continue;
@@ -367,7 +364,7 @@ Status LitematicaSchematicInputStream::fill_store() {
           const uint16_t cell = (*decoded)[i];
           if (!cell) continue;
           if (store_id[cell] < 0) {
-            auto id = store_->intern(palette_[cell]);
+            auto id = store_->intern(palette_.states()[cell]);
             if (!id.ok()) return id.status();
             store_id[cell] = *id;
           }

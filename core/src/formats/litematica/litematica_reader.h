@@ -9,6 +9,7 @@
 #include "nbt/nbt_stream_parser.h"
 #include "store/paged_block_store.h"
 #include "store/xyz_scanner.h"
+#include "blocks/state_palette.h"
 #include "stream/root_tags.h"
 #include "stream/schematic_stream.h"
 
@@ -61,8 +62,7 @@ class LitematicaSchematicInputStream final : public SchematicInputStream {
   std::vector<Region> regions_;
   Boundary box_;
   SchematicExtras extras_;
-  std::vector<StateRef> palette_;  // of decode_region, air first
-  std::unordered_map<StateRef, uint16_t, StateRefHash> palette_index_;
+  StatePalette palette_;  // of decode_region, air first
   std::unique_ptr<PagedBlockStore> store_;
   Status store_status_;
   std::unique_ptr<XyzScanner> scanner_;
