@@ -47,10 +47,6 @@ bool Boundary::contains(const BlockPosition& p) const {
   return true;
 }
 
-std::unique_ptr<PositionIterator> Boundary::iter(AxisOrder order) const {
-  return std::make_unique<BoundaryIterator>(*this, order);
-}
-
 BoundaryIterator Boundary::walk(AxisOrder order) const { return BoundaryIterator(*this, order); }
 
 Boundary Boundary::expand_to_include(const BlockPosition& p) const {

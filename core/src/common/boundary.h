@@ -51,29 +51,10 @@ std::array<int, 3> axes_of(AxisOrder order);
 // The order with the given code, if the code is one of 0 to 5.
 std::optional<AxisOrder> axis_order_from_code(uint8_t code);
 
-struct Boundary;
-
-// A walk over positions, handed out behind one interface whatever made it.
-class PositionIterator {
- public:
-  virtual ~PositionIterator() = default;
-  virtual std::optional<BlockPosition> next() = 0;
-  // Skips n positions and returns the one after them; constant time.
-  virtual std::optional<BlockPosition> nth(uint64_t n) = 0;
-};
-
-// Anything that holds positions: boundaries and block stores.
-class Region {
- public:
-  virtual ~Region() = default;
-  virtual bool contains(const BlockPosition& position) const = 0;
-  virtual std::unique_ptr<PositionIterator> iter(AxisOrder order) const = 0;
-};
-
 class BoundaryIterator;
 
 // An axis-aligned box: min <= c <= min + d - 1 on every axis.
-struct Boundary : Region {
+struct Boundary {
   int32_t min_x = 0, min_y = 0, min_z = 0;
   int32_t d_x = 0, d_y = 0, d_z = 0;
 
@@ -91,8 +72,7 @@ struct Boundary : Region {
   // Number of positions; 0 for an empty box.
   Volume volume() const;
 
-  bool contains(const BlockPosition& position) const override;
-  std::unique_ptr<PositionIterator> iter(AxisOrder order) const override;
+  bool contains(const BlockPosition& position) const;
   BoundaryIterator walk(AxisOrder order) const;
 
   // The smallest box holding this one and the position; this is unchanged.
@@ -106,13 +86,13 @@ struct Boundary : Region {
 // bits with no range check: positions outside the box give meaningless values.
 uint32_t axis_index(AxisOrder order, const BlockPosition& position, const Boundary& boundary);
 
-// One walk over a box, by value; also usable through PositionIterator.
-class BoundaryIterator final : public PositionIterator {
+// One walk over a box, by value.
+class BoundaryIterator {
  public:
   BoundaryIterator(const Boundary& boundary, AxisOrder order);
 
   // Inline: it runs once per position in the readers' and writers' walks.
-  std::optional<BlockPosition> next() override {
+  std::optional<BlockPosition> next() {
     if (finished_) return std::nullopt;
     BlockPosition result{int32_t(uint32_t(min_[0]) + uint32_t(offset_[0])),
                          int32_t(uint32_t(min_[1]) + uint32_t(offset_[1])),
@@ -125,7 +105,8 @@ class BoundaryIterator final : public PositionIterator {
     finished_ = true;
     return result;
   }
-  std::optional<BlockPosition> nth(uint64_t n) override { return nth_wide(n); }
+  // Skips n positions and returns the one after them; constant time.
+  std::optional<BlockPosition> nth(uint64_t n) { return nth_wide(n); }
   // nth() for counts past 64 bits, which boxes of 2^64 positions or more need.
   std::optional<BlockPosition> nth_wide(Volume n);
 

@@ -14,14 +14,10 @@ namespace kubic {
 class StoreBlockIterator;
 
 // Random-access block containers addressed by position.
-class BlockStore : public Region {
+class BlockStore {
  public:
-  bool contains(const BlockPosition& position) const override {
-    return boundary().contains(position);
-  }
-  std::unique_ptr<PositionIterator> iter(AxisOrder order) const override {
-    return boundary().iter(order);
-  }
+  virtual ~BlockStore() = default;
+  bool contains(const BlockPosition& position) const { return boundary().contains(position); }
 
   // The state at the position, or nothing; fails outside the boundary.
   virtual Result<std::optional<StateRef>> block_at(const BlockPosition& position) const = 0;

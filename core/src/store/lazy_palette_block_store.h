@@ -12,7 +12,7 @@ namespace kubic {
 // Holds blocks under temporary ids until the real palette is known. Each id
 // is stored as a placeholder state named by the id in decimal; reading a
 // block turns the placeholder back into its id and looks it up.
-class LazyPaletteBlockStoreWrapper final : public Region {
+class LazyPaletteBlockStoreWrapper final {
  public:
   using Palette = std::unordered_map<int64_t, StateRef>;
   static constexpr size_t kBatchSize = 4096;
@@ -38,10 +38,7 @@ class LazyPaletteBlockStoreWrapper final : public Region {
   // outside the boundary, and for ids the palette lacks.
   Result<std::optional<StateRef>> block_at(const BlockPosition& position) const;
 
-  bool contains(const BlockPosition& position) const override { return inner_->contains(position); }
-  std::unique_ptr<PositionIterator> iter(AxisOrder order) const override {
-    return inner_->iter(order);
-  }
+  bool contains(const BlockPosition& position) const { return inner_->contains(position); }
   const Boundary& boundary() const { return inner_->boundary(); }
   // The store of placeholders; for callers that know what they put there.
   PagedBlockStore& inner() { return *inner_; }

@@ -12,8 +12,8 @@ constexpr AxisOrder kAllOrders[] = {AxisOrder::XYZ, AxisOrder::XZY, AxisOrder::Y
 
 std::vector<BlockPosition> walk_all(const Boundary& b, AxisOrder order) {
   std::vector<BlockPosition> out;
-  auto it = b.iter(order);
-  while (auto p = it->next()) out.push_back(*p);
+  auto it = b.walk(order);
+  while (auto p = it.next()) out.push_back(*p);
   return out;
 }
 

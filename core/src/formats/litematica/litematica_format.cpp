@@ -137,13 +137,4 @@ void LitematicaPacker::finish() {
   hand_on();
 }
 
-std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits) {
-  std::vector<int64_t> words;
-  words.reserve(size_t(litematica_word_count(Volume(values.size()), bits)));
-  LitematicaPacker packer(bits, [&](std::span<const uint64_t> block) { words.insert(words.end(), block.begin(), block.end()); });
-  packer.add(values);
-  packer.finish();
-  return words;
-}
-
 }  // namespace kubic

@@ -61,7 +61,5 @@ class LitematicaPacker {
   size_t staged_count_ = 0;
 };
 
-// Packs `values`, each below 2^bits (at most 16 bits).
-std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits);
 
 }  // namespace kubic

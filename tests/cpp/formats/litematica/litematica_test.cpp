@@ -8,6 +8,15 @@
 namespace kubic {
 namespace {
 
+// Packs `values`, each below 2^bits, as the writer's packer does.
+std::vector<int64_t> litematica_pack(std::span<const uint16_t> values, int bits) {
+  std::vector<int64_t> words;
+  LitematicaPacker packer(bits, [&](std::span<const uint64_t> block) { words.insert(words.end(), block.begin(), block.end()); });
+  packer.add(values);
+  packer.finish();
+  return words;
+}
+
 TEST(LitematicaFormatTest, BitsAreTheFewestThatHoldThePaletteButAtLeastTwo) {
   const std::pair<size_t, int> cases[] = {{1, 2}, {2, 2}, {4, 2}, {5, 3}, {16, 4}, {17, 5},
                                           {64, 6}, {65, 7}, {257, 9}, {24276, 15}, {65536, 16}};
