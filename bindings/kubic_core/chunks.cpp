@@ -5,7 +5,7 @@
 #include <numpy/arrayobject.h>
 
 #include "formats/format_table.h"
-#include "kubic_core/readers.h"
+#include "kubic_core/core_results.h"
 #include "schematic/chunks.h"
 #include "support/errors.h"
 #include "support/py_ref.h"

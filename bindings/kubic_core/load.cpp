@@ -19,7 +19,7 @@
 #include "support/pystream.h"
 #include "io/file_stream.h"
 #include "io/memory_stream.h"
-#include "kubic_core/readers.h"
+#include "kubic_core/core_results.h"
 #include "schematic/load.h"
 
 namespace kubic::py {

@@ -14,7 +14,8 @@
 #include "kubic_core/nbt_objects.h"
 #include "support/py_ref.h"
 #include "support/pystream.h"
-#include "kubic_core/readers.h"
+#include "kubic_core/core_results.h"
+#include "blocks/state_text.h"
 #include "schematic/save.h"
 
 namespace kubic::py {

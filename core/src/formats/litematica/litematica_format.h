@@ -61,5 +61,4 @@ class LitematicaPacker {
   size_t staged_count_ = 0;
 };
 
-
 }  // namespace kubic

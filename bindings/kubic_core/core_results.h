@@ -17,14 +17,6 @@ namespace kubic::py {
 // the package picks its exception by kind, never by message text.
 PyObject* raise_core_error(const Status& status);
 
-// A state as text with its properties in stored order.
-std::string stored_text(const BlockState& state);
-
-// The state of a palette text: parsed by the state syntax, or else, for
-// names the syntax refuses but files hold (1.12-era modded names with
-// upper-case letters), taken literally as stored_text() wrote it.
-Result<StateRef> state_of_text(std::string_view text);
-
 // A new list of the states' stored texts, or null with an exception.
 PyObject* palette_texts(const std::vector<StateRef>& palette);
 
