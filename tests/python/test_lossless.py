@@ -241,3 +241,19 @@ def test_author_and_metadata_travel():
     sponge = typed_root(saved(data, "sponge"))["Schematic"][1]
     assert sponge["Metadata"][1]["Author"] == (STRING, "Notch") and sponge["Metadata"][1]["Date"][1] > 0
     assert typed_root(saved(saved(data, "kub"), "mojang"))["author"] == (STRING, "Notch")
+
+
+@pytest.mark.parametrize("fmt", ["kub", "sponge", "structure", "litematica"])
+def test_air_with_properties_is_a_state_not_a_hole(fmt):
+    # Only plain "minecraft:air" is the empty position; any other state
+    # named air was put there on purpose and is kept.
+    import kubic
+
+    s = kubic.Schematic((2, 1, 1))
+    s[0, 0, 0] = "minecraft:air[x=y]"
+    s[1, 0, 0] = "minecraft:stone"
+    out = io.BytesIO()
+    s.save(out, fmt)
+    back = kubic.load(out.getvalue())
+    assert back[0, 0, 0] == "minecraft:air[x=y]"
+    assert back[1, 0, 0] == "minecraft:stone"

@@ -3,6 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "nbt/nbt_reader.h"
+
 namespace kubic {
 
 // Names of root tags that only other formats' NBT documents have: the format
@@ -14,6 +16,9 @@ class RootTags {
   explicit RootTags(std::vector<std::string_view> names) : names_(std::move(names)) {}
 
   bool contains(std::string_view name) const;
+  // A tree filter that ends the parse at one of these tags at the root and
+  // asks `inner` about every other entry.
+  NbtEntryFilter refusing(NbtEntryFilter inner) const;
 
  private:
   std::vector<std::string_view> names_;  // views of static text

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "blocks/state_palette.h"
+#include "blocks/air.h"
 #include "common/interrupt.h"
 #include "formats/kub/state_difference.h"
 #include "common/varint.h"
@@ -277,7 +278,7 @@ Status KUBSchematicInputStream::cover(std::vector<Block>& out, size_t limit, siz
   Volume volume = boundary_->volume();
   Volume available = volume - std::min(cursor_, volume);
   const StateRef& current = palette_[current_];
-  if (current->is_air() && !(keep_listed_air_ && current->name() != "minecraft:air")) {
+  if (current->is_air() && !(keep_listed_air_ && !is_plain_air(*current))) {
     // Air is never handed out and does not count against max: skip the
     // whole run arithmetically.
     Volume n = run_remaining_;

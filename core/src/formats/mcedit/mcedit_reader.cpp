@@ -77,10 +77,7 @@ MCEditSchematicInputStream::MCEditSchematicInputStream(std::unique_ptr<ByteSourc
 
 Status MCEditSchematicInputStream::read_nbt() {
   if (store_) return Status::Error("MCEdit: Blocks have already been read, cannot read NBT header");
-  auto candidate_tag = [this](const std::vector<std::string>& parents, const std::string& name) {
-    return parents.empty() && foreign_.contains(name) ? NbtEntryChoice::Refuse : needed_tag(parents, name);
-  };
-  auto document = candidate_ ? parse_nbt(*source_, candidate_tag) : parse_nbt(*source_, needed_tag);
+  auto document = parse_nbt(*source_, candidate_ ? foreign_.refusing(needed_tag) : needed_tag);
   if (!document.ok()) return document.status().prefixed("MCEdit: Failed to read NBT data: ");
   Compound* root = std::get_if<Compound>(&document->tag.value);
   if (!root) return Status::Unrecognised("MCEdit: Root NBT tag is not a compound");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "blocks/air.h"
 #include "common/interrupt.h"
 #include "common/text_util.h"
 #include "io/memory_stream.h"
@@ -107,10 +108,7 @@ SpongeSchematicInputStream::SpongeSchematicInputStream(std::unique_ptr<ByteSourc
     : reader_(std::move(reader)), foreign_(std::move(foreign)) {}
 
 Result<NamedTag> SpongeSchematicInputStream::parse_document() {
-  auto candidate_tag = [this](const std::vector<std::string>& parents, const std::string& name) {
-    return parents.empty() && foreign_.contains(name) ? NbtEntryChoice::Refuse : needed_tag(parents, name);
-  };
-  auto document = candidate_ ? parse_nbt(*reader_, candidate_tag) : parse_nbt(*reader_, needed_tag);
+  auto document = parse_nbt(*reader_, candidate_ ? foreign_.refusing(needed_tag) : needed_tag);
   // The document is read once: a retry after a failure parses the consumed
   // reader, never the bytes that happen to follow a failed document.
   reader_ = std::make_unique<MemorySource>(std::vector<uint8_t>());
@@ -168,7 +166,7 @@ Status SpongeSchematicInputStream::read_dense(const DenseAllocator& allocate, st
   for (const auto& [index, state] : palette_) {
     if (index < 0 || index > kMaxDenseIndex) continue;
     if (size_t(index) >= dense.size()) dense.resize(size_t(index) + 1, -1);
-    if (state->name() == "minecraft:air" && state->properties().empty()) {
+    if (is_plain_air(*state)) {
       dense[size_t(index)] = 0;
     } else if (palette.size() > 65535) {
       return Status::Error("Sponge: more than 65536 distinct states");

@@ -6,6 +6,7 @@
 #include <span>
 #include <unordered_map>
 
+#include "blocks/air.h"
 #include "common/interrupt.h"
 #include "common/varint.h"
 #include "nbt/nbt_writer.h"
@@ -147,8 +148,7 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
   auto assign = [&](uint16_t id) {
-    return states[id]->name() == "minecraft:air" ? 0
-                                                  : palette.emplace(states[id], int32_t(palette.size())).first->second;
+    return is_plain_air(*states[id]) ? 0 : palette.emplace(states[id], int32_t(palette.size())).first->second;
   };
   FirstMetNumbers numbers(states.size());
   std::vector<uint16_t> planes(layout == AxisOrder::YZX ? 0 : size_t(sx * sz * std::min(sy, kPlanesAtOnce)));
