@@ -19,7 +19,7 @@ def main(out_dir, corpus_dir):
     out, corpus = pathlib.Path(out_dir), pathlib.Path(corpus_dir)
     seeds = {name: out / name for name in (
         "fuzz_block_state", "fuzz_update", "fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_kub_reader",
-        "fuzz_sponge_reader", "fuzz_mojang_reader", "fuzz_mcedit_reader", "fuzz_detection", "fuzz_gzip",
+        "fuzz_sponge_reader", "fuzz_structure_reader", "fuzz_mcedit_reader", "fuzz_detection", "fuzz_gzip",
         "fuzz_conversion", "fuzz_litematica_reader")}
     for folder in seeds.values():
         folder.mkdir(parents=True, exist_ok=True)
@@ -48,13 +48,13 @@ def main(out_dir, corpus_dir):
         put("fuzz_gzip", path.name, packed)
         for harness in ("fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_detection", "fuzz_conversion"):
             put(harness, path.name, raw)
-        reader = {".schem": "fuzz_sponge_reader", ".nbt": "fuzz_mojang_reader",
+        reader = {".schem": "fuzz_sponge_reader", ".nbt": "fuzz_structure_reader",
                   ".schematic": "fuzz_mcedit_reader", ".litematic": "fuzz_litematica_reader"}[path.suffix]
         put(reader, path.name, raw)
         if kubic_rs is None or len(raw) > MAX_SEED:
             continue
         for fmt, harness in (("kub", "fuzz_kub_reader"), ("sponge", "fuzz_sponge_reader"),
-                             ("mojang", "fuzz_mojang_reader"), ("litematica", "fuzz_litematica_reader")):
+                             ("mojang", "fuzz_structure_reader"), ("litematica", "fuzz_litematica_reader")):
             try:
                 with kubic_rs.open(packed) as r:
                     sink = io.BytesIO()

@@ -25,6 +25,8 @@ const FormatEntry* array_road(const LoadRequest& request) {
   return nullptr;
 }
 
+Status no_cells() { return Status::Error("no memory for the blocks", ErrorKind::TooLarge); }
+
 // Every block of the reader into the cells; index 0 is air.
 Status fill_cells(SchematicInputStream& reader, const Boundary& box, StateRef fill, uint16_t* cells,
                   std::vector<StateRef>& palette) {
@@ -61,16 +63,23 @@ Result<std::optional<LoadedSchematic>> load_dense(const FormatEntry& format, con
                                                   bool must) {
   auto source = open();
   if (!source.ok()) return source.status();
-  LoadedSchematic loaded{&format, format.make_reader(make_document_chain(std::move(*source)).source, request.reader),
-                         {}, {}, {}};
-  Status status = loaded.reader->read_dense(allocate, loaded.palette, AxisOrder::XYZ);
+  auto reader = format.make_reader(make_document_chain(std::move(*source)).source, request.reader);
+  LoadedSchematic loaded{&format, {}, {}, {}};
+  bool refused = false;
+  auto cells_for = [&](const Boundary& box) {
+    uint16_t* cells = allocate(box);
+    refused = !cells;
+    return cells;
+  };
+  Status status = reader->read_dense(cells_for, loaded.palette, AxisOrder::XYZ);
+  if (refused) return no_cells();
   if (!status.ok()) {
     if (must) return status;
     return std::optional<LoadedSchematic>();
   }
-  auto extras = loaded.reader->extras();
+  auto extras = reader->extras();
   if (!extras.ok()) return extras.status();
-  loaded.box = **loaded.reader->boundary();
+  loaded.box = **reader->boundary();
   loaded.extras = std::move(*extras);
   return std::optional<LoadedSchematic>(std::move(loaded));
 }
@@ -78,8 +87,7 @@ Result<std::optional<LoadedSchematic>> load_dense(const FormatEntry& format, con
 }  // namespace
 
 Result<LoadedSchematic> load_schematic(const LoadRequest& request, const InputOpener& open,
-                                       const DenseAllocator& allocate,
-                                       std::unique_ptr<SchematicInputStream>* failed_reader) {
+                                       const DenseAllocator& allocate) {
   if (const FormatEntry* road = array_road(request)) {
     auto dense = load_dense(*road, request, open, allocate, road == request.format);
     if (!dense.ok()) return dense.status();
@@ -87,24 +95,19 @@ Result<LoadedSchematic> load_schematic(const LoadRequest& request, const InputOp
   }
   auto source = open();
   if (!source.ok()) return source.status();
-  LoadedSchematic loaded{request.format, open_reader(request.format, std::move(*source), request.reader), {}, {}, {}};
-  SchematicInputStream& reader = *loaded.reader;
-  reader.keep_listed_air();
-  auto fail = [&](Status status) -> Result<LoadedSchematic> {
-    if (failed_reader) *failed_reader = std::move(loaded.reader);
-    return status;
-  };
-  auto declared = reader.boundary();
-  if (!declared.ok()) return fail(declared.status());
-  auto extras = reader.extras();
-  if (!extras.ok()) return fail(extras.status());
+  auto reader = open_reader(request.format, std::move(*source), request.reader);
+  reader->keep_listed_air();
+  LoadedSchematic loaded{request.format, {}, {}, {}};
+  auto declared = reader->boundary();
+  if (!declared.ok()) return declared.status();
+  auto extras = reader->extras();
+  if (!extras.ok()) return extras.status();
   loaded.box = declared->value_or(Boundary());
   loaded.extras = std::move(*extras);
   uint16_t* cells = allocate(loaded.box);
-  if (!cells) return fail(Status::Error("no memory for the blocks"));
-  Status filled = fill_cells(reader, loaded.box, loaded.extras.fill, cells, loaded.palette);
-  if (!filled.ok()) return fail(filled);
-  if (auto* any = dynamic_cast<const AnySchematicInputStream*>(&reader)) loaded.format = any->found_format();
+  if (!cells) return no_cells();
+  KUBIC_RETURN_IF_ERROR(fill_cells(*reader, loaded.box, loaded.extras.fill, cells, loaded.palette));
+  if (auto* any = dynamic_cast<const AnySchematicInputStream*>(reader.get())) loaded.format = any->found_format();
   return loaded;
 }
 

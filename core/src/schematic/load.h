@@ -25,7 +25,6 @@ struct LoadRequest {
 // A whole schematic read: its cells are where the allocator put them.
 struct LoadedSchematic {
   const FormatEntry* format = nullptr;
-  std::unique_ptr<SchematicInputStream> reader;  // for the cause of a failure under detection
   Boundary box;  // in the frame of the blocks; extras.origin moves it into the world
   SchematicExtras extras;
   std::vector<StateRef> palette;  // air first; indices of the cells
@@ -35,10 +34,9 @@ struct LoadedSchematic {
 // box (zeroed, XYZ: x slowest), one palette index each, with its extras;
 // unlisted positions of formats that fill them (structure voids) hold the
 // fill. Formats that can fill an array straight from their block data do
-// so, without a per-block store. A failure under detection leaves the
-// reader in `failed_reader`, for its cause.
+// so, without a per-block store. An allocator that gives no cells ends the
+// load (TooLarge).
 Result<LoadedSchematic> load_schematic(const LoadRequest& request, const InputOpener& open,
-                                       const DenseAllocator& allocate,
-                                       std::unique_ptr<SchematicInputStream>* failed_reader = nullptr);
+                                       const DenseAllocator& allocate);
 
 }  // namespace kubic
