@@ -5,22 +5,18 @@
 #include <numpy/arrayobject.h>
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 
-#include "common/interrupt.h"
-#include "support/errors.h"
-#include "support/gil.h"
-#include "kubic_core/nbt_objects.h"
-#include "support/py_ref.h"
-#include "support/pystream.h"
 #include "io/file_stream.h"
 #include "io/memory_stream.h"
 #include "kubic_core/core_results.h"
+#include "kubic_core/nbt_objects.h"
 #include "schematic/load.h"
+#include "support/errors.h"
+#include "support/gil.h"
+#include "support/py_ref.h"
+#include "support/pystream.h"
 
 namespace kubic::py {
 
@@ -59,8 +55,9 @@ PyObject* entities_of(const SchematicExtras& extras, const BlockPosition& corner
 // The notices of the load running on this thread, if one is.
 thread_local std::vector<std::string>* collected_notices = nullptr;
 
-// The regions of a schematic as dicts, in the coordinates of its origin: name, origin (minimum corner), size, position (the
-// corner the file measures from) and the scheduled ticks.
+// The regions of a schematic as dicts, in the coordinates of its origin:
+// name, origin (minimum corner), size, position (the corner the file
+// measures from) and the scheduled ticks.
 PyObject* regions_of(const std::vector<SubRegion>& regions, const BlockPosition& shift) {
   PyRef list(PyList_New(0));
   for (const SubRegion& region : regions) {
@@ -113,7 +110,9 @@ InputOpener opener_of(PyObject* source_object) {
   auto bytes = std::make_shared<std::vector<uint8_t>>();
   auto data = reinterpret_cast<const uint8_t*>(PyBytes_AS_STRING(source_object));
   bytes->assign(data, data + PyBytes_GET_SIZE(source_object));
-  return [bytes]() -> Result<std::unique_ptr<ByteSource>> { return std::unique_ptr<ByteSource>(std::make_unique<MemorySource>(*bytes)); };
+  return [bytes]() -> Result<std::unique_ptr<ByteSource>> {
+    return std::unique_ptr<ByteSource>(std::make_unique<MemorySource>(*bytes));
+  };
 }
 
 struct LoadArguments {
@@ -182,10 +181,10 @@ PyObject* load(PyObject* source_object, const LoadArguments& arguments) {
   for (const std::string& line : notices) notice_text += line + "\n";
   PyRef notice_object(PyUnicode_DecodeUTF8(notice_text.data(), Py_ssize_t(notice_text.size()), "replace"));
   if (!notice_object) return nullptr;
-  return Py_BuildValue("(z(iii)NOOOOOOOO)", loaded.format ? loaded.format->name.data() : nullptr, std::max(box.d_x, 0),
-                       std::max(box.d_y, 0), std::max(box.d_z, 0), tuple_of(origin), names.get(), array.get(),
-                       block_entities.get(), entities.get(), data_version.get(), metadata.get(), format_version.get(),
-                       notice_object.get());
+  const char* format = loaded.format ? loaded.format->name.data() : nullptr;
+  return Py_BuildValue("(z(iii)NOOOOOOOO)", format, std::max(box.d_x, 0), std::max(box.d_y, 0), std::max(box.d_z, 0),
+                       tuple_of(origin), names.get(), array.get(), block_entities.get(), entities.get(),
+                       data_version.get(), metadata.get(), format_version.get(), notice_object.get());
 }
 
 }  // namespace

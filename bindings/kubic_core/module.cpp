@@ -32,7 +32,9 @@ PyObject* register_nbt(PyObject*, PyObject* classes) {
 PyObject* formats(PyObject*, PyObject*) {
   kubic::py::PyRef list(PyList_New(0));
   if (!list) return nullptr;
-  auto text = [](std::string_view value) { return PyUnicode_FromStringAndSize(value.data(), Py_ssize_t(value.size())); };
+  auto text = [](std::string_view value) {
+    return PyUnicode_FromStringAndSize(value.data(), Py_ssize_t(value.size()));
+  };
   auto strings = [&](const std::vector<std::string_view>& texts) -> PyObject* {
     PyObject* tuple = PyTuple_New(Py_ssize_t(texts.size()));
     for (size_t i = 0; tuple && i < texts.size(); ++i) {

@@ -28,58 +28,66 @@ RootTags foreign_root_tags(SchematicFormat format);
 
 const std::vector<FormatEntry>& entries() {
   static const std::vector<FormatEntry> table = {
-      {SchematicFormat::Kub, "kub", "kub", {}, {".kub"}, "KUB", 4, true, false, {}, ArrayProbe::Never,
-       [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
+      {.id = SchematicFormat::Kub, .name = "kub", .title = "kub", .aliases = {}, .extensions = {".kub"},
+       .stream_type = "KUB", .detection_rank = 4, .gzip_only = true, .has_regions = false, .root_tags = {},
+       .array_probe = ArrayProbe::Never,
+       .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<KUBSchematicInputStream>(std::move(document));
        },
-       [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
+       .make_writer = [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
           const WriterOptions&) -> std::unique_ptr<SchematicOutputStream> {
          return std::make_unique<KUBSchematicOutputStream>(std::move(sink), AxisOrder::XYZ, box.value_or(Boundary()));
        },
-       false},
-      {SchematicFormat::Sponge, "sponge", "Sponge", {"schem"}, {".schem"}, "SPONGE", 0, false, false,
-       kSchematicRootTags, ArrayProbe::Always,
-       [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
+       .sized_by_its_blocks = false},
+      {.id = SchematicFormat::Sponge, .name = "sponge", .title = "Sponge", .aliases = {"schem"},
+       .extensions = {".schem"}, .stream_type = "SPONGE", .detection_rank = 0, .gzip_only = false,
+       .has_regions = false, .root_tags = kSchematicRootTags, .array_probe = ArrayProbe::Always,
+       .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<SpongeSchematicInputStream>(std::move(document),
                                                              foreign_root_tags(SchematicFormat::Sponge));
        },
-       [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
+       .make_writer = [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
           const WriterOptions& options) -> std::unique_ptr<SchematicOutputStream> {
          return std::make_unique<SpongeSchematicOutputStream>(std::move(sink), box.value_or(Boundary()),
                                                               options.sponge_version);
        },
-       false},
-      {SchematicFormat::Structure, "structure", "structure", {"mojang", "nbt"}, {".nbt"}, "MOJANG", 1, false,
-       false, {"size", "palette", "palettes", "blocks", "entities"}, ArrayProbe::Never,
-       [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
+       .sized_by_its_blocks = false},
+      {.id = SchematicFormat::Structure, .name = "structure", .title = "structure", .aliases = {"mojang", "nbt"},
+       .extensions = {".nbt"}, .stream_type = "MOJANG", .detection_rank = 1, .gzip_only = false,
+       .has_regions = false, .root_tags = {"size", "palette", "palettes", "blocks", "entities"},
+       .array_probe = ArrayProbe::Never,
+       .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<StructureSchematicInputStream>(std::move(document));
        },
-       [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
+       .make_writer = [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
           const WriterOptions&) -> std::unique_ptr<SchematicOutputStream> {
          return std::make_unique<StructureSchematicOutputStream>(std::move(sink), box);
        },
-       true},
-      {SchematicFormat::Litematica, "litematica", "Litematica", {"litematic"}, {".litematic"}, "LITEMATICA", 3,
-       false, true, {"Regions", "MinecraftDataVersion"}, ArrayProbe::WhenNamed,
-       [](std::unique_ptr<ByteSource> document,
+       .sized_by_its_blocks = true},
+      {.id = SchematicFormat::Litematica, .name = "litematica", .title = "Litematica", .aliases = {"litematic"},
+       .extensions = {".litematic"}, .stream_type = "LITEMATICA", .detection_rank = 3, .gzip_only = false,
+       .has_regions = true, .root_tags = {"Regions", "MinecraftDataVersion"}, .array_probe = ArrayProbe::WhenNamed,
+       .make_reader = [](std::unique_ptr<ByteSource> document,
           const ReaderOptions& options) -> std::unique_ptr<SchematicInputStream> {
          auto reader = std::make_unique<LitematicaSchematicInputStream>(
              std::move(document), foreign_root_tags(SchematicFormat::Litematica));
          if (options.region) reader->select_region(*options.region);
          return reader;
        },
-       [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
+       .make_writer = [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
           const WriterOptions&) -> std::unique_ptr<SchematicOutputStream> {
          return std::make_unique<LitematicaSchematicOutputStream>(std::move(sink), box.value_or(Boundary()));
        },
-       false},
-      {SchematicFormat::MCEdit, "mcedit", "MCEdit", {"schematic"}, {".schematic"}, "", 2, false, false,
-       kSchematicRootTags, ArrayProbe::Never,
-       [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
+       .sized_by_its_blocks = false},
+      {.id = SchematicFormat::MCEdit, .name = "mcedit", .title = "MCEdit", .aliases = {"schematic"},
+       .extensions = {".schematic"}, .stream_type = "", .detection_rank = 2, .gzip_only = false,
+       .has_regions = false, .root_tags = kSchematicRootTags, .array_probe = ArrayProbe::Never,
+       .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<MCEditSchematicInputStream>(std::move(document),
                                                              foreign_root_tags(SchematicFormat::MCEdit));
        },
-       nullptr, false},
+       .make_writer = nullptr,
+       .sized_by_its_blocks = false},
   };
   return table;
 }
@@ -118,13 +126,14 @@ const FormatEntry& format_entry(SchematicFormat format) {
 
 const FormatEntry* find_format(std::string_view name) {
   return first_entry([&](const FormatEntry& entry) {
-    return same_letters(entry.name, name) ||
-           std::any_of(entry.aliases.begin(), entry.aliases.end(), [&](auto alias) { return same_letters(alias, name); });
+    auto matches = [&](std::string_view alias) { return same_letters(alias, name); };
+    return matches(entry.name) || std::any_of(entry.aliases.begin(), entry.aliases.end(), matches);
   });
 }
 
 const FormatEntry* find_stream_type(std::string_view type) {
-  return first_entry([&](const FormatEntry& entry) { return !entry.stream_type.empty() && same_letters(entry.stream_type, type); });
+  return first_entry(
+      [&](const FormatEntry& entry) { return !entry.stream_type.empty() && same_letters(entry.stream_type, type); });
 }
 
 const FormatEntry* format_for_path(std::string_view path) {
