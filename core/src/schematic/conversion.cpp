@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "common/interrupt.h"
 
 namespace kubic {
 
@@ -58,19 +57,12 @@ Status convert_schematic(SchematicInputStream& input, SchematicFormat format, st
     if (!stored.ok()) return stored.status();
     if (*stored) return output->write_stored(**stored);
   }
-  std::vector<Block> batch;
-  batch.reserve(kBatchSize);
-  while (true) {
-    KUBIC_RETURN_IF_ERROR(check_interrupt());
-    batch.clear();
-    auto outcome = input.read(batch, kBatchSize);
-    if (!outcome.ok()) return outcome.status();
-    if (!outcome->has_more) break;
+  KUBIC_RETURN_IF_ERROR(input.for_each_batch([&](std::vector<Block>& batch) {
     if (!(delta == BlockPosition{})) {
       for (Block& block : batch) block.position = moved(block.position, delta);
     }
-    KUBIC_RETURN_IF_ERROR(output->write(batch));
-  }
+    return output->write(batch);
+  }));
   return output->complete();
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "blocks/state_palette.h"
-#include "common/interrupt.h"
 #include "formats/any_reader.h"
 #include "io/chains.h"
 
@@ -37,13 +36,7 @@ Status fill_cells(SchematicInputStream& reader, const Boundary& box, StateRef fi
     std::fill(cells, cells + size_t(box.volume()), *fill_index);
   }
   const int64_t sy = box.d_y, sz = box.d_z;
-  std::vector<Block> batch;
-  while (true) {
-    KUBIC_RETURN_IF_ERROR(check_interrupt());
-    batch.clear();
-    auto outcome = reader.read(batch, kBatchSize);
-    if (!outcome.ok()) return outcome.status();
-    if (!outcome->has_more) break;
+  KUBIC_RETURN_IF_ERROR(reader.for_each_batch([&](const std::vector<Block>& batch) -> Status {
     for (const Block& block : batch) {
       auto id = numbering.index_of(block.state);
       if (!id.ok()) return id.status();
@@ -51,7 +44,8 @@ Status fill_cells(SchematicInputStream& reader, const Boundary& box, StateRef fi
                     z = int64_t(block.position.z) - box.min_z;
       cells[size_t((x * sy + y) * sz + z)] = *id;
     }
-  }
+    return Status::Ok();
+  }));
   palette = numbering.take_states();
   return Status::Ok();
 }

@@ -14,20 +14,6 @@ Result<std::optional<std::vector<Block>>> SchematicInputStream::read_next(size_t
   return std::optional<std::vector<Block>>(std::move(list));
 }
 
-template <typename Take>
-Status SchematicInputStream::for_each_batch(Take&& take) {
-  std::vector<Block> batch;
-  batch.reserve(kBatchSize);
-  while (true) {
-    KUBIC_RETURN_IF_ERROR(check_interrupt());
-    batch.clear();
-    auto outcome = read(batch, kBatchSize);
-    if (!outcome.ok()) return outcome.status();
-    if (!outcome->has_more) return Status::Ok();
-    KUBIC_RETURN_IF_ERROR(take(batch));
-  }
-}
-
 Status SchematicInputStream::transfer_into(std::unique_ptr<SchematicOutputStream> output) {
   KUBIC_RETURN_IF_ERROR(for_each_batch([&](std::vector<Block>& batch) { return output->write(batch); }));
   return output->complete();

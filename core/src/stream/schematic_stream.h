@@ -8,6 +8,7 @@
 
 #include "common/block_state.h"
 #include "common/boundary.h"
+#include "common/interrupt.h"
 #include "common/status.h"
 #include "store/block_store.h"
 #include "store/paged_block_store.h"
@@ -88,13 +89,26 @@ class SchematicInputStream {
   Status read_to_end(BlockStore& store);
   // Every remaining block, in one list.
   Result<std::vector<Block>> read_to_end_into_vec();
-
- private:
   // Reads batches of up to kBatchSize into one reused list, handing each to
-  // `take(batch)` (a Status), until the reader ends or anything fails.
+  // `take(batch)` (a Status), until the reader ends or anything fails;
+  // looks for an interrupt before every batch.
   template <typename Take>
   Status for_each_batch(Take&& take);
 };
+
+template <typename Take>
+Status SchematicInputStream::for_each_batch(Take&& take) {
+  std::vector<Block> batch;
+  batch.reserve(kBatchSize);
+  while (true) {
+    KUBIC_RETURN_IF_ERROR(check_interrupt());
+    batch.clear();
+    auto outcome = read(batch, kBatchSize);
+    if (!outcome.ok()) return outcome.status();
+    if (!outcome->has_more) return Status::Ok();
+    KUBIC_RETURN_IF_ERROR(take(batch));
+  }
+}
 
 // What every format writer implements: `write` and `complete`.
 class SchematicOutputStream {
