@@ -186,6 +186,12 @@ def _local_results(tasks: list[tuple[str, str, str]], workers: int) -> Iterator[
             except BaseException:
                 # Ctrl-C or the caller gave up: no task is worth finishing.
                 processes = list((getattr(pool, "_processes", None) or {}).values())
+                # Tasks still queued for the dead workers must not keep this
+                # process from exiting: the queue's feeder thread would wait
+                # forever on a full pipe that nobody reads.
+                call_queue = getattr(pool, "_call_queue", None)
+                if call_queue is not None:
+                    call_queue.cancel_join_thread()
                 pool.shutdown(wait=False, cancel_futures=True)
                 for process in processes:
                     process.terminate()
