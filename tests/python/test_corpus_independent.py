@@ -78,7 +78,7 @@ def test_mcedit_files_match(path, capfd):
     warned = {(int(i), int(d)) for i, d in re.findall(r"Unrecognized block ID (\d+) with data (\d+)", notices)}
     expected_positions, samples = [], {}
     for n, low in enumerate(raw):
-        high = (add[n // 2] >> (0 if n % 2 == 0 else 4)) & 0xF if n // 2 < len(add) else 0
+        high = (add[n // 2] >> (4 if n % 2 == 0 else 0)) & 0xF if n // 2 < len(add) else 0
         block_id, value = low + 256 * high, data[n] & 0xF
         if block_id == 0 or (block_id, value) in warned:
             continue
@@ -92,3 +92,17 @@ def test_mcedit_files_match(path, capfd):
     assert set(by_position) <= set(expected_positions)
     for position, state in samples.items():
         assert by_position[position] == state
+
+
+@pytest.mark.parametrize("path", [p for p in corpus_params("mcedit", ".schematic")
+                                  if p.values[0] is None or p.values[0].name.startswith("minecolonies_")])
+def test_add_blocks_nibbles_give_the_ids_the_file_maps(path):
+    # Schematica lists every id it wrote in SchematicaMapping: read with the
+    # high nibble for even positions, every id of these files lies there.
+    _, root = nbt_util.decode(nbt_util.gunzip_member(path.read_bytes()))
+    if "SchematicaMapping" not in root or "AddBlocks" not in root:
+        pytest.skip("no id mapping beside AddBlocks")
+    raw, add = root["Blocks"], root["AddBlocks"]
+    ids = {low + 256 * ((add[n // 2] >> (4 if n % 2 == 0 else 0)) & 0xF if n // 2 < len(add) else 0)
+           for n, low in enumerate(raw)}
+    assert ids <= set(root["SchematicaMapping"].values())

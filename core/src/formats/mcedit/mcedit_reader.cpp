@@ -67,7 +67,7 @@ uint32_t read_block_id(const std::vector<int8_t>& blocks, size_t i, const std::v
   uint32_t id = uint8_t(blocks[i]);
   if (add_blocks && i / 2 < add_blocks->size()) {
     uint8_t packed = uint8_t((*add_blocks)[i / 2]);
-    id += uint32_t((i % 2 == 0) ? (packed & 0x0F) : (packed >> 4)) << 8;
+    id += uint32_t((i % 2 == 0) ? (packed >> 4) : (packed & 0x0F)) << 8;
   }
   return id;
 }

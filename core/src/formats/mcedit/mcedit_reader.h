@@ -44,8 +44,9 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
 };
 
 // The block id of position i: the "Blocks" byte plus 256 times the
-// "AddBlocks" nibble (low nibble for even i). Positions beyond a short
-// "AddBlocks" array take 0 as their high bits.
+// "AddBlocks" nibble of byte i / 2, its high nibble for even i and its low
+// nibble for odd i, as MCEdit and Schematica write it. Positions beyond a
+// short "AddBlocks" array take 0 as their high bits.
 uint32_t read_block_id(const std::vector<int8_t>& blocks, size_t i, const std::vector<int8_t>* add_blocks);
 
 }  // namespace kubic

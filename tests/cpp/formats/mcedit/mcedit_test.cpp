@@ -48,11 +48,14 @@ Outcome read_mcedit(Tag root) {
 TEST(MCEditReaderTest, DocumentedExamples) {
   EXPECT_EQ(read_mcedit(schematic(2, 1, 2, {1, 0, 0, 1}, {0, 5, 0, 0})).blocks,
             (std::vector<std::string>{"0,0,0 minecraft:stone", "1,0,1 minecraft:stone"}));
-  // AddBlocks 0x21: position 0 gets 0x100 + its byte, position 1 0x200 + its byte.
-  Bytes8 add = {0x21};
-  EXPECT_EQ(read_block_id({5, 7}, 0, &add), 0x105u);
-  EXPECT_EQ(read_block_id({5, 7}, 1, &add), 0x207u);
-  EXPECT_EQ(read_block_id({5, 7, 9}, 2, &add), 9u);  // beyond a short AddBlocks
+  // AddBlocks 0x21: position 0 (even) takes the high nibble, 0x200 + its
+  // byte; position 1 (odd) the low nibble, 0x100 + its byte.
+  Bytes8 add = {0x21, 0x0F};
+  EXPECT_EQ(read_block_id({5, 7}, 0, &add), 0x205u);
+  EXPECT_EQ(read_block_id({5, 7}, 1, &add), 0x107u);
+  EXPECT_EQ(read_block_id({5, 7, 9, 1}, 2, &add), 9u);
+  EXPECT_EQ(read_block_id({5, 7, 9, 1}, 3, &add), 0xF01u);
+  EXPECT_EQ(read_block_id({5, 7, 9, 1, 4}, 4, &add), 4u);  // beyond a short AddBlocks
   // BlockIds mapping wins whatever the data value; non-decimal values skipped.
   Tag ids = compound(Entries{{"minecraft:granite", Tag{std::string("1")}},
                              {"minecraft:dirt", Tag{std::string("x3")}},
