@@ -6,17 +6,15 @@
 
 #include <string>
 
-#include "common/interrupt.h"
-#include "support/errors.h"
-#include "support/gil.h"
+#include "blocks/state_text.h"
 #include "io/chains.h"
 #include "io/recording_sink.h"
 #include "kubic_core/nbt_objects.h"
+#include "schematic/save.h"
+#include "support/errors.h"
+#include "support/gil.h"
 #include "support/py_ref.h"
 #include "support/pystream.h"
-#include "kubic_core/core_results.h"
-#include "blocks/state_text.h"
-#include "schematic/save.h"
 
 namespace kubic::py {
 
