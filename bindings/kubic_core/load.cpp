@@ -79,13 +79,13 @@ PyObject* regions_of(const std::vector<SubRegion>& regions, const BlockPosition&
   return list.release();
 }
 
-PyObject* new_array(const Boundary& box) {
+PyObject* new_array(const Boundary& box, int type) {
   if (box.volume() > kMaxArrayPositions) {
     return raise_message(PyExc_MemoryError, "a box of " + volume_string(box.volume()) +
                                                 " positions is too large for one array: read it in chunks");
   }
   npy_intp dims[3] = {std::max(box.d_x, 0), std::max(box.d_y, 0), std::max(box.d_z, 0)};
-  return PyArray_ZEROS(3, dims, NPY_UINT16, 0);
+  return PyArray_ZEROS(3, dims, type, 0);
 }
 
 // Opens the source again for every road a load tries: a path or bytes
@@ -140,16 +140,20 @@ PyObject* load(PyObject* source_object, const LoadArguments& arguments) {
   }
   InputOpener open = opener_of(source_object);
   if (!open) return nullptr;
-  PyRef array;
+  // The 16-bit array stays alive while the 32-bit one takes its cells.
+  PyRef array, wide_array;
   std::optional<Result<LoadedSchematic>> outcome;
   auto run = [&](WithoutGil* released) {
-    auto allocate = [&](const Boundary& box) -> uint16_t* {
-      auto make = [&]() -> uint16_t* {
-        array = PyRef(new_array(box));
-        return array ? static_cast<uint16_t*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get()))) : nullptr;
+    auto make = [&](PyRef& made, const Boundary& box, int type) -> void* {
+      auto create = [&]() -> void* {
+        made = PyRef(new_array(box, type));
+        return made ? PyArray_DATA(reinterpret_cast<PyArrayObject*>(made.get())) : nullptr;
       };
-      return released ? released->with_gil(make) : make();
+      return released ? released->with_gil(create) : create();
     };
+    CellAllocators allocate{
+        [&](const Boundary& box) { return static_cast<uint16_t*>(make(array, box, NPY_UINT16)); },
+        [&](const Boundary& box) { return static_cast<uint32_t*>(make(wide_array, box, NPY_UINT32)); }};
     outcome = load_schematic(request, open, allocate);
   };
   if (request.rereadable) {
@@ -161,6 +165,7 @@ PyObject* load(PyObject* source_object, const LoadArguments& arguments) {
   if (PyErr_Occurred()) return nullptr;
   if (!outcome->ok()) return raise_core_error(outcome->status());
   LoadedSchematic& loaded = **outcome;
+  if (std::holds_alternative<uint32_t*>(loaded.cells)) array = std::move(wide_array);
   const Boundary& box = loaded.box;
   const SchematicExtras& extras = loaded.extras;
   PyRef names(palette_texts(loaded.palette));

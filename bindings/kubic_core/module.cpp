@@ -14,6 +14,7 @@
 #include "kubic_core/load.h"
 #include "kubic_core/nbt_objects.h"
 #include "kubic_core/save.h"
+#include "kubic_core/states.h"
 #include "kubic_core/tally.h"
 
 namespace {
@@ -64,6 +65,7 @@ PyMethodDef methods[] = {
      "sponge_version, /)\n--\n\n"},
     {"register_nbt", register_nbt, METH_O, "register_nbt(classes, /)\n--\n\n"},
     {"formats", formats, METH_NOARGS, "formats()\n--\n\nThe formats kubic knows, as dicts."},
+    {"canonical_states", kubic::py::canonical_states, METH_O, "canonical_states(texts, /)\n--\n\n"},
     {"tally", kubic::py::tally_blocks, METH_VARARGS, "tally(blocks, length, /)\n--\n\n"},
     {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},

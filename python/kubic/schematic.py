@@ -18,6 +18,10 @@ __all__ = ["Schematic", "Entity", "load", "iter_chunks"]
 Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, BinaryIO]
 AIR = "minecraft:air"
 AIRS = frozenset({"minecraft:air", "minecraft:cave_air", "minecraft:void_air"})
+VOID = "minecraft:structure_void"
+# Names counted as no block at all: the airs, and the voids that mark
+# positions a structure leaves as they are.
+NOT_BLOCKS = AIRS | {VOID}
 
 # The core's format table: every list of format names here comes from it.
 _TABLE = _core.formats()
@@ -106,6 +110,20 @@ def _legacy_warning(notices: str, name: str) -> None:
     warnings.warn(text, LegacyConversionWarning, stacklevel=3)
 
 
+def _position(coordinates: Any) -> tuple[int, int, int]:
+    x, y, z = (int(c) for c in coordinates)
+    return (x, y, z)
+
+
+def _block_name(state: str) -> str:
+    return state.split("[", 1)[0]
+
+
+def _is_one_position(position: Any) -> bool:
+    return isinstance(position, tuple) and len(position) == 3 and all(
+        isinstance(c, (int, np.integer)) for c in position)
+
+
 class Schematic:
     """A schematic in memory: a box of blocks as an array of palette indices
     (`blocks[x, y, z]` indexes `palette`), with its block entities, entities
@@ -115,9 +133,9 @@ class Schematic:
                  data_version: int | None = None) -> None:
         self.format: str | None = None
         self.format_version: int | None = None  # Sponge 1 to 3, kub 1 or 2
-        self.origin = tuple(int(c) for c in origin)
-        self.palette: list[str] = [AIR]
-        self.blocks = np.zeros(tuple(int(s) for s in size), dtype=np.uint16)
+        self.origin: tuple[int, int, int] = _position(origin)
+        self._palette: list[str] = [AIR]
+        self.blocks: np.ndarray = np.zeros(tuple(int(s) for s in size), dtype=np.uint16)
         self.block_entities: dict[tuple[int, int, int], Compound] = {}
         self.entities: list[Entity] = []
         self.data_version = data_version
@@ -137,10 +155,27 @@ class Schematic:
         if array.size and (array.min() < 0 or array.max() >= len(palette)):
             raise ValueError("every block must index the palette")
         schematic = cls((0, 0, 0), origin, data_version)
-        schematic.palette = [str(state) for state in palette]
         dtype = np.uint16 if len(palette) <= 65536 else np.uint32
         schematic.blocks = np.ascontiguousarray(array, dtype=dtype)
+        schematic.palette = list(palette)
         return schematic
+
+    @property
+    def palette(self) -> list[str]:
+        """The states `blocks` indexes, in canonical text: the namespace
+        present, properties sorted by key, no blanks, each state once.
+        Assigning a palette canonicalises it, merges the states it spells
+        twice and renumbers `blocks` to match; a text that is not a block
+        state raises ValueError."""
+        return self._palette
+
+    @palette.setter
+    def palette(self, texts: list[str]) -> None:
+        canonical, renumbering = _core.canonical_states(texts)
+        if renumbering is not None:
+            self.blocks = np.asarray(renumbering, dtype=self.blocks.dtype)[self.blocks]
+        self._palette = canonical
+        self._index = None
 
     @property
     def size(self) -> tuple[int, int, int]:
@@ -156,26 +191,55 @@ class Schematic:
         return self._index
 
     def __getitem__(self, position: tuple[int, int, int]) -> str:
+        """The state at one position. Slices and arrays of positions are
+        the business of `blocks`: `s.blocks[0:2, 0, 0]` gives their indices."""
+        if not _is_one_position(position):
+            raise TypeError("a Schematic is indexed by one position (x, y, z); "
+                            "for many, index s.blocks and look the indices up in s.palette")
         return self.palette[int(self.blocks[position])]
 
-    def __setitem__(self, position: tuple[int, int, int], state: str) -> None:
+    def __setitem__(self, position: Any, state: str) -> None:
+        """Sets one position, or every position of a slice, to a state.
+        A position whose block name changes loses its block entity."""
         index = self._palette_index().get(state)
         if index is None:
+            index = self._add_state(state)
+        if _is_one_position(position):
+            old = self.palette[int(self.blocks[position])]
+            self.blocks[position] = index
+            place = tuple(int(c) + n if c < 0 else int(c) for c, n in zip(position, self.blocks.shape))
+            if place in self.block_entities and _block_name(old) != _block_name(self.palette[index]):
+                del self.block_entities[place]
+            return
+        names_before = {place: _block_name(self[place]) for place in self.block_entities if self._holds(place)}
+        self.blocks[position] = index
+        for place, name in names_before.items():
+            if _block_name(self[place]) != name:
+                del self.block_entities[place]
+
+    def _add_state(self, state: str) -> int:
+        [canonical], _ = _core.canonical_states([state])
+        index = self._palette_index().get(canonical)
+        if index is None:
             index = len(self.palette)
-            self.palette.append(str(state))
-            self._palette_index()[state] = index
+            self.palette.append(canonical)
+            self._palette_index()[canonical] = index
             if index > 65535 and self.blocks.dtype == np.uint16:
                 self.blocks = self.blocks.astype(np.uint32)
-        self.blocks[position] = index
+        return index
+
+    def _holds(self, place: tuple[int, int, int]) -> bool:
+        return all(0 <= c < n for c, n in zip(place, self.blocks.shape))
 
     def counts(self) -> dict[str, int]:
-        """How many blocks of each state the box holds, air left out."""
+        """How many blocks of each state the box holds, keyed by canonical
+        text; the three airs and structure voids are left out."""
         blocks = self.blocks
         if blocks.dtype not in (np.uint16, np.uint32):
             blocks = blocks.astype(np.uint32)
         out: dict[str, int] = {}
         for state, n in zip(self.palette, _core.tally(blocks, len(self.palette))):
-            if n and state.split("[", 1)[0] not in AIRS:
+            if n and _block_name(state) not in NOT_BLOCKS:
                 out[state] = out.get(state, 0) + n
         return out
 
@@ -274,8 +338,8 @@ def load(source: Source, format: str = "auto", *, region: str | None = None) -> 
     schematic = Schematic(size, origin, data_version)
     schematic.format = fmt
     schematic.format_version = format_version
-    schematic.palette = palette
     schematic.blocks = blocks
+    schematic._palette = palette  # canonical already
     schematic.block_entities = {tuple(pos): data for pos, data in block_entities}
     schematic.entities = [Entity(tuple(pos), data) for pos, data in entities]
     schematic.metadata = dict(metadata)

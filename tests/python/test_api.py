@@ -237,7 +237,7 @@ def test_sponge_array_road_numbers_like_the_block_road(states, shape):
     s = kubic.Schematic.from_numpy(blocks, palette)
     s.metadata["Date"] = nbt.Long(1)
     fast = _saved(s, "sponge")
-    s.blocks = blocks.astype(np.uint32)
+    s.blocks = s.blocks.astype(np.uint32)
     assert fast == _saved(s, "sponge")
     back = kubic.load(fast)
     assert (_states(back) == np.array(palette, dtype=object)[blocks]).all()

@@ -29,7 +29,7 @@ def unpack(words, count, bits):
 
 def entry_text(entry):
     properties = entry.get("Properties") or {}
-    inner = ",".join(f"{k}={v}" for k, v in properties.items())
+    inner = ",".join(f"{k}={v}" for k, v in sorted(properties.items()))  # canonical: sorted by key
     return entry["Name"] + (f"[{inner}]" if inner else "")
 
 

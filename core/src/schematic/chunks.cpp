@@ -29,7 +29,7 @@ Result<std::unique_ptr<ChunkReader>> ChunkReader::open(std::unique_ptr<Schematic
   }
   std::unique_ptr<ChunkReader> chunks(new ChunkReader(std::move(reader), box, shape));
   if (extras->fill) {
-    auto fill = chunks->palette_.index_of(extras->fill);
+    auto fill = chunks->palette_.index_of(canonical_state(extras->fill));
     if (!fill.ok()) return fill.status();
     chunks->fill_ = *fill;
   }
@@ -75,7 +75,7 @@ Result<bool> ChunkReader::fill_slab() {
       break;
     }
     const int64_t y = int64_t((*block)->position.y) - box_.min_y, z = int64_t((*block)->position.z) - box_.min_z;
-    auto id = palette_.index_of((*block)->state);
+    auto id = palette_.index_of(canonical_.of((*block)->state));
     if (!id.ok()) return id.status();
     slab_[size_t((x * sy + y) * sz + z)] = *id;
     if (*id != 0) occupied_[size_t(y / shape_[1] * per_z + z / shape_[2])] = true;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "blocks/canonical_state.h"
 #include "blocks/state_palette.h"
 #include "stream/schematic_stream.h"
 
@@ -32,7 +33,8 @@ class ChunkReader {
   Result<std::optional<ChunkPlace>> next();
   // Copies the cells of the chunk next() just gave, XYZ, into `out`.
   void copy_cells(const ChunkPlace& chunk, uint16_t* out) const;
-  // The states the cells index so far (it grows as new states appear).
+  // The canonical states the cells index so far (it grows as new states
+  // appear; states spelled two ways share an entry).
   const std::vector<StateRef>& palette() const { return palette_.states(); }
 
  private:
@@ -55,6 +57,7 @@ class ChunkReader {
   int64_t slab_chunks_ = 0;
   std::vector<bool> occupied_;  // per chunk of the slab
   StatePalette palette_;
+  CanonicalStates canonical_;
   uint16_t fill_ = 0;
 };
 

@@ -1,8 +1,11 @@
 #include "schematic/load.h"
 
 #include <algorithm>
+#include <optional>
+#include <type_traits>
+#include <unordered_map>
 
-#include "blocks/state_palette.h"
+#include "blocks/canonical_state.h"
 #include "formats/any_reader.h"
 #include "io/chains.h"
 
@@ -26,43 +29,100 @@ const FormatEntry* array_road(const LoadRequest& request) {
 
 Status no_cells() { return Status::Error("no memory for the blocks", ErrorKind::TooLarge); }
 
-// Every block of the reader into the cells; index 0 is air.
-Status fill_cells(SchematicInputStream& reader, const Boundary& box, StateRef fill, uint16_t* cells,
-                  std::vector<StateRef>& palette) {
-  StatePalette numbering;
-  if (fill) {
-    auto fill_index = numbering.index_of(fill);
-    if (!fill_index.ok()) return fill_index.status();
-    std::fill(cells, cells + size_t(box.volume()), *fill_index);
+// States numbered as first met, air 0, with no limit of their own.
+class BlockNumbering {
+ public:
+  BlockNumbering() : states_{BlockState::air_rc()}, numbers_{{BlockState::air_rc(), 0}} {}
+  uint32_t of(const StateRef& state) {
+    auto [found, added] = numbers_.emplace(state, uint32_t(states_.size()));
+    if (added) states_.push_back(state);
+    return found->second;
   }
+  std::vector<StateRef> take_states() { return std::move(states_); }
+
+ private:
+  std::vector<StateRef> states_;
+  std::unordered_map<StateRef, uint32_t, StateRefHash> numbers_;
+};
+
+// Every block of the reader into 16-bit cells, moved into 32-bit ones when
+// a state numbered past 65,535 comes; index 0 is air.
+Status fill_cells(SchematicInputStream& reader, const CellAllocators& allocate, LoadedSchematic& loaded) {
+  const Boundary& box = loaded.box;
+  const size_t volume = size_t(box.volume());
+  uint16_t* narrow = allocate.narrow(box);
+  if (!narrow) return no_cells();
+  uint32_t* wide = nullptr;
+  BlockNumbering numbering;
+  if (loaded.extras.fill) std::fill(narrow, narrow + volume, uint16_t(numbering.of(loaded.extras.fill)));
   const int64_t sy = box.d_y, sz = box.d_z;
   KUBIC_RETURN_IF_ERROR(reader.for_each_batch([&](const std::vector<Block>& batch) -> Status {
     for (const Block& block : batch) {
-      auto id = numbering.index_of(block.state);
-      if (!id.ok()) return id.status();
+      const uint32_t id = numbering.of(block.state);
       const int64_t x = int64_t(block.position.x) - box.min_x, y = int64_t(block.position.y) - box.min_y,
                     z = int64_t(block.position.z) - box.min_z;
-      cells[size_t((x * sy + y) * sz + z)] = *id;
+      const size_t cell = size_t((x * sy + y) * sz + z);
+      if (id > UINT16_MAX && !wide) [[unlikely]] {
+        wide = allocate.wide(box);
+        if (!wide) return no_cells();
+        std::copy(narrow, narrow + volume, wide);
+      }
+      if (wide) {
+        wide[cell] = id;
+      } else {
+        narrow[cell] = uint16_t(id);
+      }
     }
     return Status::Ok();
   }));
-  palette = numbering.take_states();
+  loaded.palette = numbering.take_states();
+  if (wide) {
+    loaded.cells = wide;
+  } else {
+    loaded.cells = narrow;
+  }
   return Status::Ok();
+}
+
+// The palette in canonical form: states spelled two ways merge into the
+// entry of the first, and the cells are renumbered when any did.
+void canonicalise(LoadedSchematic& loaded) {
+  std::vector<StateRef> merged;
+  std::unordered_map<StateRef, uint32_t, StateRefHash> index_of;
+  std::vector<uint32_t> renumbered;
+  bool moved = false;
+  for (const StateRef& state : loaded.palette) {
+    const StateRef canonical = canonical_state(state);
+    auto [found, added] = index_of.emplace(canonical, uint32_t(merged.size()));
+    if (added) merged.push_back(canonical);
+    moved |= found->second != renumbered.size();
+    renumbered.push_back(found->second);
+  }
+  loaded.palette = std::move(merged);
+  if (!moved) return;
+  const size_t volume = size_t(loaded.box.volume());
+  std::visit(
+      [&](auto* cells) {
+        using Cell = std::remove_pointer_t<decltype(cells)>;
+        for (size_t i = 0; i < volume; ++i) cells[i] = Cell(renumbered[cells[i]]);
+      },
+      loaded.cells);
 }
 
 // The whole box through the format's array road; nothing (and no error)
 // when the road gave up and `must` is false.
 Result<std::optional<LoadedSchematic>> load_dense(const FormatEntry& format, const LoadRequest& request,
-                                                  const InputOpener& open, const DenseAllocator& allocate,
+                                                  const InputOpener& open, const CellAllocators& allocate,
                                                   bool must) {
   auto source = open();
   if (!source.ok()) return source.status();
   auto reader = format.make_reader(make_document_chain(std::move(*source)).source, request.reader);
-  LoadedSchematic loaded{&format, {}, {}, {}};
+  LoadedSchematic loaded{&format, {}, {}, {}, {}};
   bool refused = false;
   auto cells_for = [&](const Boundary& box) {
-    uint16_t* cells = allocate(box);
+    uint16_t* cells = allocate.narrow(box);
     refused = !cells;
+    loaded.cells = cells;
     return cells;
   };
   Status status = reader->read_dense(cells_for, loaded.palette, AxisOrder::XYZ);
@@ -78,31 +138,43 @@ Result<std::optional<LoadedSchematic>> load_dense(const FormatEntry& format, con
   return std::optional<LoadedSchematic>(std::move(loaded));
 }
 
-}  // namespace
-
-Result<LoadedSchematic> load_schematic(const LoadRequest& request, const InputOpener& open,
-                                       const DenseAllocator& allocate) {
-  if (const FormatEntry* road = array_road(request)) {
-    auto dense = load_dense(*road, request, open, allocate, road == request.format);
-    if (!dense.ok()) return dense.status();
-    if (*dense) return std::move(**dense);
-  }
+// The whole box block by block, through the reader the request names or
+// detection finds.
+Result<LoadedSchematic> load_blocks(const LoadRequest& request, const InputOpener& open,
+                                    const CellAllocators& allocate) {
   auto source = open();
   if (!source.ok()) return source.status();
   auto reader = open_reader(request.format, std::move(*source), request.reader);
   reader->keep_listed_air();
-  LoadedSchematic loaded{request.format, {}, {}, {}};
+  LoadedSchematic loaded{request.format, {}, {}, {}, {}};
   auto declared = reader->boundary();
   if (!declared.ok()) return declared.status();
   auto extras = reader->extras();
   if (!extras.ok()) return extras.status();
   loaded.box = declared->value_or(Boundary());
   loaded.extras = std::move(*extras);
-  uint16_t* cells = allocate(loaded.box);
-  if (!cells) return no_cells();
-  KUBIC_RETURN_IF_ERROR(fill_cells(*reader, loaded.box, loaded.extras.fill, cells, loaded.palette));
+  KUBIC_RETURN_IF_ERROR(fill_cells(*reader, allocate, loaded));
   if (auto* any = dynamic_cast<const AnySchematicInputStream*>(reader.get())) loaded.format = any->found_format();
   return loaded;
+}
+
+}  // namespace
+
+Result<LoadedSchematic> load_schematic(const LoadRequest& request, const InputOpener& open,
+                                       const CellAllocators& allocate) {
+  std::optional<LoadedSchematic> loaded;
+  if (const FormatEntry* road = array_road(request)) {
+    auto dense = load_dense(*road, request, open, allocate, road == request.format);
+    if (!dense.ok()) return dense.status();
+    loaded = std::move(*dense);
+  }
+  if (!loaded) {
+    auto blocks = load_blocks(request, open, allocate);
+    if (!blocks.ok()) return blocks.status();
+    loaded = std::move(*blocks);
+  }
+  canonicalise(*loaded);
+  return std::move(*loaded);
 }
 
 }  // namespace kubic

@@ -1,7 +1,8 @@
 #include "formats/kub/kub_writer.h"
 
-#include "formats/kub/state_difference.h"
+#include "blocks/canonical_state.h"
 #include "common/varint.h"
+#include "formats/kub/state_difference.h"
 #include "formats/kub/kub_extras.h"
 #include "formats/kub/kub_format.h"
 
@@ -128,9 +129,13 @@ Status KUBSchematicOutputStream::write_palette_id_with_rle(const StateRef& state
   if (found != palette_.end()) {
     id = found->second;
   } else {
-    auto defined = define(state);
+    // States spelled another way share the entry of their canonical form.
+    const StateRef canonical = canonical_state(state);
+    auto entry = palette_.find(canonical);
+    auto defined = entry != palette_.end() ? Result<int32_t>(entry->second) : define(canonical);
     if (!defined.ok()) return defined.status();
     id = *defined;
+    palette_.emplace(state, id);
   }
   if (count >= 2) {
     KUBIC_RETURN_IF_ERROR(write_var_int(id + 1));

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <set>
 #include <span>
+#include <unordered_map>
 
 #include "blocks/air.h"
+#include "blocks/canonical_state.h"
 #include "common/interrupt.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
@@ -263,12 +265,15 @@ Result<LitematicaSchematicOutputStream::RegionNumbering> LitematicaSchematicOutp
                             std::vector<uint16_t>(cells.states.size(), 0), 0};
   ListTag& palette = numbering.palette;
   FirstMetNumbers numbers(cells.states.size());
+  // States spelled another way share the entry of their canonical form.
+  std::unordered_map<StateRef, uint16_t, StateRefHash> entry_of;
   auto assign = [&](uint16_t id) {
-    const BlockState& state = *cells.states[id];
-    if (is_plain_air(state)) return 0;
-    numbering.number[id] = uint16_t(palette.items.size());
-    palette.items.push_back(palette_entry(state));
-    return int32_t(numbering.number[id]);
+    if (is_plain_air(*cells.states[id])) return 0;
+    const StateRef state = canonical_state(cells.states[id]);
+    auto [entry, added] = entry_of.emplace(state, uint16_t(palette.items.size()));
+    if (added) palette.items.push_back(palette_entry(*state));
+    numbering.number[id] = entry->second;
+    return int32_t(entry->second);
   };
   int64_t air = 0;
   KUBIC_RETURN_IF_ERROR(walk_planes(cells, box, [&](std::span<uint16_t> values) {

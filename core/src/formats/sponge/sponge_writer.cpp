@@ -7,6 +7,8 @@
 #include <unordered_map>
 
 #include "blocks/air.h"
+#include "blocks/canonical_state.h"
+#include "blocks/state_text.h"
 #include "common/interrupt.h"
 #include "common/varint.h"
 #include "nbt/nbt_writer.h"
@@ -108,6 +110,7 @@ Status SpongeSchematicOutputStream::write_store(const PagedBlockStore& store,
   // 0, other states take the next index when first met on the walk.
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
+  CanonicalStates canonical;
   std::vector<int32_t> index_of(store.palette().size(), -1);
   // Positions no block covers hold the extras' fill (structure voids).
   int32_t fill_index = extras_.fill ? palette.emplace(extras_.fill, int32_t(palette.size())).first->second : 0;
@@ -120,7 +123,7 @@ Status SpongeSchematicOutputStream::write_store(const PagedBlockStore& store,
       if (known < 0) [[unlikely]] {
         auto state = state_of(uint16_t(cell - 1));
         if (!state.ok() && failure.ok()) failure = state.status();
-        known = state.ok() ? palette.emplace(*state, int32_t(palette.size())).first->second : 0;
+        known = state.ok() ? palette.emplace(canonical.of(*state), int32_t(palette.size())).first->second : 0;
       }
       index = known;
     }
@@ -147,8 +150,10 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
   // walk, a few planes at a time.
   std::unordered_map<StateRef, int32_t, StateRefHash> palette;
   palette.emplace(BlockState::air_rc(), 0);
+  CanonicalStates canonical;
   auto assign = [&](uint16_t id) {
-    return is_plain_air(*states[id]) ? 0 : palette.emplace(states[id], int32_t(palette.size())).first->second;
+    return is_plain_air(*states[id]) ? 0
+                                     : palette.emplace(canonical.of(states[id]), int32_t(palette.size())).first->second;
   };
   FirstMetNumbers numbers(states.size());
   std::vector<uint16_t> planes(layout == AxisOrder::YZX ? 0 : size_t(sx * sz * std::min(sy, kPlanesAtOnce)));
@@ -180,7 +185,7 @@ Status SpongeSchematicOutputStream::write_document(const std::unordered_map<Stat
                                                    const std::function<std::string(const BlockPosition&)>& block_name) {
   Compound palette_tag;
   std::vector<std::pair<int32_t, std::string>> ordered;
-  for (const auto& [state, index] : palette) ordered.emplace_back(index, state->to_string());
+  for (const auto& [state, index] : palette) ordered.emplace_back(index, stored_text(*state));
   std::sort(ordered.begin(), ordered.end());
   for (auto& [index, name] : ordered) palette_tag.put(std::move(name), int_tag(index));
   // The file's box starts at the frame's (0, 0, 0); the world keeps its place.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "blocks/canonical_state.h"
 #include "common/interrupt.h"
 
 namespace kubic {
@@ -89,8 +90,14 @@ uint32_t StructureSchematicOutputStream::palette_idx_from_state(const StateRef& 
   last_state_ = state.get();
   auto found = palette_index_.find(state);
   if (found != palette_index_.end()) return last_index_ = found->second;
-  uint32_t index = uint32_t(palette_.size());
-  palette_.push_back({state->name(), distinct_properties(*state)});
+  // States spelled another way share the entry of their canonical form.
+  const StateRef canonical = canonical_state(state);
+  auto entry = palette_index_.find(canonical);
+  uint32_t index = entry != palette_index_.end() ? entry->second : uint32_t(palette_.size());
+  if (entry == palette_index_.end()) {
+    palette_.push_back({canonical->name(), distinct_properties(*canonical)});
+    palette_index_.emplace(canonical, index);
+  }
   palette_index_.emplace(state, index);
   return last_index_ = index;
 }
