@@ -60,7 +60,10 @@ def sponge_extras(schematic):
     size = [schematic[k][1] & 0xFFFF for k in ("Width", "Height", "Length")]
 
     def own(entry):
-        data = dict(entry["Data"][1]) if nested and "Data" in entry else ({} if nested else without(entry, "Pos", "Id"))
+        # Version 3 nests the fields in Data; some writers keep them beside Id.
+        data = dict(entry["Data"][1]) if nested and "Data" in entry else {}
+        for name, value in without(entry, "Pos", "Id", *(["Data"] if nested else [])).items():
+            data.setdefault(name, value)
         if "Id" in entry and "id" not in data:
             data["id"] = entry["Id"]
         return data

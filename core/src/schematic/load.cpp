@@ -54,7 +54,7 @@ Status fill_cells(SchematicInputStream& reader, const CellAllocators& allocate, 
   if (!narrow) return no_cells();
   uint32_t* wide = nullptr;
   BlockNumbering numbering;
-  if (loaded.extras.fill) std::fill(narrow, narrow + volume, uint16_t(numbering.of(loaded.extras.fill)));
+  if (loaded.extras.fill && volume > 0) std::fill(narrow, narrow + volume, uint16_t(numbering.of(loaded.extras.fill)));
   const int64_t sy = box.d_y, sz = box.d_z;
   KUBIC_RETURN_IF_ERROR(reader.for_each_batch([&](const std::vector<Block>& batch) -> Status {
     for (const Block& block : batch) {
@@ -151,8 +151,9 @@ Result<LoadedSchematic> load_blocks(const LoadRequest& request, const InputOpene
   if (!declared.ok()) return declared.status();
   auto extras = reader->extras();
   if (!extras.ok()) return extras.status();
-  loaded.box = declared->value_or(Boundary());
   loaded.extras = std::move(*extras);
+  const auto& empty = loaded.extras.empty_size;
+  loaded.box = declared->value_or(empty ? Boundary(0, 0, 0, (*empty)[0], (*empty)[1], (*empty)[2]) : Boundary());
   KUBIC_RETURN_IF_ERROR(fill_cells(*reader, allocate, loaded));
   if (auto* any = dynamic_cast<const AnySchematicInputStream*>(reader.get())) loaded.format = any->found_format();
   return loaded;

@@ -72,6 +72,9 @@ struct SchematicExtras {
   StateRef fill;
   // The parts the blocks came in, in file order; empty for single boxes.
   std::vector<SubRegion> regions;
+  // The size a file gives a box without positions (0 on an axis), where
+  // its reader has no boundary to say it.
+  std::optional<std::array<int32_t, 3>> empty_size;
 
   bool empty() const {
     return block_entities.empty() && entities.empty() && !data_version && origin == BlockPosition{} &&

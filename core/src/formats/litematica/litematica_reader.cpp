@@ -148,6 +148,7 @@ Status LitematicaSchematicInputStream::read_document() {
   if (const Compound* meta = metadata ? metadata->as<Compound>() : nullptr) {
     for (const CompoundEntry& entry : meta->entries()) {
       // Counts and sizes describe the file's blocks: writers compute them anew.
+      if (entry.name == "EnclosingSize") extras_.empty_size = int_vector(*meta, "EnclosingSize");
       if (entry.name == "RegionCount" || entry.name == "TotalBlocks" || entry.name == "TotalVolume" ||
           entry.name == "EnclosingSize") {
         continue;
@@ -183,7 +184,13 @@ Status LitematicaSchematicInputStream::take_regions(Compound regions) {
     }
     any = true;
   }
-  if (!any) return Status::Ok();
+  if (!any) {
+    // A file without positions keeps the size it was written with.
+    const auto& size = extras_.empty_size;
+    if (size && std::ranges::min(*size) == 0) box_ = Boundary(0, 0, 0, (*size)[0], (*size)[1], (*size)[2]);
+    return Status::Ok();
+  }
+  extras_.empty_size.reset();
   for (int axis = 0; axis < 3; ++axis) {
     if (high[axis] - low[axis] > INT32_MAX) {
       return Status::Error("Litematica: The regions span more than 2147483647 positions on an axis");

@@ -370,8 +370,9 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
   metadata.put("TotalBlocks", Tag{int32_t(std::min<int64_t>(total_blocks, INT32_MAX))});
   metadata.put("TimeCreated", Tag{created});
   metadata.put("TimeModified", Tag{whole_number(meta, "TimeModified").value_or(created)});
-  metadata.put("EnclosingSize", int_vector(boundary_.empty() ? 0 : boundary_.d_x, boundary_.empty() ? 0 : boundary_.d_y,
-                                           boundary_.empty() ? 0 : boundary_.d_z));
+  // An empty box keeps its size here: no region can say it.
+  metadata.put("EnclosingSize", int_vector(std::max(boundary_.d_x, 0), std::max(boundary_.d_y, 0),
+                                           std::max(boundary_.d_z, 0)));
   if (const Tag* preview = meta.get("PreviewImageData"); preview && preview->as<std::vector<int32_t>>()) {
     metadata.put("PreviewImageData", *preview);
   }

@@ -20,15 +20,16 @@ Status entry_error(const char* what, size_t index, const std::string& problem) {
 }
 
 // The entity's own tags: version 3 nests them in "Data", earlier versions
-// keep them beside "Pos" and "Id". "Id" becomes the game's "id".
+// keep them beside "Pos" and "Id", and some version 3 writers do too
+// (schematic4j): both places are read, "Data" winning a name in both.
+// "Id" becomes the game's "id".
 Compound own_tags(const Compound& entry, bool nested) {
   Compound data;
-  if (nested) {
-    if (const Compound* inner = entry.get_as<Compound>("Data")) data = *inner;
-  } else {
-    for (const CompoundEntry& e : entry.entries()) {
-      if (e.name != "Pos" && e.name != "Id") data.put(e.name, e.value);
-    }
+  const Compound* inner = nested ? entry.get_as<Compound>("Data") : nullptr;
+  if (inner) data = *inner;
+  for (const CompoundEntry& e : entry.entries()) {
+    const bool placing = e.name == "Pos" || e.name == "Id" || (inner && e.name == "Data");
+    if (!placing && !data.get(e.name)) data.put(e.name, e.value);
   }
   if (const std::string* id = entry.get_as<std::string>("Id"); id && !data.get("id")) data.put("id", Tag{*id});
   return data;

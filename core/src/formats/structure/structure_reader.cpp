@@ -316,6 +316,7 @@ Result<SchematicExtras> StructureSchematicInputStream::extras() {
   // Positions the file does not list are structure voids, which only a
   // reader that also hands out listed air can tell apart.
   if (keep_listed_air_) extras.fill = BlockState::create("minecraft:structure_void");
+  if (size_read_ && (size_[0] == 0 || size_[1] == 0 || size_[2] == 0)) extras.empty_size = {size_[0], size_[1], size_[2]};
   const ListTag* list = entities_.as<ListTag>();
   if (!list || list->items.empty()) return extras;
   if (list->element_type != TagType::Compound) return Status::Error("Mojang: 'entities' is not a list of compounds");
