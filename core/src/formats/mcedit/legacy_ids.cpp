@@ -254,7 +254,19 @@ Converted quartz(uint8_t data) {
   if (data == 0) return make("quartz_block");
   if (data == 1) return make("chiseled_quartz_block");
   const char* const axes[] = {"y", "x", "z"};
-  return data <= 4 ? make("quartz_pillar", {{"axis", axes[data - 2]}}) : std::nullopt;
+  if (data <= 4) return make("quartz_pillar", {{"axis", axes[data - 2]}});
+  // The game also reads pillars whose axis bits were set twice.
+  if (data == 6 || data == 10) return make("quartz_pillar", {{"axis", data == 6 ? "x" : "z"}});
+  return std::nullopt;
+}
+
+// A pot's plant, by data value, for pots without a block entity to say it.
+Converted flower_pot(uint8_t data) {
+  const char* const plants[] = {nullptr,         "poppy",       "dandelion",         "oak_sapling",
+                                "spruce_sapling", "birch_sapling", "jungle_sapling",  "red_mushroom",
+                                "brown_mushroom", "cactus",        "dead_bush",       "fern",
+                                "acacia_sapling", "dark_oak_sapling", "blue_orchid",   "allium"};
+  return data == 0 ? make("flower_pot") : make(std::string("potted_") + plants[data]);
 }
 
 Converted double_plant(uint8_t data) {
@@ -386,8 +398,15 @@ std::optional<std::string> get_legacy_type(uint32_t id, uint8_t data) {
   return found->second;
 }
 
-std::optional<StateRef> convert_legacy_data_to_modern_properties(uint32_t id, uint8_t data) {
-  if (id > 255 || data > 15) return std::nullopt;
+namespace {
+
+// Per id, bit d set when the game wrote data value d before the flattening.
+constexpr uint16_t kWrittenData[256] = {
+#include "formats/mcedit/legacy_pairs.inc"
+};
+
+// The state of this id and data value, if the table knows it.
+Converted converted_exactly(uint32_t id, uint8_t data) {
   bool handled = false;
   for (auto family : {ranged_family, flag_family, horizontal_family}) {
     Converted state = family(id, data, handled);
@@ -443,6 +462,7 @@ std::optional<StateRef> convert_legacy_data_to_modern_properties(uint32_t id, ui
     case 145: return anvil(data);
     case 154: return hopper(data);
     case 155: return quartz(data);
+    case 140: return flower_pot(data);
     case 170: return axis_block("hay_block", data);
     case 202: return axis_block("purpur_pillar", data);
     case 216: return axis_block("bone_block", data);
@@ -457,6 +477,16 @@ std::optional<StateRef> convert_legacy_data_to_modern_properties(uint32_t id, ui
       }
       return plain(id, data);
   }
+}
+
+}  // namespace
+
+std::optional<StateRef> convert_legacy_data_to_modern_properties(uint32_t id, uint8_t data) {
+  if (id > 255 || data > 15) return std::nullopt;
+  // A data value the game never wrote for an id it knows reads, as in the
+  // game's own flattening, as the id's data value 0.
+  const bool known = kWrittenData[id] != 0;
+  return converted_exactly(id, !known || (kWrittenData[id] >> data & 1) ? data : 0);
 }
 
 }  // namespace kubic
