@@ -240,3 +240,29 @@ def test_sponge_boxes_without_positions_read_empty(width, height, length):
     assert boundary.size() == (width, height, length) and blocks == []
     for fmt in FORMATS + ["litematica"]:
         assert saved(raw, fmt)
+
+
+def _schematic_and_structure(schematic_first, schematic_tags):
+    structure = {"size": [3, 1, 1], "palette": [{"Name": "minecraft:dirt"}],
+                 "blocks": [{"pos": [x, 0, 0], "state": 0} for x in range(3)], "entities": [], "DataVersion": 1343}
+    sizes = {"Width": nbt_util.short(2), "Height": nbt_util.short(1), "Length": nbt_util.short(1)}
+    schematic = {**sizes, **schematic_tags}
+    return nbt_util.gzipped({**schematic, **structure} if schematic_first else {**structure, **schematic})
+
+
+SCHEMATIC_TAGS = {
+    "sponge": {"Version": 2, "Palette": {"minecraft:air": 0, "minecraft:stone": 1}, "BlockData": nbt_util.varints([1, 1])},
+    "mcedit": {"Materials": "Alpha", "Blocks": bytes([1, 1]), "Data": bytes(2)},
+}
+
+
+@pytest.mark.parametrize("family", SCHEMATIC_TAGS)
+def test_a_document_that_is_also_a_structure_races_when_its_size_tags_come_first(family):
+    # Size tags first: the schematic candidate reads on, so no reader has
+    # won when the boundary is asked for.
+    with kubic_rs.open(_schematic_and_structure(True, SCHEMATIC_TAGS[family])) as r:
+        with pytest.raises(RuntimeError, match="^Failed to read boundary$"):
+            r.boundary()
+    # Structure tags first: the schematic candidate gives up at once.
+    with kubic_rs.open(_schematic_and_structure(False, SCHEMATIC_TAGS[family])) as r:
+        assert r.boundary().size() == (3, 1, 1)

@@ -24,6 +24,10 @@ namespace {
 const std::vector<std::string_view> kSchematicRootTags = {
     "Schematic", "Width", "Height", "Length", "BlockData", "Palette", "Blocks", "Data", "Materials", "DataVersion"};
 
+// The tags that say a document is a schematic of either: after one of them,
+// another family's tags no longer end a candidate's parse.
+const std::vector<std::string_view> kSchematicSizeTags = {"Schematic", "Width", "Height", "Length"};
+
 RootTags foreign_root_tags(SchematicFormat format);
 
 const std::vector<FormatEntry>& entries() {
@@ -99,7 +103,8 @@ RootTags foreign_root_tags(SchematicFormat format) {
   for (const FormatEntry& entry : entries()) {
     if (entry.root_tags != own.root_tags) names.insert(names.end(), entry.root_tags.begin(), entry.root_tags.end());
   }
-  return RootTags(std::move(names));
+  const bool schematic = own.root_tags == kSchematicRootTags;
+  return RootTags(std::move(names), schematic ? kSchematicSizeTags : std::vector<std::string_view>{});
 }
 
 bool same_letters(std::string_view a, std::string_view b) {

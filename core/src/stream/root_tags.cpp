@@ -1,6 +1,7 @@
 #include "stream/root_tags.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace kubic {
 
@@ -9,8 +10,13 @@ bool RootTags::contains(std::string_view name) const {
 }
 
 NbtEntryFilter RootTags::refusing(NbtEntryFilter inner) const {
-  return [this, inner = std::move(inner)](const std::vector<std::string>& parents, const std::string& name) {
-    return parents.empty() && contains(name) ? NbtEntryChoice::Refuse : inner(parents, name);
+  auto claimed = std::make_shared<bool>(false);
+  return [this, claimed, inner = std::move(inner)](const std::vector<std::string>& parents, const std::string& name) {
+    if (parents.empty()) {
+      if (std::find(claiming_.begin(), claiming_.end(), name) != claiming_.end()) *claimed = true;
+      if (!*claimed && contains(name)) return NbtEntryChoice::Refuse;
+    }
+    return inner(parents, name);
   };
 }
 
