@@ -4,6 +4,7 @@
 #define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
 #include <numpy/arrayobject.h>
 
+#include <optional>
 #include <string>
 
 #include "blocks/state_text.h"
@@ -155,7 +156,7 @@ struct SaveRequest {
 };
 
 // Writes the whole request into `chain`, completing it.
-Status write_request(std::unique_ptr<ByteSink> chain, SaveRequest& request) {
+Result<SaveReport> write_request(std::unique_ptr<ByteSink> chain, SaveRequest& request) {
   const void* data = PyArray_DATA(request.blocks);
   const CellArray cells = PyArray_TYPE(request.blocks) == NPY_UINT16 ? CellArray(static_cast<const uint16_t*>(data))
                                                                       : CellArray(static_cast<const uint32_t*>(data));
@@ -168,21 +169,23 @@ PyObject* save(PyObject* target_object, SaveRequest& request) {
   if (!target.sink) return nullptr;
   auto first_failure = std::make_shared<Status>();
   auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
-  Status status;
+  std::optional<Result<SaveReport>> written;
   if (target.file) {
     // To a path, nothing Python is touched: other threads may run.
     WithoutGil released;
-    status = write_request(std::move(chain), request);
+    written = write_request(std::move(chain), request);
   } else {
-    status = write_request(std::move(chain), request);
+    written = write_request(std::move(chain), request);
   }
-  if (status.ok()) status = *first_failure;
+  Status status = written->ok() ? *first_failure : written->status();
   if (!status.ok()) return raise_status(status);
   if (target.file) {
     Status committed = target.file->commit();
     if (!committed.ok()) return raise_status(committed);
   }
-  Py_RETURN_NONE;
+  const std::string warning = (*written)->warning(*request.format);
+  if (warning.empty()) Py_RETURN_NONE;
+  return PyUnicode_FromStringAndSize(warning.data(), Py_ssize_t(warning.size()));
 }
 
 }  // namespace

@@ -8,10 +8,10 @@ hold.
     s.save("house.nbt")
 """
 from . import nbt
-from .errors import CorruptFileError, KubicError, LegacyConversionWarning, UnknownFormatError
+from .errors import CorruptFileError, KubicError, LegacyConversionWarning, NotWrittenWarning, UnknownFormatError
 from .schematic import Entity, Schematic, iter_chunks, load
 
 __version__ = "0.2.0"
 
 __all__ = ["load", "iter_chunks", "Schematic", "Entity", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
-           "LegacyConversionWarning", "__version__"]
+           "LegacyConversionWarning", "NotWrittenWarning", "__version__"]

@@ -1,7 +1,7 @@
 """The exceptions of the kubic API."""
 from __future__ import annotations
 
-__all__ = ["KubicError", "UnknownFormatError", "CorruptFileError", "LegacyConversionWarning"]
+__all__ = ["KubicError", "UnknownFormatError", "CorruptFileError", "LegacyConversionWarning", "NotWrittenWarning"]
 
 
 class KubicError(Exception):
@@ -20,6 +20,12 @@ class CorruptFileError(KubicError):
 
 class LegacyConversionWarning(UserWarning):
     """Legacy (numeric) block ids were converted, some of them to air."""
+
+
+class NotWrittenWarning(UserWarning):
+    """A save left out what the file could not hold or no longer belongs:
+    block entities at air positions, or outside the box of a format that
+    keeps them in its blocks."""
 
 
 def guess_foreign_format(head: bytes) -> str | None:

@@ -10,7 +10,8 @@ from typing import Any, BinaryIO, Iterator, Union
 import numpy as np
 
 from . import _core
-from .errors import CorruptFileError, KubicError, LegacyConversionWarning, UnknownFormatError, guess_foreign_format
+from .errors import (CorruptFileError, KubicError, LegacyConversionWarning, NotWrittenWarning, UnknownFormatError,
+                     guess_foreign_format)
 from .nbt import Compound
 
 __all__ = ["Schematic", "Entity", "load", "iter_chunks"]
@@ -266,10 +267,12 @@ class Schematic:
         metadata = dict(self.metadata)
         regions = metadata.pop("regions", None)
         try:
-            _core.save(target, canonical, self.palette, np.ascontiguousarray(self.blocks), self.origin,
-                       block_entities, entities, version, Compound(metadata), sponge_version, regions)
+            left_out = _core.save(target, canonical, self.palette, np.ascontiguousarray(self.blocks), self.origin,
+                                  block_entities, entities, version, Compound(metadata), sponge_version, regions)
         except RuntimeError as error:
             raise KubicError(str(error)) from None
+        if left_out:
+            warnings.warn(left_out, NotWrittenWarning, stacklevel=2)
 
     def __repr__(self) -> str:
         return (f"<Schematic {self.format or 'new'} size={self.size} origin={self.origin} "

@@ -76,3 +76,19 @@ def test_counts_leave_out_every_air_and_structure_voids():
     palette = ["minecraft:air", "minecraft:cave_air", "minecraft:void_air", "minecraft:structure_void", "minecraft:stone"]
     s = kubic.Schematic.from_numpy(np.arange(5, dtype=np.uint16).reshape(5, 1, 1), palette)
     assert s.counts() == {"minecraft:stone": 1}
+
+
+@pytest.mark.parametrize("fmt", WRITABLE)
+def test_block_entities_at_air_or_where_a_format_cannot_hold_them_are_left_out_with_one_warning(fmt):
+    s = kubic.Schematic((3, 1, 1))
+    s[0, 0, 0] = "minecraft:chest[facing=north,type=single]"
+    chest = nbt.Compound({"id": nbt.String("minecraft:chest")})
+    s.block_entities = {(0, 0, 0): chest, (1, 0, 0): chest, (2, 0, 0): chest, (5, 0, 0): chest}
+    with pytest.warns(kubic.NotWrittenWarning) as caught:
+        back = _round_trip(s, fmt)
+    assert len(caught) == 1
+    message = str(caught[0].message)
+    assert message.startswith("2 block entities stand at air positions")
+    outside_held = fmt != "structure"
+    assert ("1 block entity lies outside the box, which a structure file cannot hold" in message) != outside_held
+    assert sorted(back.block_entities) == ([(0, 0, 0), (5, 0, 0)] if outside_held else [(0, 0, 0)])

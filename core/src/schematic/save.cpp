@@ -37,18 +37,58 @@ Status write_cells(SchematicOutputStream& writer, const Cell* cells, const Bound
   return writer.write(batch);
 }
 
+// Leaves out the block entities whose block is air, and those outside the
+// box when the writer cannot hold them, counting both.
+SaveReport drop_misplaced_block_entities(std::vector<BlockEntity>& entities, const Boundary& box,
+                                         const std::vector<StateRef>& palette, CellArray cells, bool outside_held) {
+  SaveReport report;
+  std::erase_if(entities, [&](const BlockEntity& entity) {
+    const BlockPosition& p = entity.position;
+    if (!box.contains(p)) {
+      report.block_entities_outside += !outside_held;
+      return !outside_held;
+    }
+    const size_t cell = size_t((int64_t(p.x - box.min_x) * box.d_y + (p.y - box.min_y)) * box.d_z + (p.z - box.min_z));
+    const size_t id = std::visit([&](auto* data) { return size_t(data[cell]); }, cells);
+    const bool at_air = id < palette.size() && palette[id]->is_air();
+    report.block_entities_at_air += at_air;
+    return at_air;
+  });
+  return report;
+}
+
+std::string counted(size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace
 
-Status save_schematic(std::unique_ptr<ByteSink> sink, const FormatEntry& format, const Boundary& box,
-                      const std::vector<StateRef>& palette, CellArray cells, SchematicExtras extras,
-                      const WriterOptions& options) {
+std::string SaveReport::warning(const FormatEntry& format) const {
+  std::string text;
+  if (block_entities_at_air) {
+    text = counted(block_entities_at_air, "block entity stands", "block entities stand") + " at air positions";
+  }
+  if (block_entities_outside) {
+    text += (text.empty() ? "" : "; ") + counted(block_entities_outside, "block entity lies", "block entities lie") +
+            " outside the box, which a " + std::string(format.title) + " file cannot hold";
+  }
+  return text.empty() ? text : text + ": not written";
+}
+
+Result<SaveReport> save_schematic(std::unique_ptr<ByteSink> sink, const FormatEntry& format, const Boundary& box,
+                                  const std::vector<StateRef>& palette, CellArray cells, SchematicExtras extras,
+                                  const WriterOptions& options) {
   auto writer = format.make_writer(std::move(sink), box, options);
+  const SaveReport report = drop_misplaced_block_entities(extras.block_entities, box, palette, cells,
+                                                          writer->holds_block_entities_outside());
   KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(extras)));
   if (auto* narrow = std::get_if<const uint16_t*>(&cells); narrow && writer->writes_dense()) {
-    return writer->write_dense_document(*narrow, palette, AxisOrder::XYZ);
+    KUBIC_RETURN_IF_ERROR(writer->write_dense_document(*narrow, palette, AxisOrder::XYZ));
+    return report;
   }
-  Status status = std::visit([&](auto* data) { return write_cells(*writer, data, box, palette); }, cells);
-  return status.ok() ? writer->complete() : status;
+  KUBIC_RETURN_IF_ERROR(std::visit([&](auto* data) { return write_cells(*writer, data, box, palette); }, cells));
+  KUBIC_RETURN_IF_ERROR(writer->complete());
+  return report;
 }
 
 }  // namespace kubic

@@ -120,6 +120,9 @@ class SchematicOutputStream {
   // frame of the blocks; before the first write(). Formats without a place
   // for them ignore them.
   virtual Status set_extras(SchematicExtras) { return Status::Ok(); }
+  // Whether block entities outside the box are written too; formats that
+  // keep them in their block entries cannot.
+  virtual bool holds_block_entities_outside() const { return true; }
   // Whether write_stored() can take the place of write() and complete().
   virtual bool writes_stored() const { return false; }
   // Writes the whole box from a reader's store over a box of the same

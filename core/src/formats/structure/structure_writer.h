@@ -42,6 +42,7 @@ class StructureSchematicOutputStream final : public SchematicOutputStream {
   // Block entities go into their entries' "nbt", entities into "entities";
   // a structure-void fill leaves unwritten positions unlisted.
   Status set_extras(SchematicExtras extras) override;
+  bool holds_block_entities_outside() const override { return false; }
   uint32_t palette_idx_from_state(const StateRef& state);
 
  private:
