@@ -4,6 +4,7 @@
 #define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
 #include <numpy/arrayobject.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -225,6 +226,11 @@ PyObject* save_schematic(PyObject*, PyObject* args) {
     if (const Compound* compound = tag->as<Compound>()) request.extras.metadata = *compound;
     if (!parse_regions(regions, request.extras.regions)) return nullptr;
     request.options.sponge_version = sponge_version;
+    if (PyUnicode_Check(target)) {
+      const char* path = PyUnicode_AsUTF8(target);
+      if (!path) return nullptr;
+      request.options.default_name = std::filesystem::path(path).stem().string();
+    }
     return save(target, request);
   });
 }

@@ -17,7 +17,7 @@ import numpy as np
 
 from . import __version__
 from .errors import KubicError, LegacyConversionWarning
-from .schematic import AIRS, EXTENSIONS, FORMATS, OUTPUT_EXTENSIONS, WRITABLE, format_name, load
+from .schematic import AIRS, EXTENSIONS, FORMATS, OUTPUT_EXTENSIONS, VOID, WRITABLE, format_name, load
 
 # The largest structure the game's structure blocks load, along each axis.
 STRUCTURE_BLOCK_LIMIT = 48
@@ -152,6 +152,8 @@ def report_of(name, schematic, top):
     """The same keys for every file."""
     counts = schematic.counts()
     volume = int(np.prod(schematic.size))
+    void_indices = [i for i, state in enumerate(schematic.palette) if state.split("[", 1)[0] == VOID]
+    voids = int(np.count_nonzero(np.isin(schematic.blocks, void_indices))) if void_indices else 0
     metadata = schematic.metadata
     return {
         "file": name,
@@ -162,7 +164,8 @@ def report_of(name, schematic, top):
         "size": list(schematic.size),
         "volume": volume,
         "blocks": sum(counts.values()),
-        "air": volume - sum(counts.values()),
+        "air": volume - sum(counts.values()) - voids,
+        "voids": voids,
         "states": len(counts),
         "block_entities": len(schematic.block_entities),
         "entities": len(schematic.entities),
@@ -192,7 +195,8 @@ def command_info(args):
         version = f" {report['format_version']}" if report["format_version"] is not None else ""
         say(f"{name}: {report['format']}{version}, data version {report['data_version']}")
         say(f"  origin {tuple(report['origin'])}, size {tuple(report['size'])} ({report['volume']} positions)")
-        say(f"  blocks: {report['blocks']} in {report['states']} distinct states, air {report['air']}")
+        voids = f", structure voids {report['voids']}" if report["voids"] else ""
+        say(f"  blocks: {report['blocks']} in {report['states']} distinct states, air {report['air']}{voids}")
         say(f"  block entities: {report['block_entities']}, entities: {report['entities']}")
         if report["name"] or report["author"]:
             say(f"  name: {report['name']}, author: {report['author']}")

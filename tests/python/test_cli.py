@@ -8,13 +8,15 @@ import subprocess
 import sys
 import time
 
+import numpy as np
 import pytest
 
 import kubic
 from conftest import corpus_params, sponge_file
 
 EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "house.schem"
-KEYS = {"file", "format", "format_version", "data_version", "origin", "size", "volume", "blocks", "air", "states", "block_entities",
+KEYS = {"file", "format", "format_version", "data_version", "origin", "size", "volume", "blocks", "air", "voids", "states",
+        "block_entities",
         "entities", "name", "author", "most_common"}
 
 
@@ -36,6 +38,14 @@ def test_info_reports_every_file_even_when_one_fails(tmp_path):
     assert f"{bad}: no reader recognises this input".encode() in result.stderr
     text = kubic_cli("info", EXAMPLE)
     assert text.returncode == 0 and b"266 in 8 distinct states" in text.stdout
+
+
+def test_info_counts_structure_voids_on_their_own(tmp_path):
+    s = kubic.Schematic.from_numpy(np.arange(4, dtype=np.uint16).reshape(4, 1, 1),
+                                   ["minecraft:air", "minecraft:structure_void", "minecraft:stone", "minecraft:cave_air"])
+    s.save(tmp_path / "voids.nbt")
+    report = json.loads(kubic_cli("info", tmp_path / "voids.nbt", "--json").stdout)
+    assert (report["blocks"], report["voids"], report["air"], report["states"]) == (1, 1, 2, 1)
 
 
 @pytest.mark.parametrize("path", corpus_params("mcedit", ".schematic")[:1] + corpus_params("structure", ".nbt")[:1]

@@ -1,6 +1,7 @@
 """Data that saving or loading used to lose or invent: each case is a file
 or an edit whose every part must come back."""
 import io
+import time
 
 import numpy as np
 import pytest
@@ -92,3 +93,33 @@ def test_block_entities_at_air_or_where_a_format_cannot_hold_them_are_left_out_w
     outside_held = fmt != "structure"
     assert ("1 block entity lies outside the box, which a structure file cannot hold" in message) != outside_held
     assert sorted(back.block_entities) == ([(0, 0, 0), (5, 0, 0)] if outside_held else [(0, 0, 0)])
+
+
+def _document(data):
+    return nbt_util.decode(nbt_util.gunzip_member(data))[1]
+
+
+@pytest.mark.parametrize("metadata, path, name", [
+    ({}, "my_build.litematic", "my_build"),
+    ({"Name": nbt.String("Castle"), "Description": nbt.String("walls")}, "out.litematic", "Castle"),
+])
+def test_litematica_metadata_from_a_source_without_it(tmp_path, metadata, path, name):
+    s = kubic.Schematic((3, 1, 1))
+    s[0, 0, 0], s[1, 0, 0], s[2, 0, 0] = "minecraft:stone", "minecraft:cave_air", "minecraft:void_air"
+    s.metadata.update(metadata)
+    before = int(time.time() * 1000)
+    s.save(tmp_path / path)
+    written = _document((tmp_path / path).read_bytes())["Metadata"]
+    assert written["Name"] == name
+    assert written["Description"] == str(metadata.get("Description", ""))
+    assert written["TimeCreated"] >= before and written["TimeModified"] == written["TimeCreated"]
+    assert written["TotalBlocks"] == 1  # no air counts, cave and void air included
+
+
+def test_sponge_v2_output_lists_what_worldedit_writes_even_when_empty():
+    out = io.BytesIO()
+    kubic.Schematic((1, 1, 1)).save(out, "sponge", sponge_version=2)
+    root = _document(out.getvalue())
+    assert root["BlockEntities"] == [] and root["Entities"] == []
+    assert {key: root["Metadata"][key] for key in ("WEOffsetX", "WEOffsetY", "WEOffsetZ")} == dict.fromkeys(
+        ("WEOffsetX", "WEOffsetY", "WEOffsetZ"), 0)

@@ -79,8 +79,9 @@ const std::vector<FormatEntry>& entries() {
          return reader;
        },
        .make_writer = [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
-          const WriterOptions&) -> std::unique_ptr<SchematicOutputStream> {
-         return std::make_unique<LitematicaSchematicOutputStream>(std::move(sink), box.value_or(Boundary()));
+          const WriterOptions& options) -> std::unique_ptr<SchematicOutputStream> {
+         return std::make_unique<LitematicaSchematicOutputStream>(std::move(sink), box.value_or(Boundary()),
+                                                                  options.default_name);
        },
        .sized_by_its_blocks = false},
       {.id = SchematicFormat::MCEdit, .name = "mcedit", .title = "MCEdit", .aliases = {"schematic"},

@@ -22,6 +22,9 @@ struct ReaderOptions {
 // What writers may be asked for beyond the box.
 struct WriterOptions {
   int sponge_version = 3;  // 2 for tools that read only that
+  // The name formats that name their contents give a source without one:
+  // the output file's stem, when there is a file.
+  std::string default_name;
 };
 
 // When loading a whole schematic into an array tries a format's array road

@@ -42,7 +42,8 @@ Status convert_schematic(SchematicInputStream& input, SchematicFormat format, st
   extras->shift(delta);
   const BlockPosition corner = moved({box.min_x, box.min_y, box.min_z}, delta);
   box = Boundary(corner.x, corner.y, corner.z, box.d_x, box.d_y, box.d_z);
-  auto output = format_entry(format).make_writer(std::move(sink), box, WriterOptions{options.sponge_version});
+  const WriterOptions writing{.sponge_version = options.sponge_version, .default_name = {}};
+  auto output = format_entry(format).make_writer(std::move(sink), box, writing);
   // Arrays have no cells that no block covers, which a fill would hold.
   const bool dense = output->writes_dense() && input.reads_dense() && box.volume() <= kMaxDenseConversion &&
                      !extras->fill;

@@ -7,6 +7,7 @@
 
 #include "blocks/air.h"
 #include "blocks/canonical_state.h"
+#include "common/clock.h"
 #include "common/interrupt.h"
 #include "nbt/nbt_writer.h"
 #include "store/dense_cells.h"
@@ -122,8 +123,15 @@ size_t region_holding(const std::vector<Boundary>& boxes, const BlockPosition& p
 }  // namespace
 
 LitematicaSchematicOutputStream::LitematicaSchematicOutputStream(std::unique_ptr<ByteSink> writer,
-                                                                 const Boundary& boundary)
-    : writer_(std::move(writer)), store_(PagedBlockStore::new_for_fixed_boundary(boundary)), boundary_(boundary) {}
+                                                                 const Boundary& boundary, std::string default_name)
+    : writer_(std::move(writer)),
+      store_(PagedBlockStore::new_for_fixed_boundary(boundary)),
+      boundary_(boundary),
+      default_name_(std::move(default_name)) {}
+
+std::string LitematicaSchematicOutputStream::schematic_name() const {
+  return text_or(extras_.metadata, "Name", default_name_.empty() ? "Unnamed" : default_name_);
+}
 
 Status LitematicaSchematicOutputStream::set_extras(SchematicExtras extras) {
   extras_ = std::move(extras);
@@ -244,7 +252,7 @@ std::vector<SubRegion> LitematicaSchematicOutputStream::regions_to_write(const C
   }
   if (keep) return kept;
   // The whole box as one region, keeping the scheduled ticks of the parts.
-  SubRegion whole{text_or(extras_.metadata, "Name", "Unnamed"), corner_of(boundary_),
+  SubRegion whole{schematic_name(), corner_of(boundary_),
                   {boundary_.d_x, boundary_.d_y, boundary_.d_z}, {}, {}};
   ListTag block_ticks = compound_list(), fluid_ticks = compound_list();
   for (size_t i = 0; i < kept.size(); ++i) {
@@ -267,11 +275,16 @@ Result<LitematicaSchematicOutputStream::RegionNumbering> LitematicaSchematicOutp
   FirstMetNumbers numbers(cells.states.size());
   // States spelled another way share the entry of their canonical form.
   std::unordered_map<StateRef, uint16_t, StateRefHash> entry_of;
+  // Litematica counts no air as a block, cave and void air included.
+  std::vector<bool> air_entries{true};
   auto assign = [&](uint16_t id) {
     if (is_plain_air(*cells.states[id])) return 0;
     const StateRef state = canonical_state(cells.states[id]);
     auto [entry, added] = entry_of.emplace(state, uint16_t(palette.items.size()));
-    if (added) palette.items.push_back(palette_entry(*state));
+    if (added) {
+      palette.items.push_back(palette_entry(*state));
+      air_entries.push_back(state->is_air());
+    }
     numbering.number[id] = entry->second;
     return int32_t(entry->second);
   };
@@ -280,7 +293,7 @@ Result<LitematicaSchematicOutputStream::RegionNumbering> LitematicaSchematicOutp
     for (uint16_t id : values) {
       const int32_t number = numbers.of(id, assign);
       if (number < 0) return Status::Error("Litematica: block index " + std::to_string(id) + " is not in the palette");
-      air += number == 0;
+      air += air_entries[size_t(number)];
     }
     return Status::Ok();
   }));
@@ -361,8 +374,8 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
 
   const Compound& meta = extras_.metadata;
   Compound metadata;
-  const int64_t created = whole_number(meta, "Date").value_or(0);
-  metadata.put("Name", Tag{text_or(meta, "Name", "Unnamed")});
+  const int64_t created = whole_number(meta, "Date").value_or(milliseconds_since_epoch());
+  metadata.put("Name", Tag{schematic_name()});
   metadata.put("Author", Tag{text_or(meta, "Author", "")});
   metadata.put("Description", Tag{text_or(meta, "Description", "")});
   metadata.put("RegionCount", Tag{int32_t(regions.size())});

@@ -16,7 +16,9 @@ namespace kubic {
 // the whole box is one region named after the schematic.
 class LitematicaSchematicOutputStream final : public SchematicOutputStream {
  public:
-  LitematicaSchematicOutputStream(std::unique_ptr<ByteSink> writer, const Boundary& boundary);
+  // `default_name` names a schematic whose extras give no "Name".
+  LitematicaSchematicOutputStream(std::unique_ptr<ByteSink> writer, const Boundary& boundary,
+                                  std::string default_name = "");
 
   Status write(std::span<const Block> blocks) override;
   Status complete() override;
@@ -51,6 +53,8 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
     std::vector<uint16_t> number;
     int64_t blocks;
   };
+  // The extras' "Name", else the default name, else "Unnamed".
+  std::string schematic_name() const;
   static Result<RegionNumbering> number_region(const Cells& cells, const Boundary& box);
   // The payload of a region's "BlockStates", packed from a second walk.
   static Status write_block_states(const Cells& cells, const Boundary& box, const RegionNumbering& numbering,
@@ -60,6 +64,7 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
   std::unique_ptr<ByteSink> writer_;
   std::unique_ptr<PagedBlockStore> store_;
   Boundary boundary_;
+  std::string default_name_;
   SchematicExtras extras_;
 };
 

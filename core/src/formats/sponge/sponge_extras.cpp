@@ -1,7 +1,8 @@
 #include "formats/sponge/sponge_extras.h"
 
-#include <chrono>
 #include <cmath>
+
+#include "common/clock.h"
 
 namespace kubic {
 
@@ -185,11 +186,16 @@ void put_sponge_extras(const SchematicExtras& extras, int version,
   if (block_entities.items.empty()) block_entities.element_type = TagType::End;
   if (entities.items.empty()) entities.element_type = TagType::End;
   (version >= 3 ? blocks : schematic).put("BlockEntities", Tag{std::move(block_entities)});
-  if (!entities.items.empty()) schematic.put("Entities", Tag{std::move(entities)});
+  // WorldEdit's version 2 files always list entities and give the copy's
+  // offset from its origin; readers of version 2 (mcschematic, litemapy)
+  // require them.
+  if (!entities.items.empty() || version == 2) schematic.put("Entities", Tag{std::move(entities)});
   Compound metadata = extras.metadata;
   if (!metadata.get("Date")) {
-    auto now = std::chrono::system_clock::now().time_since_epoch();
-    metadata.put("Date", Tag{int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(now).count())});
+    metadata.put("Date", Tag{milliseconds_since_epoch()});
+  }
+  for (const char* offset : {"WEOffsetX", "WEOffsetY", "WEOffsetZ"}) {
+    if (version == 2 && !metadata.get(offset)) metadata.put(offset, Tag{int32_t(0)});
   }
   schematic.put("Metadata", Tag{std::move(metadata)});
 }
