@@ -7,6 +7,7 @@ import numpy as np
 import pytest
 
 import kubic
+import kubic_rs
 import nbt_util
 from conftest import CORPUS, sponge_file
 from kubic import nbt
@@ -123,3 +124,16 @@ def test_sponge_v2_output_lists_what_worldedit_writes_even_when_empty():
     assert root["BlockEntities"] == [] and root["Entities"] == []
     assert {key: root["Metadata"][key] for key in ("WEOffsetX", "WEOffsetY", "WEOffsetZ")} == dict.fromkeys(
         ("WEOffsetX", "WEOffsetY", "WEOffsetZ"), 0)
+
+
+def test_kub_from_a_structure_that_lists_its_air_leaves_the_air_out(tmp_path):
+    listed = {"size": [3, 1, 1], "palette": [{"Name": "minecraft:air"}, {"Name": "minecraft:stone"}],
+              "blocks": [{"pos": [x, 0, 0], "state": int(x == 0)} for x in range(3)], "entities": []}
+    (tmp_path / "listed.nbt").write_bytes(nbt_util.gzipped(listed))
+    (tmp_path / "plain.schem").write_bytes(sponge_file(3, 1, 1, {(0, 0, 0): "minecraft:stone"}))
+    outputs = []
+    for name in ("listed.nbt", "plain.schem"):
+        with kubic_rs.open(str(tmp_path / name)) as r:
+            r.save(str(tmp_path / (name + ".kub")), "KUB")
+        outputs.append((tmp_path / (name + ".kub")).read_bytes())
+    assert outputs[0] == outputs[1]

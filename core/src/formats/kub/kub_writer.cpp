@@ -1,5 +1,6 @@
 #include "formats/kub/kub_writer.h"
 
+#include "blocks/air.h"
 #include "blocks/canonical_state.h"
 #include "common/varint.h"
 #include "formats/kub/state_difference.h"
@@ -155,6 +156,12 @@ Status KUBSchematicOutputStream::write(std::span<const Block> blocks) {
   };
   size_t i = 0;
   while (i < blocks.size()) {
+    // Unwritten positions read as air, unless a fill (structure voids)
+    // takes them: then listed air must be written.
+    if (!extras_.fill && is_plain_air(*blocks[i].state)) {
+      ++i;
+      continue;
+    }
     int64_t idx = index_of(blocks[i]);
     if (idx < int64_t(cursor_)) {
       return Status::Error("KUB: Blocks out of order. Current cursor at " + std::to_string(cursor_) +

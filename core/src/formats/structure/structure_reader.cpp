@@ -148,12 +148,11 @@ Status StructureSchematicInputStream::read_blocks() {
   bool has_state = false;
   int32_t state = 0;
   std::optional<Compound> entry_data;
-  size_t entries = 0;
   while (list_depth > 0) {
     // Nearly every entry has the same few bytes: read whole, without events.
     if (whole_entries_ && list_depth == 1 && compound_depth == 0 && next_plain_entry(parser_, position, state)) {
       KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
-      if (++entries % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
+      if (++listed_entries_ % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
       continue;
     }
     KUBIC_RETURN_IF_ERROR(parser_.next(event_));
@@ -178,6 +177,7 @@ Status StructureSchematicInputStream::read_blocks() {
           if (filled == 3) std::copy(entry_position, entry_position + 3, position);
           if (has_state) {
             KUBIC_RETURN_IF_ERROR(blocks_->set_unknown_block_at(position[0], position[1], position[2], state));
+            ++listed_entries_;
             if (entry_data) block_entities_.push_back({{position[0], position[1], position[2]}, std::move(*entry_data)});
           }
         }
@@ -314,8 +314,10 @@ Result<SchematicExtras> StructureSchematicInputStream::extras() {
   extras.data_version = data_version_;
   if (author_) extras.metadata.put("Author", Tag{*author_});
   // Positions the file does not list are structure voids, which only a
-  // reader that also hands out listed air can tell apart.
-  if (keep_listed_air_) extras.fill = BlockState::create("minecraft:structure_void");
+  // reader that also hands out listed air can tell apart; a structure that
+  // lists every position has none.
+  const int64_t volume = int64_t(size_[0]) * size_[1] * size_[2];
+  if (keep_listed_air_ && int64_t(listed_entries_) < volume) extras.fill = BlockState::create("minecraft:structure_void");
   if (size_read_ && (size_[0] == 0 || size_[1] == 0 || size_[2] == 0)) extras.empty_size = {size_[0], size_[1], size_[2]};
   const ListTag* list = entities_.as<ListTag>();
   if (!list || list->items.empty()) return extras;

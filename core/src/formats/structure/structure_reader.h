@@ -50,6 +50,7 @@ class StructureSchematicInputStream final : public SchematicInputStream {
   Volume position_ = 0;  // store positions already visited
   bool keep_listed_air_ = false;
   bool whole_entries_ = true;
+  size_t listed_entries_ = 0;  // of the block list, duplicates included
   std::vector<BlockEntity> block_entities_;
   Tag entities_;  // the "entities" list as the file gives it
   std::optional<int32_t> data_version_;
