@@ -11,6 +11,7 @@
 #include "blocks/state_text.h"
 #include "io/chains.h"
 #include "io/recording_sink.h"
+#include "kubic_core/core_results.h"
 #include "kubic_core/nbt_objects.h"
 #include "schematic/save.h"
 #include "support/errors.h"
@@ -166,7 +167,9 @@ Result<SaveReport> write_request(std::unique_ptr<ByteSink> chain, SaveRequest& r
 }
 
 PyObject* save(PyObject* target_object, SaveRequest& request) {
-  OutputTarget target = writer_from(target_object);
+  OutputTarget target = writer_from(target_object, [](const OpenError& error, const std::string& path) {
+    raise_core_error(Status::IoError(error.message, error.error_number, path));
+  });
   if (!target.sink) return nullptr;
   auto first_failure = std::make_shared<Status>();
   auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
@@ -179,10 +182,10 @@ PyObject* save(PyObject* target_object, SaveRequest& request) {
     written = write_request(std::move(chain), request);
   }
   Status status = written->ok() ? *first_failure : written->status();
-  if (!status.ok()) return raise_status(status);
+  if (!status.ok()) return raise_core_error(status);
   if (target.file) {
     Status committed = target.file->commit();
-    if (!committed.ok()) return raise_status(committed);
+    if (!committed.ok()) return raise_core_error(committed);
   }
   const std::string warning = (*written)->warning(*request.format);
   if (warning.empty()) Py_RETURN_NONE;

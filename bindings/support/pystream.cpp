@@ -115,6 +115,10 @@ std::unique_ptr<ByteSource> reader_from(PyObject* input) {
 }
 
 OutputTarget writer_from(PyObject* output) {
+  return writer_from(output, [](const OpenError& error, const std::string&) { raise_open_error(error); });
+}
+
+OutputTarget writer_from(PyObject* output, const OpenErrorRaiser& raise_failure) {
   OutputTarget target;
   if (PyUnicode_Check(output)) {
     Py_ssize_t length;
@@ -123,7 +127,7 @@ OutputTarget writer_from(PyObject* output) {
     OpenError error;
     target.file = AtomicFile::create(std::string(path, size_t(length)), error);
     if (!target.file) {
-      raise_open_error(error);
+      raise_failure(error, std::string(path, size_t(length)));
       return target;
     }
     target.sink = target.file->take_sink();

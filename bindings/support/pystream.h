@@ -2,7 +2,9 @@
 
 #include <Python.h>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "io/atomic_file.h"
 #include "io/byte_stream.h"
@@ -36,8 +38,13 @@ struct OutputTarget {
   std::unique_ptr<AtomicFile> file;
 };
 
+// How a failure to open a path for writing is raised.
+using OpenErrorRaiser = std::function<void(const OpenError& error, const std::string& path)>;
+
 // The output for a path (str) or an object with a "write" attribute; an
-// empty target with a Python exception set otherwise.
+// empty target with a Python exception set otherwise (`raise_failure` for
+// a path that cannot be opened).
+OutputTarget writer_from(PyObject* output, const OpenErrorRaiser& raise_failure);
 OutputTarget writer_from(PyObject* output);
 
 }  // namespace kubic::py

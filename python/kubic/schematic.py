@@ -60,17 +60,32 @@ class Entity:
 
 class _Watched:
     """A user's file object whose first exception is kept, so that it is
-    raised as it is instead of as a reader's complaint."""
+    raised as it is instead of as a reader's or writer's complaint."""
 
     def __init__(self, stream: Any) -> None:
         self.stream, self.error = stream, None
 
-    def read(self, size: int = -1) -> Any:
+    def _kept(self, call: Any, *args: Any) -> Any:
         try:
-            return self.stream.read(size)
+            return call(*args)
         except Exception as error:
             self.error = self.error or error
             raise
+
+    def read(self, size: int = -1) -> Any:
+        return self._kept(self.stream.read, size)
+
+    def write(self, data: Any) -> Any:
+        return self._kept(self.stream.write, data)
+
+    def flush(self) -> Any:
+        return self._kept(getattr(self.stream, "flush", lambda: None))
+
+
+def _os_error(errno: int, message: str, path: str | None) -> OSError:
+    """The OSError Python itself would raise: its class by errno, the
+    system's text without the core's "(os error N)"."""
+    return OSError(errno, os.strerror(errno) if errno else message, path)
 
 
 def _open_source(source: Source) -> Any:
@@ -260,7 +275,7 @@ class Schematic:
         canonical = format_name(format, writing=True)
         if sponge_version not in (2, 3):
             raise ValueError("sponge_version is 2 or 3")
-        target: Any = os.fspath(dest) if isinstance(dest, (str, os.PathLike)) else dest
+        target: Any = os.fspath(dest) if isinstance(dest, (str, os.PathLike)) else _Watched(dest)
         block_entities = [(tuple(int(c) for c in pos), data) for pos, data in self.block_entities.items()]
         entities = [(tuple(float(c) for c in e.pos), e.nbt) for e in self.entities]
         version = data_version if data_version is not None else self.data_version
@@ -270,7 +285,7 @@ class Schematic:
             left_out = _core.save(target, canonical, self.palette, np.ascontiguousarray(self.blocks), self.origin,
                                   block_entities, entities, version, Compound(metadata), sponge_version, regions)
         except RuntimeError as error:
-            raise KubicError(str(error)) from None
+            raise _save_error(error, target) from None
         if left_out:
             warnings.warn(left_out, NotWrittenWarning, stacklevel=2)
 
@@ -287,7 +302,7 @@ def _api_error(error: RuntimeError, opened: Any, detecting: bool) -> Exception:
         return opened.error
     message, kind, cause, errno, path = error.args
     if kind == "io":
-        return OSError(errno, message, path)
+        return _os_error(errno, message, path)
     if kind == "missing":
         return KubicError(message)
     if kind == "unrecognised" and detecting:
@@ -300,6 +315,16 @@ def _api_error(error: RuntimeError, opened: Any, detecting: bool) -> Exception:
             return CorruptFileError(cause)
         return UnknownFormatError("no reader recognises this input")
     return CorruptFileError(message)
+
+
+def _save_error(error: RuntimeError, target: Any) -> Exception:
+    """The API's exception for a failed save, as for a failed load."""
+    if isinstance(target, _Watched) and target.error is not None:
+        return target.error
+    message, kind, _, errno, path = error.args
+    if kind == "io":
+        return _os_error(errno, message, path or (target if isinstance(target, str) else None))
+    return KubicError(message)
 
 
 def iter_chunks(source: Source, shape: tuple[int, int, int] = (64, 64, 64),

@@ -1,6 +1,7 @@
 """The kubic package: load, look as an array, edit, create and save."""
 import errno
 import io
+import os
 import pathlib
 import warnings
 
@@ -261,3 +262,41 @@ def test_detection_names_the_cause_of_a_broken_file(house, damage, error, messag
     raw = nbt_util.gunzip_member(house)
     with pytest.raises(error, match=message):
         kubic.load(damage(raw))
+
+
+def _unwritable_folder(tmp_path):
+    if os.geteuid() == 0:
+        pytest.skip("root writes into read-only folders")
+    folder = tmp_path / "locked"
+    folder.mkdir()
+    folder.chmod(0o555)
+    return folder / "out.schem"
+
+
+@pytest.mark.parametrize("where, error_type, code", [
+    (lambda tmp: pathlib.Path("/dev/full"), OSError, errno.ENOSPC),
+    (lambda tmp: tmp / "missing" / "out.schem", FileNotFoundError, errno.ENOENT),
+    (_unwritable_folder, PermissionError, errno.EACCES),
+], ids=["full disk", "missing folder", "read-only folder"])
+def test_save_errors_are_the_errors_python_raises(tmp_path, where, error_type, code):
+    target = where(tmp_path)
+    if not target.parent.exists() and code != errno.ENOENT:
+        pytest.skip(f"{target} absent")
+    s = kubic.Schematic((2, 2, 2))
+    s[0, 0, 0] = "minecraft:stone"
+    with pytest.raises(error_type) as caught:
+        s.save(target, "sponge")
+    assert caught.value.errno == code and caught.value.filename == str(target)
+    assert "os error" not in str(caught.value)
+
+
+def test_a_save_raises_the_callers_own_file_error_as_it_is():
+    class Refusing(io.RawIOBase):
+        def writable(self):
+            return True
+
+        def write(self, data):
+            raise ValueError("the caller's own complaint")
+
+    with pytest.raises(ValueError, match="^the caller's own complaint$"):
+        kubic.Schematic((1, 1, 1)).save(Refusing(), "kub")

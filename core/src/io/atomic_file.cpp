@@ -70,7 +70,7 @@ std::unique_ptr<ByteSink> AtomicFile::take_sink() { return std::move(sink_); }
 Status AtomicFile::commit() {
   sink_.reset();
   if (is_direct()) return Status::Ok();
-  if (rename(temporary_.c_str(), target_.c_str()) != 0) return Status::Error(os_error_message(errno));
+  if (rename(temporary_.c_str(), target_.c_str()) != 0) return Status::IoError(os_error_message(errno), errno, target_);
   committed_ = true;
   return Status::Ok();
 }

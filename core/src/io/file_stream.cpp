@@ -27,7 +27,7 @@ Result<size_t> FileSource::read(uint8_t* buffer, size_t length) {
   while (true) {
     ssize_t n = ::read(fd_, buffer, length);
     if (n >= 0) return size_t(n);
-    if (errno != EINTR) return Status::Error(os_error_message(errno));
+    if (errno != EINTR) return Status::IoError(os_error_message(errno), errno);
   }
 }
 
@@ -46,7 +46,7 @@ Result<size_t> FileSink::write(const uint8_t* data, size_t length) {
   while (true) {
     ssize_t n = ::write(fd_, data, length);
     if (n >= 0) return size_t(n);
-    if (errno != EINTR) return Status::Error(os_error_message(errno));
+    if (errno != EINTR) return Status::IoError(os_error_message(errno), errno);
   }
 }
 
