@@ -348,16 +348,19 @@ def load(source: Source, format: str = "auto", *, region: str | None = None) -> 
     Litematica file's regions are merged into the box that encloses them
     (listed in `metadata["regions"]`); `region` names the one to read alone."""
     canonical = format_name(format)
+    titles = _spoken_list([entry["title"] for entry in _WITH_REGIONS])
+    chosen_for_region = False
     if region is not None:
         if canonical not in ["auto", *(entry["name"] for entry in _WITH_REGIONS)]:
-            titles = _spoken_list([entry["title"] for entry in _WITH_REGIONS])
             raise ValueError(f"only {titles} files have regions, not {canonical}")
         if canonical == "auto" and len(_WITH_REGIONS) == 1:
-            canonical = _WITH_REGIONS[0]["name"]
+            canonical, chosen_for_region = _WITH_REGIONS[0]["name"], True
     opened = _open_source(source)
     try:
         result = _core.load(opened, canonical, region)
     except RuntimeError as error:
+        if chosen_for_region and error.args[1] == "unrecognised":
+            raise ValueError(f"region= applies to {titles} files, and this input is not one") from None
         raise _api_error(error, opened, canonical == "auto") from None
     name = os.fspath(source) if isinstance(source, (str, os.PathLike)) else "<input>"
     (fmt, size, origin, palette, blocks, block_entities, entities, data_version, metadata, format_version,

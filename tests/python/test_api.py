@@ -3,6 +3,7 @@ import errno
 import io
 import os
 import pathlib
+import re
 import warnings
 
 import numpy as np
@@ -300,3 +301,26 @@ def test_a_save_raises_the_callers_own_file_error_as_it_is():
 
     with pytest.raises(ValueError, match="^the caller's own complaint$"):
         kubic.Schematic((1, 1, 1)).save(Refusing(), "kub")
+
+
+LITEMATICA_WITHOUT_SIZE = {"Version": 6, "MinecraftDataVersion": 3465, "Metadata": {"Name": "broken" * 10},
+                           "Regions": {"r": {"Position": {"x": 0, "y": 0, "z": 0}}}}
+MCEDIT_DEGENERATE = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+                     "Materials": "Alpha", "Blocks": b"", "Data": b"", "Entities": [], "TileEntities": []}
+
+
+@pytest.mark.parametrize("data, cause", [
+    (lambda: sponge_file(8, 8, 8, {(0, 0, 0): "Mod:Block[Facing=North]"}), "Sponge: Failed to process palette"),
+    (lambda: sponge_file(8, 8, 8, {(0, 0, 0): "Mod:Block[Facing=North]"}, nested=True),
+     "Sponge: Failed to process palette"),
+    (lambda: nbt_util.gzipped(LITEMATICA_WITHOUT_SIZE), "Litematica: Region 'r' has no valid 'Size'"),
+    (lambda: nbt_util.gzipped(MCEDIT_DEGENERATE, "Schematic"), "MCEdit: 'Blocks' array length 0"),
+], ids=["sponge 2 upper-case", "sponge 3 upper-case", "litematica", "mcedit degenerate"])
+def test_a_broken_file_reports_the_cause_of_the_reader_that_recognised_it(data, cause):
+    with pytest.raises(kubic.CorruptFileError, match=f"^{re.escape(cause)}"):
+        kubic.load(data())
+
+
+def test_region_on_a_file_without_regions_says_what_region_is_for():
+    with pytest.raises(ValueError, match="region= applies to Litematica files"):
+        kubic.load(sponge_file(2, 2, 2, {}), region="x")

@@ -17,7 +17,7 @@ std::unique_ptr<AnySchematicInputStream> AnySchematicInputStream::new_from_known
   std::sort(formats.begin(), formats.end(),
             [](const FormatEntry* a, const FormatEntry* b) { return a->detection_rank < b->detection_rank; });
   std::vector<std::unique_ptr<SchematicInputStream>> readers;
-  std::vector<std::weak_ptr<const uint64_t>> progress;
+  std::vector<std::shared_ptr<const uint64_t>> progress;
   for (const FormatEntry* format : formats) {
     auto fork = shared->fork();
     progress.push_back(fork->progress());
@@ -40,7 +40,7 @@ constexpr uint64_t kRecognisedAfterBytes = 64;
 }  // namespace
 
 void AnySchematicInputStream::drop_failed(size_t i, Status status) {
-  auto progress = candidates_[i].progress.lock();
+  const auto& progress = candidates_[i].progress;
   const uint64_t bytes_read = progress ? *progress : 0;
   const size_t order = candidates_[i].order;
   const bool recognised = status.kind() != ErrorKind::Unrecognised && bytes_read >= kRecognisedAfterBytes;

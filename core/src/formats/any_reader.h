@@ -45,7 +45,7 @@ class AnySchematicInputStream final : public SchematicInputStream {
   struct Candidate {
     std::unique_ptr<SchematicInputStream> reader;
     std::deque<Block> buffered;
-    std::weak_ptr<const uint64_t> progress;  // empty for callers' own readers
+    std::shared_ptr<const uint64_t> progress;  // empty for callers' own readers
     size_t order = 0;                          // place among the candidates
     const FormatEntry* format = nullptr;       // empty for callers' own readers
   };

@@ -61,15 +61,18 @@ class VirtualReader final : public ByteSource {
     stream_->trim();
   }
   Result<size_t> read(uint8_t* buffer, size_t length) override {
-    return stream_->read_for(*cursor_, buffer, length);
+    auto n = stream_->read_for(*cursor_, buffer, length);
+    *progress_ = *cursor_;
+    return n;
   }
-  // How far this fork has read, for as long as it lives; holding it does
-  // not keep the fork's bytes.
-  std::weak_ptr<const uint64_t> progress() const { return cursor_; }
+  // How far this fork has read, also after it is gone (a reader may drop
+  // its input once read); holding it does not keep the fork's bytes.
+  std::shared_ptr<const uint64_t> progress() const { return progress_; }
 
  private:
   std::shared_ptr<SharedStream> stream_;
   std::shared_ptr<uint64_t> cursor_;
+  std::shared_ptr<uint64_t> progress_ = std::make_shared<uint64_t>(0);
 };
 
 }  // namespace kubic

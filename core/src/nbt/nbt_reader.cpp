@@ -47,7 +47,7 @@ Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, const NbtE
     bool in_compound = !open.empty() && std::holds_alternative<Compound>(open.back().tag.value);
     if (keep && in_compound && (event.kind == NbtEventKind::Value || starts)) {
       const NbtEntryChoice choice = keep(parents, event.name);
-      if (choice == NbtEntryChoice::Refuse) return Status::Error("unexpected tag '" + event.name + "'");
+      if (choice == NbtEntryChoice::Refuse) return Status::Unrecognised("unexpected tag '" + event.name + "'");
       if (choice == NbtEntryChoice::Skip) {
         if (starts) skipping = 1;
         continue;

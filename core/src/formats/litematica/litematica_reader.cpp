@@ -116,7 +116,7 @@ Status LitematicaSchematicInputStream::read_document() {
     if (event.kind == NbtEventKind::EndOfInput) break;
     if (depth == 1 && event.named) {
       if (foreign_.contains(event.name)) {
-        return Status::Error("Litematica: Not a Litematica file: it has a root tag '" + event.name + "'");
+        return Status::Unrecognised("Litematica: Not a Litematica file: it has a root tag '" + event.name + "'");
       }
       std::optional<Tag>* kept = event.name == "Version"                ? &version
                                  : event.name == "MinecraftDataVersion" ? &data_version

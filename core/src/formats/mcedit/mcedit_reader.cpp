@@ -85,15 +85,18 @@ Status MCEditSchematicInputStream::read_nbt() {
                            "WEOffsetZ"}) {
     if (auto tag = root->take(name)) extras_tags_.put(name, std::move(*tag));
   }
+  // Without a 'Blocks' tag the document is not an MCEdit schematic at all
+  // (Sponge ones share its size tags): detection looks to other readers.
+  const ErrorKind missing = root->get("Blocks") ? ErrorKind::Corrupt : ErrorKind::Unrecognised;
   int32_t sizes[3];
   const char* size_names[3] = {"Width", "Height", "Length"};
   for (int i = 0; i < 3; ++i) {
     auto size = read_size(*root, size_names[i]);
-    if (!size) return Status::Error(std::string("MCEdit: Missing or invalid '") + size_names[i] + "' tag");
+    if (!size) return Status::Error(std::string("MCEdit: Missing or invalid '") + size_names[i] + "' tag", missing);
     sizes[i] = *size;
   }
   const auto* blocks = root->get_as<std::vector<int8_t>>("Blocks");
-  if (!blocks) return Status::Error("MCEdit: Missing or invalid 'Blocks' tag");
+  if (!blocks) return Status::Error("MCEdit: Missing or invalid 'Blocks' tag", missing);
   const auto* data = root->get_as<std::vector<int8_t>>("Data");
   if (!data) return Status::Error("MCEdit: Missing or invalid 'Data' tag");
   const auto* add_blocks = root->get_as<std::vector<int8_t>>("AddBlocks");

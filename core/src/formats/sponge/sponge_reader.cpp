@@ -31,7 +31,9 @@ Result<const Compound*> data_container(const Compound& schematic) {
   const Tag* blocks = schematic.get("Blocks");
   if (!blocks) return &schematic;
   const Compound* compound = blocks->as<Compound>();
-  if (!compound) return Status::Error("Sponge: 'Blocks' tag is not a Compound");
+  // A byte array there is an MCEdit schematic's block ids: not a Sponge file.
+  const ErrorKind kind = blocks->as<std::vector<int8_t>>() ? ErrorKind::Unrecognised : ErrorKind::Corrupt;
+  if (!compound) return Status::Error("Sponge: 'Blocks' tag is not a Compound", kind);
   return compound;
 }
 

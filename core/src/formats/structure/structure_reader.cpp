@@ -257,6 +257,9 @@ Status StructureSchematicInputStream::read_header() {
     blocks_->set_actual_palette(std::move(*first_of_palettes_));
     palette_read_ = true;
   }
+  // A document with none of a structure's tags is not one: another
+  // reader's complaint about it is the one that counts.
+  if (!size_read_ && !palette_read_ && !blocks_read_) return Status::Unrecognised("Mojang: Size not found in header");
   if (!size_read_) return Status::Error("Mojang: Size not found in header");
   if (!palette_read_) return Status::Error("Mojang: Palette not found in header");
   if (!blocks_read_) return Status::Error("Mojang: Blocks not found in header");
