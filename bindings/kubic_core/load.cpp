@@ -13,6 +13,7 @@
 #include "kubic_core/core_results.h"
 #include "kubic_core/nbt_objects.h"
 #include "schematic/load.h"
+#include "stream/metadata_keys.h"
 #include "support/errors.h"
 #include "support/gil.h"
 #include "support/py_ref.h"
@@ -174,7 +175,7 @@ PyObject* load(PyObject* source_object, const LoadArguments& arguments) {
   const BlockPosition origin{corner.x + extras.origin.x, corner.y + extras.origin.y, corner.z + extras.origin.z};
   PyRef block_entities(block_entities_of(extras, corner));
   PyRef entities(entities_of(extras, corner));
-  PyRef metadata(nbt_to_python(Tag{extras.metadata}));
+  PyRef metadata(nbt_to_python(Tag{metadata_for_callers(extras.metadata)}));
   if (!block_entities || !entities || !metadata) return nullptr;
   if (!extras.regions.empty()) {
     PyRef regions(regions_of(extras.regions, extras.origin));

@@ -14,6 +14,7 @@
 #include "kubic_core/core_results.h"
 #include "kubic_core/nbt_objects.h"
 #include "schematic/save.h"
+#include "stream/metadata_keys.h"
 #include "support/errors.h"
 #include "support/gil.h"
 #include "support/py_ref.h"
@@ -226,7 +227,7 @@ PyObject* save_schematic(PyObject*, PyObject* args) {
     }
     auto tag = nbt_from_python(metadata);
     if (!tag) return nullptr;
-    if (const Compound* compound = tag->as<Compound>()) request.extras.metadata = *compound;
+    if (const Compound* compound = tag->as<Compound>()) request.extras.metadata = metadata_for_extras(*compound);
     if (!parse_regions(regions, request.extras.regions)) return nullptr;
     request.options.sponge_version = sponge_version;
     if (PyUnicode_Check(target)) {

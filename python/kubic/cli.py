@@ -169,8 +169,8 @@ def report_of(name, schematic, top):
         "states": len(counts),
         "block_entities": len(schematic.block_entities),
         "entities": len(schematic.entities),
-        "name": str(metadata["Name"]) if "Name" in metadata else None,
-        "author": str(metadata["Author"]) if "Author" in metadata else None,
+        "name": str(metadata["name"]) if "name" in metadata else None,
+        "author": str(metadata["author"]) if "author" in metadata else None,
         "most_common": [{"state": state, "blocks": n}
                         for state, n in sorted(counts.items(), key=lambda item: -item[1])[:top]],
     }

@@ -143,18 +143,43 @@ def _is_one_position(position: Any) -> bool:
 class Schematic:
     """A schematic in memory: a box of blocks as an array of palette indices
     (`blocks[x, y, z]` indexes `palette`), with its block entities, entities
-    and metadata. A new one is all air."""
+    and metadata. A new one is all air.
+
+    Attributes:
+        size (tuple[int, int, int]): the box's size along x, y and z: the
+            shape of `blocks` (read only).
+        origin (tuple[int, int, int]): where the box's minimum corner lies
+            in the world.
+        palette (list[str]): the states `blocks` indexes, in canonical text
+            (`minecraft:chest[facing=north,type=single]`); `palette[0]` is
+            `minecraft:air`.
+        blocks (numpy.ndarray): `uint16` (`uint32` past 65,536 states)
+            indices into `palette`, indexed `[x, y, z]`.
+        block_entities (dict[tuple[int, int, int], kubic.nbt.Compound]):
+            chests, signs and the like by their position in the box.
+        entities (list[Entity]): mobs, armor stands, item frames.
+        data_version (int | None): the game data version the states belong
+            to, when known.
+        metadata (dict[str, Any]): `name`, `author`, `description` and
+            `date` (milliseconds since the epoch) where the file has them,
+            whatever its format, then the format's other entries under their
+            own names; a Litematica file's `regions`. Saving writes them back.
+        format (str | None): the format a load read (`sponge`, `structure`,
+            ...); None for a schematic made here.
+        format_version (int | None): the version of that format's layout
+            (Sponge 1 to 3, kub 1 or 2, Litematica 4 to 7), when it has one.
+    """
 
     def __init__(self, size: tuple[int, int, int], origin: tuple[int, int, int] = (0, 0, 0),
                  data_version: int | None = None) -> None:
         self.format: str | None = None
-        self.format_version: int | None = None  # Sponge 1 to 3, kub 1 or 2
+        self.format_version: int | None = None
         self.origin: tuple[int, int, int] = _position(origin)
         self._palette: list[str] = [AIR]
         self.blocks: np.ndarray = np.zeros(tuple(int(s) for s in size), dtype=np.uint16)
         self.block_entities: dict[tuple[int, int, int], Compound] = {}
         self.entities: list[Entity] = []
-        self.data_version = data_version
+        self.data_version: int | None = data_version
         self.metadata: dict[str, Any] = {}
         self._index: dict[str, int] | None = None
 
@@ -371,7 +396,7 @@ def load(source: Source, format: str = "auto", *, region: str | None = None) -> 
     schematic.format_version = format_version
     schematic.blocks = blocks
     schematic._palette = palette  # canonical already
-    schematic.block_entities = {tuple(pos): data for pos, data in block_entities}
+    schematic.block_entities = {_position(pos): data for pos, data in block_entities}
     schematic.entities = [Entity(tuple(pos), data) for pos, data in entities]
     schematic.metadata = dict(metadata)
     return schematic

@@ -137,3 +137,19 @@ def test_kub_from_a_structure_that_lists_its_air_leaves_the_air_out(tmp_path):
             r.save(str(tmp_path / (name + ".kub")), "KUB")
         outputs.append((tmp_path / (name + ".kub")).read_bytes())
     assert outputs[0] == outputs[1]
+
+
+@pytest.mark.parametrize("fmt, kept", [
+    ("kub", {"name", "author", "description", "date"}), ("sponge", {"name", "author", "description", "date"}),
+    ("litematica", {"name", "author", "description", "date"}), ("structure", {"author"}),
+])
+def test_metadata_has_the_same_keys_whatever_the_format(fmt, kept):
+    s = kubic.Schematic((1, 1, 1))
+    s[0, 0, 0] = "minecraft:stone"
+    shared = {"name": nbt.String("Castle"), "author": nbt.String("Ann"), "description": nbt.String("walls"),
+              "date": nbt.Long(1_700_000_000_000)}
+    s.metadata.update(shared)
+    back = _round_trip(s, fmt)
+    assert {key: back.metadata[key] for key in kept} == {key: shared[key] for key in kept}
+    assert list(back.metadata)[:len(kept)] == [key for key in shared if key in kept]
+    assert not {"Name", "Author", "Description", "Date"} & set(back.metadata)

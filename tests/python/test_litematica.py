@@ -160,7 +160,7 @@ def test_blocks_outside_every_region_make_one_region_named_after_the_schematic()
     out = io.BytesIO()
     schematic.save(out, "litematica")
     regions = decoded(out.getvalue())["Regions"]
-    assert list(regions) == [schematic.metadata["Name"]]
+    assert list(regions) == [schematic.metadata["name"]]
     back = kubic.load(out.getvalue())
     assert back[outside] == "minecraft:gold_block"
     assert np.array_equal(states_of(back), states_of(schematic))
@@ -169,7 +169,7 @@ def test_blocks_outside_every_region_make_one_region_named_after_the_schematic()
 def test_regions_sharing_a_name_become_one_region_and_lose_nothing():
     s = kubic.Schematic((4, 2, 2))
     s[0, 0, 0], s[3, 1, 1] = "minecraft:stone", "minecraft:dirt"
-    s.metadata["Name"] = "twins"
+    s.metadata["name"] = "twins"
     s.metadata["regions"] = [{"name": "a", "origin": (0, 0, 0), "size": (2, 2, 2)},
                              {"name": "a", "origin": (2, 0, 0), "size": (2, 2, 2)}]
     out = io.BytesIO()
