@@ -92,7 +92,7 @@ std::optional<Tag> list_from(PyObject* value, std::optional<TagType> element) {
   ListTag list{element.value_or(TagType::End), {}};
   for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
     auto item = nbt_from_python(PySequence_Fast_GET_ITEM(items.get(), i));
-    if (!item) return std::nullopt;
+    if (!item) return prefix_exception("[" + std::to_string(i) + "]: "), std::nullopt;
     if (i == 0 && !element) list.element_type = item->type();
     if (item->type() != list.element_type) {
       PyErr_SetString(PyExc_TypeError, "an NBT list holds values of one tag type");
@@ -113,8 +113,9 @@ std::optional<Tag> compound_from(PyObject* value) {
       return std::nullopt;
     }
     auto name = text_of(key);
-    auto tag = name ? nbt_from_python(item) : std::nullopt;
-    if (!tag) return std::nullopt;
+    if (!name) return std::nullopt;
+    auto tag = nbt_from_python(item);
+    if (!tag) return prefix_exception("'" + *name + "': "), std::nullopt;
     compound.put(std::move(*name), std::move(*tag));
   }
   return Tag{std::move(compound)};
@@ -198,6 +199,25 @@ PyObject* nbt_to_python(const Tag& tag) {
   }
   PyErr_SetString(PyExc_ValueError, "an End tag has no value");
   return nullptr;
+}
+
+// Puts `prefix` before the message of the exception being raised, keeping
+// its type: the path of a value inside nested compounds and lists.
+void prefix_exception(const std::string& prefix) {
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  PyRef text(value ? PyObject_Str(value) : nullptr);
+  const char* message = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
+  if (message) {
+    PyErr_Format(type, "%s%s", prefix.c_str(), message);
+  } else {
+    PyErr_Clear();
+    PyErr_Restore(Py_NewRef(type), Py_XNewRef(value), Py_XNewRef(traceback));
+  }
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(traceback);
 }
 
 std::optional<Tag> nbt_from_python(PyObject* value) {

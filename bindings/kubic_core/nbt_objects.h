@@ -21,5 +21,8 @@ PyObject* nbt_to_python(const Tag& tag);
 // Double; str: String; bytes: ByteArray; dict: Compound; list or tuple:
 // List of its first item's type). Nothing, with TypeError, otherwise.
 std::optional<Tag> nbt_from_python(PyObject* value);
+// Puts `prefix` before the message of the exception being raised, keeping
+// its type.
+void prefix_exception(const std::string& prefix);
 
 }  // namespace kubic::py

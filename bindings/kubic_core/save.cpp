@@ -4,7 +4,9 @@
 #define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
 #include <numpy/arrayobject.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <type_traits>
 #include <optional>
 #include <string>
 
@@ -54,10 +56,21 @@ std::optional<Compound> compound_from(PyObject* value, const char* what) {
   auto tag = nbt_from_python(value);
   if (!tag) return std::nullopt;
   if (!tag->as<Compound>()) {
-    PyErr_Format(PyExc_TypeError, "%s is a compound", what);
+    PyErr_Format(PyExc_TypeError, "a %s is a compound", what);
     return std::nullopt;
   }
   return std::move(*std::get_if<Compound>(&tag->value));
+}
+
+template <typename Number>
+std::string number_text(Number n) {
+  if constexpr (std::is_floating_point_v<Number>) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(n));
+    return text;
+  } else {
+    return std::to_string(n);
+  }
 }
 
 // Calls add(x, y, z, compound) for every (position, compound) pair of a
@@ -71,7 +84,11 @@ bool for_each_pair(PyObject* sequence, const char* format, const char* what, Add
     PyObject* data;
     if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(items.get(), i), format, &x, &y, &z, &data)) return false;
     auto compound = compound_from(data, what);
-    if (!compound) return false;
+    if (!compound) {
+      prefix_exception(std::string(what) + " at (" + number_text(x) + ", " + number_text(y) + ", " + number_text(z) +
+                       "): ");
+      return false;
+    }
     add(x, y, z, std::move(*compound));
   }
   return true;
@@ -79,11 +96,11 @@ bool for_each_pair(PyObject* sequence, const char* format, const char* what, Add
 
 // Block entities and entities of (position, compound) pairs, moved by `origin`.
 bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosition& origin, SchematicExtras& extras) {
-  return for_each_pair<int>(block_entities, "(iii)O", "a block entity",
+  return for_each_pair<int>(block_entities, "(iii)O", "block entity",
                             [&](int x, int y, int z, Compound data) {
                               extras.block_entities.push_back({moved({x, y, z}, origin), std::move(data)});
                             }) &&
-         for_each_pair<double>(entities, "(ddd)O", "an entity", [&](double x, double y, double z, Compound data) {
+         for_each_pair<double>(entities, "(ddd)O", "entity", [&](double x, double y, double z, Compound data) {
            Entity entity{{x + origin.x, y + origin.y, z + origin.z}, std::move(data)};
            shift_entity_tiles(entity.data, origin);
            extras.entities.push_back(std::move(entity));

@@ -116,11 +116,53 @@ class List(list):  # type: ignore[type-arg]
 
 
 class Compound(dict):  # type: ignore[type-arg]
-    """Named values in order (TAG_Compound)."""
+    """Named values in order (TAG_Compound). A plain Python value assigned
+    to a key that holds a typed value takes that value's type when it fits
+    (`sign["GlowingText"] = 1` stays a Byte); ValueError when it does not."""
     tag_id = 10
+
+    def __setitem__(self, key: str, value: Any) -> None:
+        old = self.get(key)
+        if _is_typed(old) and not _is_typed(value):
+            value = _as_type_of(old, value, key)
+        super().__setitem__(key, value)
+
+    def update(self, *args: Any, **kwargs: Any) -> None:
+        for key, value in dict(*args, **kwargs).items():
+            self[key] = value
 
     def __repr__(self) -> str:
         return f"Compound({dict(self)!r})"
+
+
+_TYPED = (_Integer, Float, Double, String, _Array, List, Compound)
+
+
+def _is_typed(value: Any) -> bool:
+    return isinstance(value, _TYPED)
+
+
+def _as_type_of(old: Any, value: Any, key: str) -> Any:
+    """`value` in the tag type of `old`, the value it replaces."""
+    kind = type(old)
+    fits = {
+        _Integer: lambda: isinstance(value, int),
+        Float: lambda: isinstance(value, (int, float)),
+        Double: lambda: isinstance(value, (int, float)),
+        String: lambda: isinstance(value, str),
+        _Array: lambda: isinstance(value, (list, tuple)) and all(isinstance(v, int) for v in value),
+        List: lambda: isinstance(value, (list, tuple)),
+        Compound: lambda: isinstance(value, dict),
+    }
+    family = next(cls for cls in fits if isinstance(old, cls))
+    if not fits[family]():
+        raise ValueError(f"{key!r} holds a {kind.__name__}: {value!r} is not one")
+    try:
+        if family is List:
+            return List(value, old.element_type)
+        return kind(value)
+    except OverflowError as error:
+        raise ValueError(f"{key!r} holds a {kind.__name__}: {error}") from None
 
 
 _SUFFIX = {Byte: "b", Short: "s", Long: "L", Float: "f", Double: "d"}

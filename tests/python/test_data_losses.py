@@ -153,3 +153,34 @@ def test_metadata_has_the_same_keys_whatever_the_format(fmt, kept):
     assert {key: back.metadata[key] for key in kept} == {key: shared[key] for key in kept}
     assert list(back.metadata)[:len(kept)] == [key for key in shared if key in kept]
     assert not {"Name", "Author", "Description", "Date"} & set(back.metadata)
+
+
+@pytest.mark.parametrize("old, new, expected", [
+    (nbt.Byte(0), 1, nbt.Byte(1)), (nbt.Short(1), -300, nbt.Short(-300)), (nbt.Long(1), 5, nbt.Long(5)),
+    (nbt.Float(1.5), 2, nbt.Float(2.0)), (nbt.String("a"), "b", nbt.String("b")),
+    (nbt.IntArray([1]), [2, 3], nbt.IntArray([2, 3])), (nbt.List([nbt.Short(1)], 2), [], nbt.List([], 2)),
+])
+def test_a_plain_value_takes_the_type_of_the_tag_it_replaces(old, new, expected):
+    sign = nbt.Compound({"key": old})
+    sign["key"] = new
+    assert type(sign["key"]) is type(expected) and sign["key"] == expected
+    if isinstance(expected, nbt.List):
+        assert sign["key"].element_type == expected.element_type
+
+
+@pytest.mark.parametrize("old, new", [(nbt.Byte(0), 300), (nbt.Byte(0), "x"), (nbt.String("a"), 5),
+                                      (nbt.ByteArray([1]), [1000]), (nbt.Compound(), [1])])
+def test_a_plain_value_that_does_not_fit_the_tag_it_replaces_is_refused(old, new):
+    sign = nbt.Compound({"key": old})
+    with pytest.raises(ValueError, match="^'key' holds a"):
+        sign["key"] = new
+    assert sign["key"] is old
+
+
+def test_an_nbt_value_that_cannot_be_saved_is_named_by_position_and_key():
+    s = kubic.Schematic((2, 1, 1))
+    s[1, 0, 0] = "minecraft:chest[facing=north,type=single]"
+    s.block_entities[(1, 0, 0)] = nbt.Compound({"id": nbt.String("minecraft:chest"),
+                                                "Items": nbt.List([nbt.Compound({"Count": {1}})])})
+    with pytest.raises(TypeError, match=r"^block entity at \(1, 0, 0\): 'Items': \[0\]: 'Count': cannot store a set"):
+        s.save(io.BytesIO(), "kub")
