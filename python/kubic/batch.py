@@ -9,6 +9,7 @@ from __future__ import annotations
 import concurrent.futures
 import dataclasses
 import fnmatch
+import glob
 import json
 import multiprocessing
 import os
@@ -35,7 +36,9 @@ GROUP_BYTES = 8 << 20
 @dataclasses.dataclass
 class BatchReport:
     """What a batch did: counts, time, and the record of every file converted
-    in this run (those skipped by a resume are only counted)."""
+    in this run. Skipped inputs (converted by an earlier run that is
+    resumed, or found in a folder with an extension kubic does not read)
+    are only counted."""
     converted: int = 0
     failed: int = 0
     skipped: int = 0
@@ -102,49 +105,95 @@ def _groups(tasks: list[tuple[str, str, str]], workers: int) -> list[list[tuple[
     return groups
 
 
-def _inputs(sources: Iterable[PathLike], pattern: str | None) -> Iterator[tuple[str, str]]:
+def _inputs(sources: Iterable[PathLike], pattern: str | None) -> Iterator[tuple[str, str | None]]:
     """(path, path relative to its source folder) of every input, in a
-    stable order; a file given by name is taken whatever its extension."""
+    stable order, the relative path None for a file of a folder whose
+    extension kubic does not read; a file given by name is taken whatever
+    its extension."""
     for source in sources:
         path = pathlib.Path(source)
         if not path.is_dir():
             yield str(path), path.name
             continue
         for found in sorted(p for p in path.rglob("*") if p.is_file()):
-            name = found.name
-            if pattern is not None and not fnmatch.fnmatch(name, pattern):
+            if pattern is not None and not fnmatch.fnmatch(found.name, pattern):
                 continue
-            if pattern is None and found.suffix.lower() not in EXTENSIONS:
-                continue
-            yield str(found), str(found.relative_to(path))
+            readable = pattern is not None or found.suffix.lower() in EXTENSIONS
+            yield str(found), str(found.relative_to(path)) if readable else None
 
 
-def _done_before(manifest: pathlib.Path) -> set[str]:
-    """Inputs whose manifest line says ok and whose output exists."""
-    done = set()
-    if not manifest.exists():
-        return done
-    for line in manifest.read_text(encoding="utf-8").splitlines():
+def _manifest_records(manifest: pathlib.Path) -> list[dict[str, Any]]:
+    """The records of a manifest; a line cut by a crash is left out."""
+    records = []
+    for line in manifest.read_text(encoding="utf-8").splitlines() if manifest.exists() else []:
         try:
-            record = json.loads(line)
+            records.append(json.loads(line))
         except json.JSONDecodeError:
-            continue  # a line cut by a crash
-        if record.get("ok") and os.path.exists(record.get("output", "")):
-            done.add(record["input"])
-    return done
+            continue
+    return records
+
+
+def _done_before(records: list[dict[str, Any]]) -> set[str]:
+    """Inputs whose manifest line says ok and whose output exists."""
+    return {r["input"] for r in records if r.get("ok") and os.path.exists(r.get("output", ""))}
+
+
+def _compact(manifest: pathlib.Path) -> None:
+    """Rewrites the manifest with one line per input, its latest: a run
+    appends the lines of the inputs it converts again."""
+    records = _manifest_records(manifest)
+    latest = {record.get("input"): record for record in records}
+    if len(latest) == len(records):
+        return
+    temporary = manifest.with_name(f".{manifest.name}.kubic-rewrite")
+    temporary.write_text("".join(json.dumps(r, ensure_ascii=False) + "\n" for r in latest.values()),
+                         encoding="utf-8")
+    os.replace(temporary, manifest)
+
+
+def _staged(output: str) -> str:
+    """Where a worker writes an output: beside it, hidden, renamed into
+    place only when its manifest line is written."""
+    folder, name = os.path.split(output)
+    return os.path.join(folder, f".{name}.kubic-staged")
+
+
+def _remove_leftovers(output: str) -> None:
+    """The staged file of an output not put in place, and the temporary
+    files of a worker stopped while writing it."""
+    staged = _staged(output)
+    folder, name = os.path.split(staged)
+    for path in [staged, *glob.glob(os.path.join(glob.escape(folder or "."), glob.escape(f".{name}") + ".kubic-*"))]:
+        try:
+            os.remove(path)
+        except FileNotFoundError:
+            pass
+
+
+def _put_in_place(record: dict[str, Any], output: str) -> dict[str, Any]:
+    """The record of a finished task, its staged output renamed into place."""
+    record = {**record, "output": output}
+    if record["ok"]:
+        try:
+            os.replace(_staged(output), output)
+        except OSError as error:
+            record.update(ok=False, bytes_out=None, error_class=type(error).__name__, error=str(error))
+    return record
 
 
 class _Progress:
     """Files done and failed, files per second and the time left, on a terminal."""
+    redraw_seconds = 0.2
 
     def __init__(self, total: int, stream: Any) -> None:
         self.total, self.stream, self.start = total, stream, time.monotonic()
         self.shown = 0.0
         self.live = bool(getattr(stream, "isatty", lambda: False)())
+        self.visible = False
 
-    def update(self, report: BatchReport, force: bool = False) -> None:
+    def update(self, report: BatchReport) -> None:
         now = time.monotonic()
-        if not self.live or (not force and now - self.shown < 0.2):
+        if not self.live or now - self.shown < self.redraw_seconds:
             return
         self.shown = now
         finished = report.converted + report.failed
@@ -153,11 +202,13 @@ class _Progress:
         self.stream.write(f"\r\033[Kkubic: {finished}/{self.total} files, {report.failed} failed, "
                           f"{rate:.1f} files/s, {left:.0f} s left")
         self.stream.flush()
+        self.visible = True
 
     def clear(self) -> None:
-        if self.live:
+        if self.visible:
             self.stream.write("\r\033[K")
             self.stream.flush()
+            self.visible = False
 
 
 def _local_results(tasks: list[tuple[str, str, str]], workers: int) -> Iterator[dict[str, Any]]:
@@ -277,14 +328,16 @@ def convert_many(sources: Iterable[PathLike], out_dir: PathLike, to: str, *, wor
     manifest_path = pathlib.Path(manifest) if manifest is not None else None
     if resume and manifest_path is None:
         raise ValueError("resume needs the manifest of the earlier run")
-    done = _done_before(manifest_path) if resume and manifest_path else set()
+    done = _done_before(_manifest_records(manifest_path)) if resume and manifest_path is not None else set()
     report = BatchReport()
-    tasks = []
+    tasks, outputs = [], {}
     for source, relative in _inputs(sources, pattern):
-        if source in done:
+        if relative is None or source in done:
             report.skipped += 1
             continue
-        tasks.append((source, str(out / pathlib.Path(relative).with_suffix(extension)), canonical))
+        output = str(out / pathlib.Path(relative).with_suffix(extension))
+        tasks.append((source, _staged(output), canonical))
+        outputs[source] = output
     start = time.monotonic()
     progress = _Progress(len(tasks), sys.stderr)
     if manifest_path is not None:
@@ -292,8 +345,11 @@ def convert_many(sources: Iterable[PathLike], out_dir: PathLike, to: str, *, wor
     sink = open(manifest_path, "a", encoding="utf-8") if manifest_path is not None else None
     results = (_dask_results(tasks, client) if client is not None
                else _local_results(tasks, workers or os.cpu_count() or 1))
+    finished = set()
     try:
-        for record in results:
+        for staged_record in results:
+            record = _put_in_place(staged_record, outputs[staged_record["input"]])
+            finished.add(record["input"])
             if sink is not None:
                 # One whole line at a time: an interrupted run leaves a valid manifest.
                 sink.write(json.dumps(record, ensure_ascii=False) + "\n")
@@ -304,6 +360,7 @@ def convert_many(sources: Iterable[PathLike], out_dir: PathLike, to: str, *, wor
             else:
                 report.failed += 1
             if on_record is not None:
+                progress.clear()  # the caller may print
                 on_record(record)
             progress.update(report)
     finally:
@@ -311,4 +368,8 @@ def convert_many(sources: Iterable[PathLike], out_dir: PathLike, to: str, *, wor
         progress.clear()
         if sink is not None:
             sink.close()
+            _compact(manifest_path)
+        for source, output in outputs.items():
+            if source not in finished:
+                _remove_leftovers(output)
     return report

@@ -4,11 +4,12 @@ Exit status: 0 on success, 1 when a file cannot be read or written, 2 for
 usage errors, 130 when interrupted.
 """
 import argparse
-import io
 import json
 import os
+import shutil
 import signal
 import sys
+import tempfile
 import threading
 import time
 import warnings
@@ -52,25 +53,38 @@ class Progress:
         self.start, self.text, self.shown = time.monotonic(), "", False
         self.enabled = sys.stderr.isatty()
         self.stopped = threading.Event()
+        self.writing = threading.Lock()
         if self.enabled:
             threading.Thread(target=self._tick, daemon=True).start()
 
     def phase(self, text):
         self.text = text
 
+    def say(self, text):
+        """A message on standard error, never on the progress line."""
+        with self.writing:
+            self._erase()
+            print(text, file=sys.stderr)
+
     def _tick(self):
         while not self.stopped.wait(0.25):
             elapsed = time.monotonic() - self.start
             if elapsed > 0.5 and self.text:
-                sys.stderr.write(f"\r\033[Kkubic: {self.text} ({elapsed:.0f} s)")
-                sys.stderr.flush()
-                self.shown = True
+                with self.writing:
+                    sys.stderr.write(f"\r\033[Kkubic: {self.text} ({elapsed:.0f} s)")
+                    sys.stderr.flush()
+                    self.shown = True
 
-    def clear(self):
-        self.stopped.set()
+    def _erase(self):
         if self.shown:
             sys.stderr.write("\r\033[K")
             sys.stderr.flush()
+            self.shown = False
+
+    def clear(self):
+        self.stopped.set()
+        with self.writing:
+            self._erase()
 
 
 def non_negative(text):
@@ -94,7 +108,7 @@ def read_schematic(name, fmt="auto", progress=None, region=None):
     except (KubicError, ValueError) as error:
         raise FileError(name, str(error)) from None
     for warning in caught:
-        print(f"kubic: {warning.message}", file=sys.stderr)
+        (progress.say if progress else lambda text: print(text, file=sys.stderr))(f"kubic: {warning.message}")
     return schematic
 
 
@@ -125,27 +139,39 @@ def command_convert(args):
 def convert_with(args, fmt, progress, start):
     schematic = read_schematic(args.input, args.source, progress, args.region)
     if fmt == "structure" and max(schematic.size) > STRUCTURE_BLOCK_LIMIT:
-        print(f"kubic: warning: {args.output}: a structure of {'x'.join(map(str, schematic.size))}; the game's "
-              f"structure blocks load at most {STRUCTURE_BLOCK_LIMIT} on each axis", file=sys.stderr)
+        progress.say(f"kubic: warning: {args.output}: a structure of {'x'.join(map(str, schematic.size))}; the "
+                     f"game's structure blocks load at most {STRUCTURE_BLOCK_LIMIT} on each axis")
     progress.phase(f"writing {args.output}")
     try:
-        if args.output == "-":
-            buffer = io.BytesIO()
-            schematic.save(buffer, fmt, data_version=args.data_version, sponge_version=args.sponge_version)
-            _output.buffer.write(buffer.getvalue())
-            _output.buffer.flush()
-            size = len(buffer.getvalue())
-        else:
-            schematic.save(args.output, fmt, data_version=args.data_version, sponge_version=args.sponge_version)
-            size = os.path.getsize(args.output)
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            size = write_output(schematic, args, fmt)
     except OSError as error:
         raise FileError(args.output, error.strerror or str(error)) from None
     except (KubicError, ValueError) as error:
         raise FileError(args.output, str(error)) from None
+    for warning in caught:
+        progress.say(f"kubic: {args.output}: {warning.message}")
     progress.clear()
     blocks = sum(schematic.counts().values())
     print(f"{args.input} -> {args.output}: {blocks} blocks, {len(schematic.block_entities)} block entities, "
           f"{len(schematic.entities)} entities, {size} bytes ({fmt}), {time.monotonic() - start:.2f}s", file=sys.stderr)
+
+
+def write_output(schematic, args, fmt):
+    """Saves to the output path, or through a temporary file to standard
+    output (a save to a path runs beside the progress line); its size."""
+    options = {"data_version": args.data_version, "sponge_version": args.sponge_version}
+    if args.output != "-":
+        schematic.save(args.output, fmt, **options)
+        return os.path.getsize(args.output)
+    with tempfile.TemporaryDirectory(prefix="kubic-") as folder:
+        path = os.path.join(folder, "output" + OUTPUT_EXTENSIONS[fmt])
+        schematic.save(path, fmt, **options)
+        with open(path, "rb") as written:
+            shutil.copyfileobj(written, _output.buffer)
+        _output.buffer.flush()
+        return os.path.getsize(path)
 
 
 def report_of(name, schematic, top):
