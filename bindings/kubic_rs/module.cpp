@@ -9,7 +9,19 @@ namespace {
 
 PyMethodDef open_definition = {
     "open", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(kubic::py::open_schematic)),
-    METH_VARARGS | METH_KEYWORDS, "open(input)\n--\n\n"};
+    METH_VARARGS | METH_KEYWORDS,
+    "open(input)\n--\n\n"
+    "A one-pass KubicReader over `input`: a path, bytes or a binary file object, its format detected\n"
+    "(or named by `input.type`). Use it as a context manager: `with kubic_rs.open(path) as reader:`."};
+
+constexpr const char* kModuleDoc =
+    "The low-level, one-pass streaming reader of block schematics.\n\n"
+    "open(input) gives a KubicReader over a Sponge, structure, Litematica, MCEdit or kub file. The\n"
+    "reader goes through the file once, holding one batch of blocks at a time, and every block it\n"
+    "hands out is consumed: after iter_bulks() or read_full(), save() writes only what is left, and\n"
+    "iterate_blocks(callback) hands over one batch per call. Open the file again to read it again.\n\n"
+    "For whole files use the kubic package: kubic.load(path) gives the whole schematic as an\n"
+    "editable NumPy array, and kubic.iter_chunks(path) walks files too large to hold, in chunks.";
 
 int kubic_exec(PyObject* module) {
   kubic::set_interrupt_check(&kubic::py::python_interrupt_pending);
@@ -38,7 +50,7 @@ PyModuleDef_Slot kubic_slots[] = {
 };
 
 PyModuleDef kubic_module = {
-    PyModuleDef_HEAD_INIT, "kubic_rs", "", 0, nullptr, kubic_slots, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "kubic_rs", kModuleDoc, 0, nullptr, kubic_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

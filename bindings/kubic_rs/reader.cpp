@@ -329,20 +329,39 @@ void reader_dealloc(PyObject* self) {
 }
 
 PyMethodDef reader_methods[] = {
-    {"__enter__", reader_enter, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"__enter__", reader_enter, METH_NOARGS,
+     "__enter__($self)\n--\n\nEnters the reader's context: its other methods work only inside it."},
     {"__exit__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reader_exit)),
-     METH_VARARGS | METH_KEYWORDS, "__exit__($self, _exc_type, _exc_val, _exc_tb)\n--\n\n"},
-    {"close", reader_close, METH_NOARGS, "close($self)\n--\n\n"},
-    {"boundary", reader_boundary, METH_NOARGS, "boundary($self)\n--\n\n"},
-    {"iter_bulks", reader_iter_bulks, METH_NOARGS, "iter_bulks($self)\n--\n\n"},
-    {"iter_blocks", reader_iter_bulks, METH_NOARGS, "iter_blocks($self)\n--\n\n"},
-    {"read_full", reader_read_full, METH_NOARGS, "read_full($self)\n--\n\n"},
+     METH_VARARGS | METH_KEYWORDS,
+     "__exit__($self, _exc_type, _exc_val, _exc_tb)\n--\n\nLeaves the context and closes the reader."},
+    {"close", reader_close, METH_NOARGS, "close($self)\n--\n\nCloses the reader and its input."},
+    {"boundary", reader_boundary, METH_NOARGS,
+     "boundary($self)\n--\n\nThe box the file declares, as a PyBoundary (the header is read first if\n"
+     "needed; no block is consumed). RuntimeError 'Failed to read boundary' when it declares none."},
+    {"iter_bulks", reader_iter_bulks, METH_NOARGS,
+     "iter_bulks($self)\n--\n\nAn iterator of lists of PyBlock: the blocks not yet read, one batch at a\n"
+     "time, in file order. One pass: the blocks it yields are consumed."},
+    {"iter_blocks", reader_iter_bulks, METH_NOARGS, "iter_blocks($self)\n--\n\nThe same as iter_bulks()."},
+    {"read_full", reader_read_full, METH_NOARGS,
+     "read_full($self)\n--\n\nEvery block not yet read, as one list; they are consumed, so a second call\n"
+     "gives an empty list. For a whole file as an array, use kubic.load()."},
     {"iterate_blocks", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reader_iterate_blocks)),
-     METH_VARARGS | METH_KEYWORDS, "iterate_blocks($self, callback)\n--\n\n"},
+     METH_VARARGS | METH_KEYWORDS,
+     "iterate_blocks($self, callback)\n--\n\nCalls callback(block) for each block of one batch (up to 1024\n"
+     "blocks), then returns: call it again for the next batch."},
     {"save", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reader_save)),
-     METH_VARARGS | METH_KEYWORDS, "save($self, output, format=\"kub\")\n--\n\n"},
+     METH_VARARGS | METH_KEYWORDS,
+     "save($self, output, format=\"kub\")\n--\n\nWrites the blocks not yet read, with the file's block\n"
+     "entities, entities and metadata, to a path (replaced only once written whole) or a binary file\n"
+     "object, as \"kub\", \"sponge\", \"mojang\" or \"litematica\". One pass: on a fresh reader that is the\n"
+     "whole file; after read_full() it is what is left."},
     {nullptr, nullptr, 0, nullptr},
 };
+
+constexpr const char* kReaderDoc =
+    "A one-pass reader of one schematic file, made by kubic_rs.open(). It holds one batch of blocks\n"
+    "at a time; every block it hands out (iter_bulks, read_full, iterate_blocks) is consumed, and\n"
+    "save() writes what is left. Use it as a context manager.";
 
 // The format name from input.type (a str, or an object whose .name is a
 // str); "auto" in every other case, lookup errors discarded.
@@ -378,7 +397,7 @@ std::unique_ptr<SchematicInputStream> reader_for(const std::string& name, std::u
 PyTypeObject* reader_type() {
   static PyTypeObject* type = ready_static_type(
       reader_type_object, {"KubicReader", sizeof(KubicReaderObject), reader_methods, reader_str, nullptr,
-                           reader_dealloc, nullptr, nullptr, reader_iter, reader_next});
+                           reader_dealloc, nullptr, kReaderDoc, reader_iter, reader_next});
   return type;
 }
 

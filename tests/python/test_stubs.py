@@ -93,3 +93,17 @@ def test_the_api_tour_runs(capsys):
     root = pathlib.Path(__file__).resolve().parents[2]
     runpy.run_path(str(root / "examples" / "api_tour.py"), run_name="tour")["tour"](str(root / "examples" / "house.schem"))
     assert "unknown: no reader recognises this input" in capsys.readouterr().out
+
+
+def test_the_streaming_module_explains_its_one_pass_reader():
+    import pydoc
+    import kubic_rs
+    text = pydoc.render_doc(kubic_rs, renderer=pydoc.plaintext)
+    assert "one-pass" in text and "kubic.load" in text and "kubic.iter_chunks" in text
+    with kubic_rs.open(b"") as reader:
+        reader_type = type(reader)
+    assert "consumed" in reader_type.__doc__
+    for name in ("__enter__", "__exit__", "close", "boundary", "iter_bulks", "iter_blocks", "read_full",
+                 "iterate_blocks", "save"):
+        doc = getattr(reader_type, name).__doc__
+        assert doc and doc.strip(), name
