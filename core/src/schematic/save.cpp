@@ -48,7 +48,8 @@ SaveReport drop_misplaced_block_entities(std::vector<BlockEntity>& entities, con
       report.block_entities_outside += !outside_held;
       return !outside_held;
     }
-    const size_t cell = size_t((int64_t(p.x - box.min_x) * box.d_y + (p.y - box.min_y)) * box.d_z + (p.z - box.min_z));
+    const int64_t x = int64_t(p.x) - box.min_x, y = int64_t(p.y) - box.min_y, z = int64_t(p.z) - box.min_z;
+    const size_t cell = size_t((x * box.d_y + y) * box.d_z + z);
     const size_t id = std::visit([&](auto* data) { return size_t(data[cell]); }, cells);
     const bool at_air = id < palette.size() && palette[id]->is_air();
     report.block_entities_at_air += at_air;

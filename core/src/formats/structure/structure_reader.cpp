@@ -319,8 +319,9 @@ Result<SchematicExtras> StructureSchematicInputStream::extras() {
   // Positions the file does not list are structure voids, which only a
   // reader that also hands out listed air can tell apart; a structure that
   // lists every position has none.
-  const int64_t volume = int64_t(size_[0]) * size_[1] * size_[2];
-  if (keep_listed_air_ && int64_t(listed_entries_) < volume) extras.fill = BlockState::create("minecraft:structure_void");
+  const bool positive = size_[0] > 0 && size_[1] > 0 && size_[2] > 0;
+  const Volume volume = positive ? Volume(size_[0]) * Volume(size_[1]) * Volume(size_[2]) : 0;
+  if (keep_listed_air_ && Volume(listed_entries_) < volume) extras.fill = BlockState::create("minecraft:structure_void");
   if (size_read_ && (size_[0] == 0 || size_[1] == 0 || size_[2] == 0)) extras.empty_size = {size_[0], size_[1], size_[2]};
   const ListTag* list = entities_.as<ListTag>();
   if (!list || list->items.empty()) return extras;
