@@ -5,6 +5,7 @@
 #define PY_ARRAY_UNIQUE_SYMBOL kubic_core_ARRAY_API
 #include <numpy/arrayobject.h>
 
+#include "blocks/game_versions.h"
 #include "common/interrupt.h"
 #include "common/notices.h"
 #include "formats/format_table.h"
@@ -58,6 +59,16 @@ PyObject* formats(PyObject*, PyObject*) {
   return list.release();
 }
 
+// The release whose files carry a DataVersion, or None.
+PyObject* release_of(PyObject*, PyObject* number) {
+  const long data_version = PyLong_AsLong(number);
+  if (data_version == -1 && PyErr_Occurred()) return nullptr;
+  if (data_version < INT32_MIN || data_version > INT32_MAX) Py_RETURN_NONE;
+  const auto name = kubic::release_of(int32_t(data_version));
+  if (!name) Py_RETURN_NONE;
+  return PyUnicode_FromStringAndSize(name->data(), Py_ssize_t(name->size()));
+}
+
 PyMethodDef methods[] = {
     {"load", kubic::py::load_schematic, METH_VARARGS, "load(source, format, /)\n--\n\n"},
     {"save", kubic::py::save_schematic, METH_VARARGS,
@@ -66,6 +77,7 @@ PyMethodDef methods[] = {
     {"register_nbt", register_nbt, METH_O, "register_nbt(classes, /)\n--\n\n"},
     {"formats", formats, METH_NOARGS, "formats()\n--\n\nThe formats kubic knows, as dicts."},
     {"canonical_states", kubic::py::canonical_states, METH_O, "canonical_states(texts, /)\n--\n\n"},
+    {"release_of", release_of, METH_O, "release_of(data_version, /)\n--\n\n"},
     {"tally", kubic::py::tally_blocks, METH_VARARGS, "tally(blocks, length, /)\n--\n\n"},
     {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},

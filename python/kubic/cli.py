@@ -16,7 +16,7 @@ import warnings
 
 import numpy as np
 
-from . import __version__
+from . import __version__, _core
 from .errors import KubicError, LegacyConversionWarning
 from .schematic import AIRS, EXTENSIONS, FORMATS, OUTPUT_EXTENSIONS, VOID, WRITABLE, format_name, load
 
@@ -202,6 +202,14 @@ def report_of(name, schematic, top):
     }
 
 
+def game_version_text(data_version):
+    """'3465 (1.20.1)', the number alone for a DataVersion of no release, or 'unknown'."""
+    if data_version is None:
+        return "unknown"
+    release = _core.release_of(data_version)
+    return f"{data_version} ({release})" if release else str(data_version)
+
+
 def command_info(args):
     failed = False
     for name in args.files:
@@ -219,7 +227,7 @@ def command_info(args):
             say(json.dumps(report))
             continue
         version = f" {report['format_version']}" if report["format_version"] is not None else ""
-        say(f"{name}: {report['format']}{version}, data version {report['data_version']}")
+        say(f"{name}: {report['format']}{version}, data version {game_version_text(report['data_version'])}")
         say(f"  origin {tuple(report['origin'])}, size {tuple(report['size'])} ({report['volume']} positions)")
         voids = f", structure voids {report['voids']}" if report["voids"] else ""
         say(f"  blocks: {report['blocks']} in {report['states']} distinct states, air {report['air']}{voids}")

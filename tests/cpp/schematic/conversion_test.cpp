@@ -136,8 +136,10 @@ TEST(ConversionTest, SpongeOffsetIsTheWorldPlace) {
 }
 
 TEST(ConversionTest, KubWithoutExtrasStaysVersionOne) {
+  // Version 2 without a DataVersion: nothing but blocks (version 1 would
+  // say 1.13.2).
   SpongeSchematicInputStream plain(source_of(encode_document(compound(Entries{
-      {"Width", Tag{int16_t(1)}}, {"Height", Tag{int16_t(1)}}, {"Length", Tag{int16_t(1)}},
+      {"Version", Tag{int32_t(2)}}, {"Width", Tag{int16_t(1)}}, {"Height", Tag{int16_t(1)}}, {"Length", Tag{int16_t(1)}},
       {"Palette", compound(Entries{{"minecraft:stone", Tag{int32_t(0)}}})}, {"BlockData", Tag{std::vector<int8_t>{0}}}}))));
   auto kub = converted(plain, SchematicFormat::Kub);
   EXPECT_EQ(kub[7], 1);  // the version byte after the seven magic bytes

@@ -18,7 +18,9 @@ namespace kubic {
 
 namespace {
 
-constexpr int32_t kDataVersion = 3465;
+// The layout of a file whose game version is unknown: that of the 1.18 to
+// 1.20.4 files every reader of the format takes.
+constexpr int32_t kUnknownVersionLayout = 6;
 constexpr Volume kMaxRegionVolume = Volume(1) << 31;
 // Metadata entries the writer makes itself from the blocks and extras.
 constexpr const char* kOwnMetadata[] = {"Name",        "Author",        "Description", "Date",
@@ -394,10 +396,11 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
       metadata.put(entry.name, entry.value);
     }
   }
-  const int32_t data_version = extras_.data_version.value_or(kDataVersion);
+  // 0 says "unknown", as tools that do not know the version write it.
+  const int32_t data_version = extras_.data_version.value_or(0);
   Compound root;
   root.put("MinecraftDataVersion", Tag{data_version});
-  root.put("Version", Tag{version_for(data_version)});
+  root.put("Version", Tag{extras_.data_version ? version_for(data_version) : kUnknownVersionLayout});
   root.put("SubVersion", Tag{int32_t(1)});
   root.put("Metadata", Tag{std::move(metadata)});
   root.put("Regions", Tag{std::move(region_entries)});

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "blocks/game_versions.h"
 #include "common/interrupt.h"
 #include "common/notices.h"
 #include "common/text_util.h"
@@ -144,6 +145,8 @@ Status MCEditSchematicInputStream::read_nbt() {
 Result<SchematicExtras> MCEditSchematicInputStream::extras() {
   KUBIC_RETURN_IF_ERROR(boundary().status());
   SchematicExtras extras;
+  // Legacy ids become the states of 1.13.2, the first flattened release.
+  extras.data_version = kLegacyDataVersion;
   // Entity positions are absolute: WEOrigin is where the box stood.
   BlockPosition origin;
   for (int axis = 0; axis < 3; ++axis) {

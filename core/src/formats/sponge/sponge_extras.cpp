@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "blocks/game_versions.h"
 #include "common/clock.h"
 
 namespace kubic {
@@ -134,6 +135,9 @@ Result<SchematicExtras> read_sponge_extras(const Compound& tags, const Boundary&
     const int32_t* value = data_version->as<int32_t>();
     if (!value) return Status::Error("Sponge: 'DataVersion' is not an Int");
     extras.data_version = *value;
+  } else if (extras.format_version == 1) {
+    // Version 1 predates the tag: its states are those of 1.13.2.
+    extras.data_version = kLegacyDataVersion;
   }
   if (const Tag* metadata = tags.get("Metadata")) {
     const Compound* compound = metadata->as<Compound>();

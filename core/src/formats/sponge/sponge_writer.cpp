@@ -8,6 +8,7 @@
 
 #include "blocks/air.h"
 #include "blocks/canonical_state.h"
+#include "blocks/game_versions.h"
 #include "blocks/state_text.h"
 #include "common/interrupt.h"
 #include "common/varint.h"
@@ -18,7 +19,6 @@ namespace kubic {
 
 namespace {
 
-constexpr int32_t kDataVersion = 3129;
 
 // The VarInts of a block data array, one per position: one byte each while
 // indices stay below 128 (most files), the array growing when longer ones
@@ -195,7 +195,7 @@ Status SpongeSchematicOutputStream::write_document(const std::unordered_map<Stat
   Compound blocks;
   Compound schematic;
   schematic.put("Version", int_tag(version_));
-  schematic.put("DataVersion", int_tag(extras.data_version.value_or(kDataVersion)));
+  schematic.put("DataVersion", int_tag(extras.data_version.value_or(default_data_version())));
   schematic.put("Width", short_tag(boundary_->d_x));
   schematic.put("Height", short_tag(boundary_->d_y));
   schematic.put("Length", short_tag(boundary_->d_z));

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "blocks/canonical_state.h"
+#include "blocks/game_versions.h"
 #include "common/interrupt.h"
 
 namespace kubic {
@@ -191,7 +192,7 @@ Status StructureSchematicOutputStream::serialize(uint32_t air_index) {
   NbtWriter nbt(*writer_);
   nbt.tag_header(TagType::Compound, "");
   nbt.tag_header(TagType::Int, "DataVersion");
-  nbt.int_(extras_.data_version.value_or(kDataVersion));
+  nbt.int_(extras_.data_version.value_or(default_data_version()));
   nbt.tag_header(TagType::List, "size");
   write_position(nbt, BlockPosition{bounds.d_x, bounds.d_y, bounds.d_z});
   nbt.tag_header(TagType::List, "palette");

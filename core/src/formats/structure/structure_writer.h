@@ -31,7 +31,6 @@ struct BlockEntry {
 // the document straight into the sink.
 class StructureSchematicOutputStream final : public SchematicOutputStream {
  public:
-  static constexpr int32_t kDataVersion = 3465;
 
   // With a box, the structure is exactly that box (positions counted from
   // its minimum corner); without, the box grown around the blocks.
