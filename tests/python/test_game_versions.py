@@ -4,6 +4,7 @@ import io
 import json
 import subprocess
 import sys
+import warnings
 
 import pytest
 
@@ -55,3 +56,33 @@ def test_info_names_the_release_of_a_data_version(tmp_path):
     report = json.loads(subprocess.run([sys.executable, "-m", "kubic", "info", "--json", tmp_path / "labelled.kub"],
                                        capture_output=True, text=True, timeout=60).stdout)
     assert report["data_version"] == 3465
+
+
+def test_the_upper_half_of_a_double_plant_is_the_plant_under_it():
+    # Upper halves say 8 + a facing; the lower half under each names the plant.
+    columns = [(4, 9), (2, 11), (5, 8)]
+    root = {"Width": nbt_util.short(3), "Height": nbt_util.short(2), "Length": nbt_util.short(1),
+            "Materials": "Alpha", "Blocks": bytes([175] * 6),
+            "Data": bytes([lower for lower, _ in columns] + [upper for _, upper in columns])}
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        s = kubic.load(nbt_util.gzipped(root, "Schematic"))
+    plants = ["rose_bush", "tall_grass", "peony"]
+    assert [s[x, 1, 0] for x in range(3)] == [f"minecraft:{p}[half=upper]" for p in plants]
+    assert [s[x, 0, 0] for x in range(3)] == [f"minecraft:{p}[half=lower]" for p in plants]
+
+
+@pytest.mark.parametrize("item, data, expected", [
+    ("minecraft:red_flower", 3, "minecraft:potted_azure_bluet"), (38, 0, "minecraft:potted_poppy"),
+    ("minecraft:sapling", 1, "minecraft:potted_spruce_sapling"), ("minecraft:tallgrass", 2, "minecraft:potted_fern"),
+    ("minecraft:air", 0, "minecraft:flower_pot"), ("minecraft:diamond", 0, "minecraft:flower_pot"),
+])
+@pytest.mark.parametrize("pot_data", [0, 1])
+def test_a_flower_pot_holds_the_plant_its_block_entity_names(item, data, expected, pot_data):
+    root = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+            "Materials": "Alpha", "Blocks": bytes([140]), "Data": bytes([pot_data]),
+            "TileEntities": [{"id": "FlowerPot", "x": 0, "y": 0, "z": 0, "Item": item, "Data": data}]}
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        s = kubic.load(nbt_util.gzipped(root, "Schematic"))
+    assert s[0, 0, 0] == expected

@@ -1,5 +1,6 @@
 #include "formats/mcedit/legacy_ids.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
@@ -487,6 +488,21 @@ std::optional<StateRef> convert_legacy_data_to_modern_properties(uint32_t id, ui
   // game's own flattening, as the id's data value 0.
   const bool known = kWrittenData[id] != 0;
   return converted_exactly(id, !known || (kWrittenData[id] >> data & 1) ? data : 0);
+}
+
+std::optional<uint32_t> legacy_block_id(std::string_view name) {
+  struct Named {
+    std::string_view name;
+    uint32_t id;
+  };
+  static constexpr Named kNames[] = {
+#include "formats/mcedit/legacy_names.inc"
+  };
+  if (name.starts_with("minecraft:")) name.remove_prefix(10);
+  const auto found = std::lower_bound(std::begin(kNames), std::end(kNames), name,
+                                      [](const Named& entry, std::string_view key) { return entry.name < key; });
+  if (found == std::end(kNames) || found->name != name) return std::nullopt;
+  return found->id;
 }
 
 }  // namespace kubic

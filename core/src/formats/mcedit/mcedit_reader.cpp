@@ -7,6 +7,7 @@
 #include "common/notices.h"
 #include "common/text_util.h"
 #include "nbt/nbt_reader.h"
+#include "formats/mcedit/flower_pots.h"
 #include "formats/mcedit/legacy_ids.h"
 #include "stream/stored_blocks.h"
 
@@ -43,6 +44,9 @@ NbtEntryChoice needed_tag(const std::vector<std::string>& parents, const std::st
   return needed ? NbtEntryChoice::Build : NbtEntryChoice::Skip;
 }
 
+
+constexpr uint32_t kDoublePlant = 175;
+constexpr uint8_t kUpperHalf = 8;
 
 // The state for one (id, data) pair: the file's own id mapping, else the
 // legacy conversion. Pairs the plain table does not list are reported.
@@ -130,6 +134,15 @@ Status MCEditSchematicInputStream::read_nbt() {
     uint32_t id = read_block_id(*blocks, i, add_blocks);
     uint8_t value = uint8_t((*data)[i]) & 0x0F;
     if (id == 0) continue;
+    if (id == kDoublePlant && (value & kUpperHalf) && position->y > 0) {
+      // An upper half's data value says only its half (and a facing): the
+      // plant is the lower half's under it, as the game reads it.
+      const size_t below = i - size_t(width) * size_t(length);
+      const uint8_t lower = uint8_t((*data)[below]) & 0x0F;
+      if (read_block_id(*blocks, below, add_blocks) == kDoublePlant && !(lower & kUpperHalf)) {
+        value = uint8_t(kUpperHalf | lower);
+      }
+    }
     uint32_t key = id * 16 + value;
     auto cached = cache.find(key);
     if (cached == cache.end()) {
@@ -138,6 +151,30 @@ Status MCEditSchematicInputStream::read_nbt() {
       cached = cache.emplace(key, std::move(*state)).first;
     }
     KUBIC_RETURN_IF_ERROR(store_->set_block_at(*position, cached->second));
+  }
+  return pot_plants();
+}
+
+Status MCEditSchematicInputStream::pot_plants() {
+  // 1.12 kept a flower pot's plant in its block entity, which decides over
+  // the data value; 1.13 has a block for each potted plant. The block
+  // entity itself is kept.
+  const Tag* tag = extras_tags_.get("TileEntities");
+  const ListTag* list = tag ? tag->as<ListTag>() : nullptr;
+  for (size_t i = 0; list && i < list->items.size(); ++i) {
+    const Compound* entity = list->items[i].as<Compound>();
+    if (!entity || !is_flower_pot_entity(*entity)) continue;
+    const auto *x = entity->get_as<int32_t>("x"), *y = entity->get_as<int32_t>("y"), *z = entity->get_as<int32_t>("z");
+    if (!x || !y || !z || !boundary_->contains({*x, *y, *z})) continue;
+    auto current = store_->block_at({*x, *y, *z});
+    if (!current.ok()) return current.status();
+    const bool pot = *current && ((**current)->name() == "minecraft:flower_pot" ||
+                                  (**current)->name().starts_with("minecraft:potted_"));
+    if (pot) {
+      auto potted = potted_state(*entity);
+      KUBIC_RETURN_IF_ERROR(
+          store_->set_block_at({*x, *y, *z}, potted ? std::move(*potted) : BlockState::create("minecraft:flower_pot")));
+    }
   }
   return Status::Ok();
 }

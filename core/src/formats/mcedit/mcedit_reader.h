@@ -30,6 +30,8 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
 
  private:
   Status read_nbt();
+  // Flower pots whose block entity names a plant become potted_* blocks.
+  Status pot_plants();
 
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<PagedBlockStore> store_;
