@@ -72,6 +72,15 @@ def test_the_upper_half_of_a_double_plant_is_the_plant_under_it():
     assert [s[x, 0, 0] for x in range(3)] == [f"minecraft:{p}[half=lower]" for p in plants]
 
 
+def _mcedit_block(block, data, block_entity):
+    root = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+            "Materials": "Alpha", "Blocks": bytes([block]), "Data": bytes([data]),
+            "TileEntities": [{"x": 0, "y": 0, "z": 0, **block_entity}]}
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        return kubic.load(nbt_util.gzipped(root, "Schematic"))[0, 0, 0]
+
+
 @pytest.mark.parametrize("item, data, expected", [
     ("minecraft:red_flower", 3, "minecraft:potted_azure_bluet"), (38, 0, "minecraft:potted_poppy"),
     ("minecraft:sapling", 1, "minecraft:potted_spruce_sapling"), ("minecraft:tallgrass", 2, "minecraft:potted_fern"),
@@ -79,10 +88,17 @@ def test_the_upper_half_of_a_double_plant_is_the_plant_under_it():
 ])
 @pytest.mark.parametrize("pot_data", [0, 1])
 def test_a_flower_pot_holds_the_plant_its_block_entity_names(item, data, expected, pot_data):
-    root = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
-            "Materials": "Alpha", "Blocks": bytes([140]), "Data": bytes([pot_data]),
-            "TileEntities": [{"id": "FlowerPot", "x": 0, "y": 0, "z": 0, "Item": item, "Data": data}]}
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        s = kubic.load(nbt_util.gzipped(root, "Schematic"))
-    assert s[0, 0, 0] == expected
+    assert _mcedit_block(140, pot_data, {"id": "FlowerPot", "Item": item, "Data": data}) == expected
+
+
+@pytest.mark.parametrize("block, data, block_entity, expected", [
+    (26, 1, {"id": "minecraft:bed", "color": 14}, "minecraft:red_bed[facing=west,occupied=false,part=foot]"),
+    (26, 9, {"id": "minecraft:bed", "color": 3}, "minecraft:light_blue_bed[facing=west,occupied=false,part=head]"),
+    (176, 4, {"id": "Banner", "Base": 0}, "minecraft:black_banner[rotation=4]"),
+    (177, 2, {"id": "minecraft:banner", "Base": 15}, "minecraft:white_wall_banner[facing=north]"),
+    (144, 1, {"id": "Skull", "SkullType": 4, "Rot": 6}, "minecraft:creeper_head[rotation=6]"),
+    (144, 3, {"id": "Skull", "SkullType": 1, "Rot": 6}, "minecraft:wither_skeleton_wall_skull[facing=south]"),
+    (25, 0, {"id": "Music", "note": 12}, "minecraft:note_block[instrument=harp,note=12,powered=false]"),
+], ids=["bed", "bed head", "banner", "wall banner", "skull", "wall skull", "note block"])
+def test_state_kept_in_a_1_12_block_entity_moves_into_the_block(block, data, block_entity, expected):
+    assert _mcedit_block(block, data, block_entity) == expected

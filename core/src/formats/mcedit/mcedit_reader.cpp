@@ -7,7 +7,7 @@
 #include "common/notices.h"
 #include "common/text_util.h"
 #include "nbt/nbt_reader.h"
-#include "formats/mcedit/flower_pots.h"
+#include "formats/mcedit/block_entity_states.h"
 #include "formats/mcedit/legacy_ids.h"
 #include "stream/stored_blocks.h"
 
@@ -152,28 +152,25 @@ Status MCEditSchematicInputStream::read_nbt() {
     }
     KUBIC_RETURN_IF_ERROR(store_->set_block_at(*position, cached->second));
   }
-  return pot_plants();
+  return apply_block_entities();
 }
 
-Status MCEditSchematicInputStream::pot_plants() {
-  // 1.12 kept a flower pot's plant in its block entity, which decides over
-  // the data value; 1.13 has a block for each potted plant. The block
-  // entity itself is kept.
+Status MCEditSchematicInputStream::apply_block_entities() {
+  // 1.12 kept some of a block's state in its block entity (a pot's plant, a
+  // bed's colour, ...), which 1.13 moved into the block. The block entities
+  // themselves are kept.
   const Tag* tag = extras_tags_.get("TileEntities");
   const ListTag* list = tag ? tag->as<ListTag>() : nullptr;
   for (size_t i = 0; list && i < list->items.size(); ++i) {
     const Compound* entity = list->items[i].as<Compound>();
-    if (!entity || !is_flower_pot_entity(*entity)) continue;
+    if (!entity) continue;
     const auto *x = entity->get_as<int32_t>("x"), *y = entity->get_as<int32_t>("y"), *z = entity->get_as<int32_t>("z");
     if (!x || !y || !z || !boundary_->contains({*x, *y, *z})) continue;
     auto current = store_->block_at({*x, *y, *z});
     if (!current.ok()) return current.status();
-    const bool pot = *current && ((**current)->name() == "minecraft:flower_pot" ||
-                                  (**current)->name().starts_with("minecraft:potted_"));
-    if (pot) {
-      auto potted = potted_state(*entity);
-      KUBIC_RETURN_IF_ERROR(
-          store_->set_block_at({*x, *y, *z}, potted ? std::move(*potted) : BlockState::create("minecraft:flower_pot")));
+    if (!*current) continue;
+    if (auto state = state_from_block_entity(***current, *entity)) {
+      KUBIC_RETURN_IF_ERROR(store_->set_block_at({*x, *y, *z}, std::move(*state)));
     }
   }
   return Status::Ok();

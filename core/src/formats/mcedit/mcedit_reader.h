@@ -30,8 +30,8 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
 
  private:
   Status read_nbt();
-  // Flower pots whose block entity names a plant become potted_* blocks.
-  Status pot_plants();
+  // Blocks whose 1.12 block entity holds part of their state take it.
+  Status apply_block_entities();
 
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<PagedBlockStore> store_;
