@@ -9,6 +9,7 @@ import warnings
 import pytest
 
 import kubic
+from kubic import nbt
 import nbt_util
 
 WRITABLE = ["kub", "sponge", "structure", "litematica"]
@@ -102,3 +103,36 @@ def test_a_flower_pot_holds_the_plant_its_block_entity_names(item, data, expecte
 ], ids=["bed", "bed head", "banner", "wall banner", "skull", "wall skull", "note block"])
 def test_state_kept_in_a_1_12_block_entity_moves_into_the_block(block, data, block_entity, expected):
     assert _mcedit_block(block, data, block_entity) == expected
+
+
+@pytest.mark.parametrize("item, expected", [
+    ({"id": nbt.Short(35), "Damage": nbt.Short(14), "Count": nbt.Byte(3)}, {"id": "minecraft:red_wool", "Count": 3}),
+    ({"id": "minecraft:wool", "Damage": nbt.Short(14), "Count": nbt.Byte(1)}, {"id": "minecraft:red_wool", "Count": 1}),
+    ({"id": nbt.Short(276), "Damage": nbt.Short(12), "Count": nbt.Byte(1)},
+     {"id": "minecraft:diamond_sword", "Count": 1, "tag": {"Damage": 12}}),
+    ({"id": nbt.Short(358), "Damage": nbt.Short(7), "Count": nbt.Byte(1)},
+     {"id": "minecraft:filled_map", "Count": 1, "tag": {"map": 7}}),
+    ({"id": nbt.Short(4000), "Damage": nbt.Short(2), "Count": nbt.Byte(1)},
+     {"id": 4000, "Damage": 2, "Count": 1}),
+], ids=["numeric variant", "named variant", "worn tool", "map", "unknown"])
+def test_items_in_a_1_12_container_take_their_1_13_names(item, expected):
+    root = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+            "Materials": "Alpha", "Blocks": bytes([54]), "Data": bytes([2]),
+            "TileEntities": [{"id": "Chest", "x": 0, "y": 0, "z": 0, "Items": [nbt_util.Tagged(nbt_util.COMPOUND, {
+                "Slot": nbt_util.Tagged(nbt_util.BYTE, 0), **{k: _tagged(v) for k, v in item.items()}})]}]}
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        [chest] = kubic.load(nbt_util.gzipped(root, "Schematic")).block_entities.values()
+    [stack] = chest["Items"]
+    assert {k: _plain(v) for k, v in stack.items() if k != "Slot"} == expected
+
+
+def _tagged(value):
+    kinds = {nbt.Short: nbt_util.SHORT, nbt.Byte: nbt_util.BYTE}
+    return nbt_util.Tagged(kinds[type(value)], int(value)) if type(value) in kinds else value
+
+
+def _plain(value):
+    if isinstance(value, dict):
+        return {k: _plain(v) for k, v in value.items()}
+    return value

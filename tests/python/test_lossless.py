@@ -96,6 +96,27 @@ def structure_extras(root):
     return extras
 
 
+def _unnamed_item(item):
+    return item if item[0] != COMPOUND else (COMPOUND, without(item[1], "id", "Damage", "tag"))
+
+
+def without_item_names(extras):
+    """Extras with the names of held items left out: MCEdit's 1.12 item ids
+    take their 1.13 names on reading (tested on their own)."""
+    def strip(data):
+        data = dict(data)
+        if "Items" in data and data["Items"][0] == LIST:
+            data["Items"] = (LIST, [_unnamed_item(item) for item in data["Items"][1]])
+        if "Item" in data:
+            data["Item"] = _unnamed_item(data["Item"])
+        return data
+    stripped = Extras()
+    stripped.__dict__.update(extras.__dict__)
+    stripped.block_entities = [(pos, strip(data)) for pos, data in extras.block_entities]
+    stripped.entities = [(pos, strip(data)) for pos, data in extras.entities]
+    return stripped
+
+
 def mcedit_extras(root):
     extras = Extras()
     origin = tuple(root[f"WEOrigin{a}"][1] if f"WEOrigin{a}" in root else 0 for a in "XYZ")
@@ -176,6 +197,8 @@ def test_extras_survive_every_conversion(path, fmt, capfd):
         pytest.skip("a structure this large takes minutes to decode in Python")
     source = extras_of(path.parent.name, data)
     output = extras_of(fmt, saved(data, fmt))
+    if path.parent.name == "mcedit":
+        source, output = without_item_names(source), without_item_names(output)
     capfd.readouterr()
     # Source frame -> world (the source's origin) -> the output's frame.
     zero = {"kub": (0, 0, 0), "sponge": output.origin, "mojang": source.origin}[fmt]

@@ -9,6 +9,7 @@
 #include "nbt/nbt_reader.h"
 #include "formats/mcedit/block_entity_states.h"
 #include "formats/mcedit/legacy_ids.h"
+#include "formats/mcedit/legacy_items.h"
 #include "stream/stored_blocks.h"
 
 namespace kubic {
@@ -213,12 +214,14 @@ Result<SchematicExtras> MCEditSchematicInputStream::extras() {
       if (!value) return Status::Error("MCEdit: Tile entity " + std::to_string(i) + " has no Int x, y and z");
       at[axis] = *value;
     }
+    flatten_items_of(data);
     extras.block_entities.push_back({{at[0], at[1], at[2]}, std::move(data)});
   }
   auto entities = list_of("Entities");
   if (!entities.ok()) return entities.status();
   for (size_t i = 0; *entities && i < (*entities)->items.size(); ++i) {
     Entity entity{{}, *(*entities)->items[i].as<Compound>()};
+    flatten_items_of(entity.data);
     auto pos = entity.data.take("Pos");
     const ListTag* values = pos ? pos->as<ListTag>() : nullptr;
     if (!values || values->element_type != TagType::Double || values->items.size() != 3) {
