@@ -13,13 +13,9 @@ constexpr std::string_view kBlanks = " \t\n\r\f\v";
 
 bool is_lower_name_char(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '/'; }
 
-bool is_property_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '+' ||
-         c == '_';
-}
 
 // Letters of either case, digits and the punctuation modded names use.
-bool is_literal_char(char c) { return is_property_char(c) || c == '.' || c == '/'; }
+bool is_literal_char(char c) { return is_state_property_char(c) || c == '.' || c == '/'; }
 
 bool is_syntax_name(std::string_view name) {
   const size_t colon = name.find(':');
@@ -30,7 +26,7 @@ bool is_syntax_name(std::string_view name) {
 }
 
 bool is_property_word(std::string_view word) {
-  return !word.empty() && std::all_of(word.begin(), word.end(), is_property_char);
+  return !word.empty() && std::all_of(word.begin(), word.end(), is_state_property_char);
 }
 
 bool is_literal_word(std::string_view word) {

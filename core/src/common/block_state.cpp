@@ -33,10 +33,6 @@ bool is_name_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' || c == ':' || c == '_';
 }
 
-bool is_property_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '+' || c == '_';
-}
 
 Status check_name(std::string_view name) {
   for (char c : name) {
@@ -78,10 +74,10 @@ Result<std::vector<BlockState::Property>> parse_properties(std::string_view text
     if (key.empty() || value.empty()) {
       return Status::Error(kPrefix + "empty property key or value");
     }
-    if (!std::all_of(key.begin(), key.end(), is_property_char)) {
+    if (!std::all_of(key.begin(), key.end(), is_state_property_char)) {
       return Status::Error(kPrefix + "illegal character in property key '" + key + "'");
     }
-    if (!std::all_of(value.begin(), value.end(), is_property_char)) {
+    if (!std::all_of(value.begin(), value.end(), is_state_property_char)) {
       return Status::Error(kPrefix + "illegal character in property value '" + value + "'");
     }
   }
@@ -165,6 +161,11 @@ std::string BlockState::to_string() const {
   }
   out += ']';
   return out;
+}
+
+bool is_state_property_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '+' ||
+         c == '_';
 }
 
 }  // namespace kubic

@@ -117,6 +117,10 @@ class StateRef {
 void assign_property(std::vector<BlockState::Property>& properties, const std::string& key,
                      const std::string& value);
 
+// A character the state syntax allows in property keys and values: ASCII
+// letters of either case, digits, '-', '+' and '_'.
+bool is_state_property_char(char c);
+
 struct StateRefHash {
   size_t operator()(const StateRef& s) const { return size_t(s->hash()); }
 };

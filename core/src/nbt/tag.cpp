@@ -70,4 +70,11 @@ void Compound::put(std::string name, Tag value) {
   }
 }
 
+std::optional<int32_t> Tag::int_value() const {
+  if (const auto* v = as<int32_t>()) return *v;
+  if (const auto* v = as<int16_t>()) return *v;
+  if (const auto* v = as<int8_t>()) return *v;
+  return std::nullopt;
+}
+
 }  // namespace kubic

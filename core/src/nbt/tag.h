@@ -68,6 +68,8 @@ struct Tag {
   const T* as() const {
     return std::get_if<T>(&value);
   }
+  // A Byte, Short or Int widened; nothing for any other tag.
+  std::optional<int32_t> int_value() const;
 };
 
 struct CompoundEntry {

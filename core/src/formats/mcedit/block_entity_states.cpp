@@ -29,11 +29,7 @@ constexpr std::pair<std::string_view, std::string_view> kSkulls[] = {
 
 std::optional<int32_t> whole_number(const Compound& tags, std::string_view name) {
   const Tag* tag = tags.get(name);
-  if (!tag) return std::nullopt;
-  if (const auto* v = tag->as<int32_t>()) return *v;
-  if (const auto* v = tag->as<int16_t>()) return *v;
-  if (const auto* v = tag->as<int8_t>()) return *v;
-  return std::nullopt;
+  return tag ? tag->int_value() : std::nullopt;
 }
 
 std::string_view path_of(const BlockState& state) {
@@ -51,8 +47,7 @@ bool is_pot(std::string_view path) { return path == "flower_pot" || path.starts_
 
 std::optional<uint32_t> item_id(const Tag& item) {
   if (const auto* name = item.as<std::string>()) return legacy_block_id(*name);
-  if (const auto* number = item.as<int32_t>(); number && *number > 0) return uint32_t(*number);
-  if (const auto* number = item.as<int16_t>(); number && *number > 0) return uint32_t(*number);
+  if (const auto number = item.int_value(); number && *number > 0) return uint32_t(*number);
   return std::nullopt;
 }
 

@@ -32,16 +32,8 @@ constexpr ItemName kNames[] = {
 #include "formats/mcedit/legacy_item_names.inc"
 };
 
-std::optional<int32_t> whole_number(const Tag* tag) {
-  if (!tag) return std::nullopt;
-  if (const auto* v = tag->as<int16_t>()) return *v;
-  if (const auto* v = tag->as<int32_t>()) return *v;
-  if (const auto* v = tag->as<int8_t>()) return *v;
-  return std::nullopt;
-}
-
 std::optional<uint16_t> numeric_id(const Tag& id) {
-  if (auto number = whole_number(&id)) {
+  if (auto number = id.int_value()) {
     return *number >= 0 && *number <= UINT16_MAX ? std::optional<uint16_t>(uint16_t(*number)) : std::nullopt;
   }
   const auto* text = id.as<std::string>();
@@ -68,7 +60,8 @@ void flatten_item(Compound& item) {
   const Tag* id_tag = item.get("id");
   const auto id = id_tag ? numeric_id(*id_tag) : std::nullopt;
   if (!id) return;
-  const int32_t damage = whole_number(item.get("Damage")).value_or(0);
+  const Tag* damage_tag = item.get("Damage");
+  const int32_t damage = damage_tag ? damage_tag->int_value().value_or(0) : 0;
   const ItemVariant* exact = variant(*id, damage);
   const ItemVariant* found = exact ? exact : variant(*id, 0);
   if (!found) return;
