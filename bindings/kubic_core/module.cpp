@@ -17,6 +17,7 @@
 #include "kubic_core/save.h"
 #include "kubic_core/states.h"
 #include "kubic_core/tally.h"
+#include "kubic_core/versions.h"
 
 namespace {
 
@@ -78,6 +79,11 @@ PyMethodDef methods[] = {
     {"formats", formats, METH_NOARGS, "formats()\n--\n\nThe formats kubic knows, as dicts."},
     {"canonical_states", kubic::py::canonical_states, METH_O, "canonical_states(texts, /)\n--\n\n"},
     {"release_of", release_of, METH_O, "release_of(data_version, /)\n--\n\n"},
+    {"game_version", kubic::py::game_version, METH_O, "game_version(text, /)\n--\n\n"},
+    {"convert_states", kubic::py::convert_states, METH_VARARGS, "convert_states(texts, from, to, /)\n--\n\n"},
+    {"convert_nbt", kubic::py::convert_nbt, METH_VARARGS,
+     "convert_nbt(block_entities, entities, from, to, /)\n--\n\n"},
+    {"remap", kubic::py::remap_blocks, METH_VARARGS, "remap(blocks, mapping, /)\n--\n\n"},
     {"tally", kubic::py::tally_blocks, METH_VARARGS, "tally(blocks, length, /)\n--\n\n"},
     {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},

@@ -10,8 +10,9 @@ hold.
 from . import nbt
 from .errors import CorruptFileError, KubicError, LegacyConversionWarning, NotWrittenWarning, UnknownFormatError
 from .schematic import Entity, Schematic, iter_chunks, load
+from .versions import VersionReport
 
 __version__ = "0.2.0"
 
-__all__ = ["load", "iter_chunks", "Schematic", "Entity", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
+__all__ = ["load", "iter_chunks", "Schematic", "Entity", "VersionReport", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
            "LegacyConversionWarning", "NotWrittenWarning", "__version__"]

@@ -13,6 +13,7 @@ from . import _core
 from .errors import (CorruptFileError, KubicError, LegacyConversionWarning, NotWrittenWarning, UnknownFormatError,
                      guess_foreign_format)
 from .nbt import Compound
+from .versions import VersionReport, convert
 
 __all__ = ["Schematic", "Entity", "load", "iter_chunks"]
 
@@ -168,6 +169,8 @@ class Schematic:
             ...); None for a schematic made here.
         format_version (int | None): the version of that format's layout
             (Sponge 1 to 3, kub 1 or 2, Litematica 4 to 7), when it has one.
+        report (kubic.VersionReport | None): for a schematic `to_version`
+            made, what the conversion changed.
     """
 
     def __init__(self, size: tuple[int, int, int], origin: tuple[int, int, int] = (0, 0, 0),
@@ -182,6 +185,7 @@ class Schematic:
         self.data_version: int | None = data_version
         self.metadata: dict[str, Any] = {}
         self._index: dict[str, int] | None = None
+        self.report: VersionReport | None = None
 
     @classmethod
     def from_numpy(cls, blocks: np.ndarray, palette: list[str], origin: tuple[int, int, int] = (0, 0, 0),
@@ -283,6 +287,16 @@ class Schematic:
             if n and _block_name(state) not in NOT_BLOCKS:
                 out[state] = out.get(state, 0) + n
         return out
+
+    def to_version(self, target: Union[str, int], *, missing: str = "air") -> "Schematic":
+        """A new schematic with the block states of another game version:
+        `target` is a release ("1.20.4") or a DataVersion, newer or older
+        than `data_version` (which must be known). Blocks, block entities and
+        entities are carried through every change between the two; the
+        result's `report` says what changed. `missing` says what becomes of a
+        state the target lacks: "air" (its block entity goes too), "keep" it
+        as it is, or "error" (ValueError naming them)."""
+        return convert(self, target, missing)
 
     def save(self, dest: Union[str, "os.PathLike[str]", BinaryIO], format: str | None = None, *,
              data_version: int | None = None, sponge_version: int = 3) -> None:
