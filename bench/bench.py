@@ -5,7 +5,8 @@ next to its floor measured in the same run:
 
 - object floor: building a list of as many 4-tuples in pure Python;
 - gzip floor: zlib decompressing the input plus compressing the output's
-  decompressed bytes at level 6.
+  decompressed bytes at level 6;
+- np.take floor: NumPy remapping the same array through a palette-sized table.
 
 Inputs are generated deterministically: a 256^3 Sponge schematic (about 40%
 solid, in runs, about 60 states), the same box as kub, and a 64^3 box in every
@@ -87,8 +88,9 @@ CASE = r'''
 import gc, io, json, sys, time, zlib
 import kubic_rs
 kind, path, fmt, out = sys.argv[1:5]
-if kind.startswith("api") or kind in ("threads", "sequential"):
+if kind.startswith("api") or kind in ("threads", "sequential", "to_version", "take_floor"):
     import kubic  # before the clock starts: its import is not the case's time
+    import numpy as np
 
 
 def status(field):
@@ -127,6 +129,23 @@ elif kind == "api_save":
     schematic = kubic.load(path)
     start = time.perf_counter()
     schematic.save(out, fmt)
+elif kind in ("to_version", "take_floor"):
+    # 1.13.2 states that all change on the way to 1.21.11, and ones that do not.
+    schematic = kubic.load(path)
+    old = ["minecraft:grass", "minecraft:grass_path", "minecraft:stone_slab[type=top,waterlogged=false]",
+           "minecraft:cobblestone_wall[east=true,north=false,south=true,up=true,waterlogged=false,west=false]"]
+    old += [f"minecraft:sign[rotation={r},waterlogged=false]" for r in range(16)]
+    old += [f"minecraft:oak_leaves[distance={d},persistent=true]" for d in range(1, 8)]
+    unchanged = [f"minecraft:{name}_wool" for name in ("white", "red", "blue", "green", "black", "lime")] * 10
+    schematic.palette = ["minecraft:air"] + (old + unchanged)[:len(schematic.palette) - 1]
+    schematic.data_version = 1631
+    mapping = np.arange(len(schematic.palette), dtype=np.uint16)[::-1].copy()
+    start = time.perf_counter()
+    if kind == "to_version":
+        schematic.to_version("1.21.11")
+    else:
+        np.take(mapping, schematic.blocks)
+    blocks = schematic.blocks.size
 elif kind in ("threads", "sequential"):
     import shutil, threading
     copies = [f"{out}.{i}{path[path.rfind('.'):]}" for i in range(2)]
@@ -314,6 +333,8 @@ def main():
         result = run_case(python, "api_save", files[lite], "litematica", out)
         row(f"Schematic.save {lite} -> litematica (deflate floor)", result,
             run_case(python, "deflate_floor", "", "", out)["seconds"])
+        row(f"Schematic.to_version {big} 1.13.2 -> 1.21.11 (np.take floor)",
+            run_case(python, "to_version", files[big], "", ""), run_case(python, "take_floor", files[big], "", "")["seconds"])
         for fmt in ("sponge", "kub"):
             sequential = run_case(python, "sequential", files[big], fmt, folder / "seq")
             row(f"2 threads load+save {big} -> {fmt} (sequential)", run_case(python, "threads", files[big], fmt,
