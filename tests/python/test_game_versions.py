@@ -136,3 +136,37 @@ def _plain(value):
     if isinstance(value, dict):
         return {k: _plain(v) for k, v in value.items()}
     return value
+
+
+@pytest.mark.parametrize("block, block_entity, expected", [
+    (54, {"id": "Chest"}, {"id": "minecraft:chest"}),
+    (146, {"id": "minecraft:chest"}, {"id": "minecraft:trapped_chest"}),
+    (117, {"id": "Cauldron"}, {"id": "minecraft:brewing_stand"}),
+    (52, {"id": "MobSpawner", "EntityId": "PigZombie"},
+     {"id": "minecraft:mob_spawner", "SpawnData": {"id": "minecraft:zombie_pigman"}}),
+    (52, {"id": "minecraft:mob_spawner", "SpawnPotentials": [{"Entity": {"id": "minecraft:xp_orb"}}]},
+     {"id": "minecraft:mob_spawner", "SpawnPotentials": [{"Entity": {"id": "minecraft:experience_orb"}}]}),
+    (1, {"id": "mymod:Machine"}, {"id": "mymod:Machine"}),
+], ids=["chest", "trapped chest", "brewing stand", "old spawner", "spawner potentials", "modded"])
+def test_block_entities_take_their_1_13_ids(block, block_entity, expected):
+    root = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+            "Materials": "Alpha", "Blocks": bytes([block]), "Data": bytes([2]),
+            "TileEntities": [{"x": 0, "y": 0, "z": 0, **block_entity}]}
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        [data] = kubic.load(nbt_util.gzipped(root, "Schematic")).block_entities.values()
+    assert _plain(data) == expected
+
+
+@pytest.mark.parametrize("entity, expected", [
+    ({"id": "EntityHorse", "Type": 2}, "minecraft:mule"), ({"id": "EntityHorse"}, "minecraft:horse"),
+    ({"id": "Skeleton", "SkeletonType": 1}, "minecraft:wither_skeleton"),
+    ({"id": "Guardian", "Elder": nbt_util.Tagged(nbt_util.BYTE, 1)}, "minecraft:elder_guardian"),
+    ({"id": "minecraft:villager_golem"}, "minecraft:iron_golem"), ({"id": "Painting"}, "minecraft:painting"),
+])
+def test_entities_take_their_1_13_ids(entity, expected):
+    pos = nbt_util.Tagged(nbt_util.LIST, [0.5] * 3, nbt_util.DOUBLE)
+    root = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+            "Materials": "Alpha", "Blocks": bytes([0]), "Data": bytes([0]), "Entities": [{**entity, "Pos": pos}]}
+    [loaded] = kubic.load(nbt_util.gzipped(root, "Schematic")).entities
+    assert loaded.nbt["id"] == expected

@@ -6,12 +6,14 @@ import json
 import pathlib
 import subprocess
 import sys
+import warnings
 
 import numpy as np
 import pytest
 
 import kubic
 from kubic import _core
+import nbt_util
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DATA = ROOT.parent / "shared" / "data"
@@ -201,6 +203,8 @@ def test_missing_error_names_the_states_and_bad_arguments_are_refused():
     ({"id": "minecraft:boat", "Type": "spruce"}, 3700, 4671, {"id": "minecraft:spruce_boat"}),
     ({"id": "minecraft:chest_boat", "Type": "bamboo"}, 3700, 4671, {"id": "minecraft:bamboo_chest_raft"}),
     ({"id": "minecraft:cherry_boat"}, 4671, 3700, {"id": "minecraft:boat", "Type": "cherry"}),
+    ({"id": "minecraft:potion", "Item": {"id": "minecraft:lingering_potion"}}, 3700, 4671,
+     {"id": "minecraft:lingering_potion", "Item": {"id": "minecraft:lingering_potion"}}),
 ])
 def test_entities_renamed_across_versions(entity, source, target, expected):
     _, [converted], _ = _core.convert_nbt([], [kubic.nbt.Compound(entity)], source, target)
@@ -225,3 +229,53 @@ def test_remap_counts_every_index_once():
     assert out.dtype == np.uint32 and out.tolist() == [[[0, 0], [0, 70000]]] and counts == [1, 2, 1]
     with pytest.raises(ValueError):
         _core.remap(blocks, [0, 1])
+
+
+def _mcedit_corpus():
+    folder = ROOT.parent / "shared" / "corpus" / "mcedit"
+    return sorted(folder.glob("*.schematic")) if folder.is_dir() else []
+
+
+@needs_data
+@pytest.mark.skipif(not _mcedit_corpus(), reason="the corpus is absent")
+def test_the_mcedit_corpus_reaches_1_21_11_with_valid_states_and_1_13_ids():
+    target = next(props for name, _, props in _tables() if name == "blocks-1.21.11.json")
+    renamed = {"block entities": 0, "entities": 0}
+    for path in _mcedit_corpus():
+        try:
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                s = kubic.load(path)
+        except kubic.KubicError:
+            continue
+        new = s.to_version("1.21.11")
+        known = [state for state in new.palette if state.startswith("minecraft:")]
+        assert [state for state in known if not _valid(state, target)] == [], path.name
+        counts = s.counts()
+        # A block is air afterwards only when it was, or the report says why.
+        gone = {old for old, (became, n) in new.report.no_equivalent.items() if became == "minecraft:air"}
+        assert sum(new.counts().values()) == sum(n for state, n in counts.items() if state not in gone)
+        ids = [d["id"] for d in new.block_entities.values()] + [e.nbt["id"] for e in new.entities]
+        assert not [i for i in ids if i[:1].isupper()], path.name
+        renamed["block entities"] += len(new.block_entities)
+        renamed["entities"] += len(new.entities)
+    # 394 block entities and 170 entities, every one by its namespaced id.
+    assert renamed == {"block entities": 394, "entities": 170}
+
+
+@needs_data
+def test_every_1_12_entity_is_named_as_1_21_11_names_it():
+    names = [e["name"] for e in json.loads((DATA / "entities" / "entities-1.12.2.json").read_text())]
+    newest = {e["name"] for e in json.loads((DATA / "entities" / "entities-1.21.11.json").read_text())}
+    # Named ids of 1.11 and 1.12, and the CamelCase ids before them.
+    camel = ["EntityHorse", "PigZombie", "XPOrb", "SnowMan", "VillagerGolem", "LavaSlime", "Ozelot", "MushroomCow",
+             "EnderCrystal", "ThrownExpBottle", "FireworksRocketEntity", "MinecartRideable", "ItemFrame"]
+    pos = nbt_util.Tagged(nbt_util.LIST, [0.5] * 3, nbt_util.DOUBLE)
+    entities = [{"id": f"minecraft:{name}", "Pos": pos} for name in names] + [{"id": name, "Pos": pos} for name in camel]
+    root = {"Width": nbt_util.short(1), "Height": nbt_util.short(1), "Length": nbt_util.short(1),
+            "Materials": "Alpha", "Blocks": bytes([0]), "Data": bytes([0]), "Entities": entities}
+    new = kubic.load(nbt_util.gzipped(root, "Schematic")).to_version("1.21.11")
+    # "Fishing Hook" is the collectors' name of an entity the game never saves.
+    unknown = [e.nbt["id"] for e in new.entities if e.nbt["id"].removeprefix("minecraft:") not in newest
+               and " " not in e.nbt["id"]]
+    assert unknown == []

@@ -132,6 +132,23 @@ void boats_down(Compound& data, const std::string& id, VersionNotes& notes) {
   }
 }
 
+// 1.21.5 gave thrown splash and lingering potions ids of their own, where
+// the potion item said which it was.
+void potions_up(Compound& data, const std::string& id, VersionNotes& notes) {
+  if (id != "minecraft:potion") return;
+  const Compound* item = data.get_as<Compound>("Item");
+  const std::string* kind = item ? item->get_as<std::string>("id") : nullptr;
+  const bool lingering = kind && *kind == "minecraft:lingering_potion";
+  data.put("id", string_tag(lingering ? "minecraft:lingering_potion" : "minecraft:splash_potion"));
+  ++notes["thrown potions: renamed by their item"];
+}
+
+void potions_down(Compound& data, const std::string& id, VersionNotes& notes) {
+  if (id != "minecraft:splash_potion" && id != "minecraft:lingering_potion") return;
+  data.put("id", string_tag("minecraft:potion"));
+  ++notes["thrown potions: renamed by their item"];
+}
+
 }  // namespace
 
 void convert_block_entity(Compound& data, int32_t from, int32_t to, VersionNotes& notes) {
@@ -153,6 +170,8 @@ void convert_entity(Compound& data, int32_t from, int32_t to, VersionNotes& note
   }
   const Crossing boats = crossing("1.21.2", from, to);
   if (boats.crossed) (boats.up ? boats_up : boats_down)(data, id, notes);
+  const Crossing potions = crossing("1.21.5", from, to);
+  if (potions.crossed) (potions.up ? potions_up : potions_down)(data, id, notes);
   note_kept(data, from, to, "entities", notes);
 }
 

@@ -19,7 +19,7 @@ using VersionNotes = std::map<std::string, uint64_t>;
 void convert_block_entity(Compound& data, int32_t from, int32_t to, VersionNotes& notes);
 
 // An entity's data the same way (renamed ids: 1.16's zombified piglin,
-// 1.21.2's boat of each wood).
+// 1.21.2's boat of each wood, 1.21.5's splash and lingering potions).
 void convert_entity(Compound& data, int32_t from, int32_t to, VersionNotes& notes);
 
 }  // namespace kubic

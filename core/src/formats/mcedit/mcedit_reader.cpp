@@ -10,6 +10,7 @@
 #include "formats/mcedit/block_entity_states.h"
 #include "formats/mcedit/legacy_ids.h"
 #include "formats/mcedit/legacy_items.h"
+#include "formats/mcedit/legacy_nbt_ids.h"
 #include "stream/stored_blocks.h"
 
 namespace kubic {
@@ -177,6 +178,20 @@ Status MCEditSchematicInputStream::apply_block_entities() {
   return Status::Ok();
 }
 
+Status MCEditSchematicInputStream::name_block_entity_1_13(Compound& data, const BlockPosition& at) {
+  const std::string* id = data.get_as<std::string>("id");
+  if (!id) return Status::Ok();
+  std::optional<StateRef> block;
+  if (boundary_->contains(at)) {
+    auto current = store_->block_at(at);
+    if (!current.ok()) return current.status();
+    block = std::move(*current);
+  }
+  data.put("id", Tag{block_entity_id_1_13(*id, block ? block->get() : nullptr)});
+  if (*data.get_as<std::string>("id") == "minecraft:mob_spawner") rename_spawner_entities_1_13(data);
+  return Status::Ok();
+}
+
 Result<SchematicExtras> MCEditSchematicInputStream::extras() {
   KUBIC_RETURN_IF_ERROR(boundary().status());
   SchematicExtras extras;
@@ -214,6 +229,7 @@ Result<SchematicExtras> MCEditSchematicInputStream::extras() {
       if (!value) return Status::Error("MCEdit: Tile entity " + std::to_string(i) + " has no Int x, y and z");
       at[axis] = *value;
     }
+    KUBIC_RETURN_IF_ERROR(name_block_entity_1_13(data, {at[0], at[1], at[2]}));
     flatten_items_of(data);
     extras.block_entities.push_back({{at[0], at[1], at[2]}, std::move(data)});
   }
@@ -221,6 +237,7 @@ Result<SchematicExtras> MCEditSchematicInputStream::extras() {
   if (!entities.ok()) return entities.status();
   for (size_t i = 0; *entities && i < (*entities)->items.size(); ++i) {
     Entity entity{{}, *(*entities)->items[i].as<Compound>()};
+    rename_entity_1_13(entity.data);
     flatten_items_of(entity.data);
     auto pos = entity.data.take("Pos");
     const ListTag* values = pos ? pos->as<ListTag>() : nullptr;

@@ -32,6 +32,8 @@ class MCEditSchematicInputStream final : public SchematicInputStream {
   Status read_nbt();
   // Blocks whose 1.12 block entity holds part of their state take it.
   Status apply_block_entities();
+  // A block entity's id as 1.13 has it, and those of a spawner's entities.
+  Status name_block_entity_1_13(Compound& data, const BlockPosition& at);
 
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<PagedBlockStore> store_;
