@@ -19,6 +19,7 @@ import numpy as np
 from . import __version__, _core
 from .errors import KubicError, LegacyConversionWarning
 from .schematic import AIRS, EXTENSIONS, FORMATS, OUTPUT_EXTENSIONS, VOID, WRITABLE, format_name, load
+from .versions import MISSING_CHOICES
 
 # The largest structure the game's structure blocks load, along each axis.
 STRUCTURE_BLOCK_LIMIT = 48
@@ -125,8 +126,12 @@ def output_format(args):
 def command_convert(args):
     try:
         fmt = format_name(output_format(args), writing=True)
+        if args.game_version:
+            _core.game_version(args.game_version)
     except ValueError as error:
         raise UsageError(str(error)) from None
+    if args.game_version and args.data_version is not None:
+        raise UsageError("--game-version converts and labels: leave out --data-version")
     if args.output == "-" and _output.isatty():
         raise UsageError("refusing to write compressed data to a terminal: redirect standard output")
     start, progress = time.monotonic(), Progress()
@@ -138,6 +143,13 @@ def command_convert(args):
 
 def convert_with(args, fmt, progress, start):
     schematic = read_schematic(args.input, args.source, progress, args.region)
+    if args.game_version:
+        progress.phase(f"converting {args.input} to {args.game_version}")
+        try:
+            schematic = schematic.to_version(args.game_version, missing=args.missing)
+        except ValueError as error:
+            raise FileError(args.input, str(error)) from None
+        progress.say(f"kubic: {args.input}: {schematic.report}")
     if fmt == "structure" and max(schematic.size) > STRUCTURE_BLOCK_LIMIT:
         progress.say(f"kubic: warning: {args.output}: a structure of {'x'.join(map(str, schematic.size))}; the "
                      f"game's structure blocks load at most {STRUCTURE_BLOCK_LIMIT} on each axis")
@@ -308,7 +320,12 @@ def parser():
                          help="output format (default: from OUTPUT's extension)")
     convert.add_argument("--from", dest="source", choices=names, default="auto", help="input format")
     convert.add_argument("--sponge-version", type=int, choices=(2, 3), default=3)
-    convert.add_argument("--data-version", type=int, metavar="N", help="the data version to write")
+    convert.add_argument("--game-version", metavar="V", help="convert the blocks, block entities and entities to "
+                         "game version V: a release (1.20.4) or a DataVersion")
+    convert.add_argument("--missing", choices=MISSING_CHOICES, default="air",
+                         help="with --game-version: what a state V lacks becomes (default: air)")
+    convert.add_argument("--data-version", type=int, metavar="N",
+                         help="the DataVersion to write, relabelling only: the states stay as they are")
     convert.add_argument("--region", metavar="NAME", help="only this region of a Litematica file")
     convert.set_defaults(run=command_convert)
     many = commands.add_parser("convert-many", help="convert many files, in parallel or on a Dask cluster")

@@ -45,11 +45,16 @@ class VersionReport:
                  f"{_blocks(self.changed)} blocks in {len(self.changed)} states changed, "
                  f"{_blocks(self.no_equivalent)} in {len(self.no_equivalent)} states without an equivalent, "
                  f"{sum(self.unknown.values())} in {len(self.unknown)} unknown states kept"]
-        lines += [f"  no equivalent: {state} ({count}) became {became}"
-                  for state, (became, count) in sorted(self.no_equivalent.items())]
-        lines += [f"  unknown: {state} ({count})" for state, count in sorted(self.unknown.items())]
+        lines += _first([f"  no equivalent: {state} ({count}) became {became}"
+                         for state, (became, count) in sorted(self.no_equivalent.items())])
+        lines += _first([f"  unknown: {state} ({count})" for state, count in sorted(self.unknown.items())])
         lines += [f"  {what}: {count}" for what, count in sorted(self.nbt.items())]
         return "\n".join(lines)
+
+
+def _first(lines: list[str], shown: int = 10) -> list[str]:
+    """A summary's lines of one kind: the first few, then how many more."""
+    return lines if len(lines) <= shown else lines[:shown] + [f"  ... and {len(lines) - shown} more"]
 
 
 def _named(data_version: int) -> str:

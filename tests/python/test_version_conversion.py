@@ -279,3 +279,24 @@ def test_every_1_12_entity_is_named_as_1_21_11_names_it():
     unknown = [e.nbt["id"] for e in new.entities if e.nbt["id"].removeprefix("minecraft:") not in newest
                and " " not in e.nbt["id"]]
     assert unknown == []
+
+
+@pytest.mark.parametrize("extra, code, said", [
+    ([], 0, "game version 1631 (1.13.2) to 4671 (1.21.11)"),
+    (["--data-version", "3700"], 2, "leave out --data-version"),
+], ids=["converts", "not with relabelling"])
+def test_the_command_line_converts_game_versions(tmp_path, extra, code, said):
+    source = tmp_path / "old.kub"
+    _old_box().save(source)
+    run = subprocess.run([sys.executable, "-m", "kubic", "convert", source, tmp_path / "new.schem", "--game-version",
+                          "1.21.11", *extra], capture_output=True, text=True, timeout=60)
+    assert run.returncode == code and said in run.stderr
+    if code == 0:
+        new = kubic.load(tmp_path / "new.schem")
+        assert new.data_version == 4671 and "minecraft:short_grass" in new.palette
+
+
+def test_the_command_line_refuses_an_unknown_game_version_before_reading(tmp_path):
+    run = subprocess.run([sys.executable, "-m", "kubic", "convert", tmp_path / "absent.kub", tmp_path / "new.schem",
+                          "--game-version", "1.12"], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 2 and "unknown game version '1.12'" in run.stderr
