@@ -18,7 +18,7 @@ property, or 0 to n-1 when none does (the cauldron's level before 1.17).
 """
 import json
 
-from game_data import block_table_files, data_folder, write_table
+from game_data import ROOT, block_table_files, data_folder, table_text
 
 
 def listed_values(tables):
@@ -58,8 +58,8 @@ def schema_of(block, listed):
                     for p, values, d in zip(props, per_key, defaults))
 
 
-def main():
-    folder = data_folder()
+def generate(folder):
+    """The generated files' texts, by path in the project."""
     files = block_table_files(json.loads((folder / "versions.json").read_text()))
     tables = [json.loads((folder / "blocks" / name).read_text()) for name in files]
     listed = listed_values(tables)
@@ -75,12 +75,20 @@ def main():
                 span = open_spans[block["name"]] = [block["name"], index, index, schema]
                 spans.append(span)
     source = "blocks/blocks-<version>.json"
-    write_table("core/src/blocks/block_properties.inc", "gen_block_tables.py", source,
-                "a block's properties: key=default,value,...;key=...", [f'"{text}",\n' for text in schemas])
-    write_table("core/src/blocks/block_spans.inc", "gen_block_tables.py", source,
-                "{block, first table, last table, number of its properties' text}",
-                [f'{{"{name}", {first}, {last}, {schema}}},\n' for name, first, last, schema in sorted(spans)])
-    print(f"{len(files)} tables, {len(spans)} block spans, {len(schemas)} property texts")
+    return {
+        "core/src/blocks/block_properties.inc": table_text(
+            "gen_block_tables.py", source, "a block's properties: key=default,value,...;key=...",
+            [f'"{text}",\n' for text in schemas]),
+        "core/src/blocks/block_spans.inc": table_text(
+            "gen_block_tables.py", source, "{block, first table, last table, number of its properties' text}",
+            [f'{{"{name}", {first}, {last}, {schema}}},\n' for name, first, last, schema in sorted(spans)]),
+    }
+
+
+def main():
+    for target, text in generate(data_folder()).items():
+        (ROOT / target).write_text(text)
+    print("block tables written")
 
 
 if __name__ == "__main__":
