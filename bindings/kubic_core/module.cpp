@@ -17,6 +17,7 @@
 #include "kubic_core/save.h"
 #include "kubic_core/states.h"
 #include "kubic_core/tally.h"
+#include "kubic_core/transform.h"
 #include "kubic_core/versions.h"
 
 namespace {
@@ -78,12 +79,22 @@ PyMethodDef methods[] = {
     {"register_nbt", register_nbt, METH_O, "register_nbt(classes, /)\n--\n\n"},
     {"formats", formats, METH_NOARGS, "formats()\n--\n\nThe formats kubic knows, as dicts."},
     {"canonical_states", kubic::py::canonical_states, METH_O, "canonical_states(texts, /)\n--\n\n"},
+    {"edit_state", kubic::py::edit_state, METH_VARARGS, "edit_state(text, data_version, /)\n--\n\n"},
+    {"block_name", kubic::py::block_name, METH_VARARGS, "block_name(text, data_version, /)\n--\n\n"},
+    {"states_as_block", kubic::py::states_as_block, METH_VARARGS,
+     "states_as_block(texts, name, data_version, /)\n--\n\n"},
     {"release_of", release_of, METH_O, "release_of(data_version, /)\n--\n\n"},
     {"game_version", kubic::py::game_version, METH_O, "game_version(text, /)\n--\n\n"},
     {"convert_states", kubic::py::convert_states, METH_VARARGS, "convert_states(texts, from, to, /)\n--\n\n"},
     {"convert_nbt", kubic::py::convert_nbt, METH_VARARGS,
      "convert_nbt(block_entities, entities, from, to, /)\n--\n\n"},
     {"remap", kubic::py::remap_blocks, METH_VARARGS, "remap(blocks, mapping, /)\n--\n\n"},
+    {"transform_blocks", kubic::py::transform_blocks, METH_VARARGS,
+     "transform_blocks(blocks, palette, map, data_version, /)\n--\n\n"},
+    {"map_cells", kubic::py::map_cells, METH_VARARGS, "map_cells(map, size, cells, /)\n--\n\n"},
+    {"transform_entities", kubic::py::transform_entities, METH_VARARGS,
+     "transform_entities(map, size, entities, /)\n--\n\n"},
+    {"axis_map", kubic::py::axis_map, METH_VARARGS, "axis_map(kind, axis, turns, /)\n--\n\n"},
     {"tally", kubic::py::tally_blocks, METH_VARARGS, "tally(blocks, length, /)\n--\n\n"},
     {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},

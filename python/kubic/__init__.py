@@ -8,11 +8,12 @@ hold.
     s.save("house.nbt")
 """
 from . import nbt
-from .errors import CorruptFileError, KubicError, LegacyConversionWarning, NotWrittenWarning, UnknownFormatError
+from .errors import (CorruptFileError, EditWarning, KubicError, LegacyConversionWarning, NotWrittenWarning,
+                     UnknownFormatError)
 from .schematic import Entity, Schematic, iter_chunks, load
 from .versions import VersionReport
 
 __version__ = "0.2.0"
 
 __all__ = ["load", "iter_chunks", "Schematic", "Entity", "VersionReport", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
-           "LegacyConversionWarning", "NotWrittenWarning", "__version__"]
+           "LegacyConversionWarning", "NotWrittenWarning", "EditWarning", "__version__"]

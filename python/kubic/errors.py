@@ -1,7 +1,8 @@
 """The exceptions of the kubic API."""
 from __future__ import annotations
 
-__all__ = ["KubicError", "UnknownFormatError", "CorruptFileError", "LegacyConversionWarning", "NotWrittenWarning"]
+__all__ = ["KubicError", "UnknownFormatError", "CorruptFileError", "LegacyConversionWarning", "NotWrittenWarning",
+           "EditWarning"]
 
 
 class KubicError(Exception):
@@ -26,6 +27,11 @@ class NotWrittenWarning(UserWarning):
     """A save left out what the file could not hold or no longer belongs:
     block entities at air positions, or outside the box of a format that
     keeps them in its blocks."""
+
+
+class EditWarning(UserWarning):
+    """An edit left something as it was: blocks or entities that cannot show
+    a turn or mirror, or a paste's part that fell outside the box."""
 
 
 def guess_foreign_format(head: bytes) -> str | None:

@@ -13,6 +13,7 @@ from . import _core
 from .errors import (CorruptFileError, KubicError, LegacyConversionWarning, NotWrittenWarning, UnknownFormatError,
                      guess_foreign_format)
 from .nbt import Compound
+from . import edits
 from .versions import VersionReport, convert
 
 __all__ = ["Schematic", "Entity", "load", "iter_chunks"]
@@ -288,6 +289,64 @@ class Schematic:
                 out[state] = out.get(state, 0) + n
         return out
 
+    def rotate(self, turns: int = 1, axis: str = "y") -> "Schematic":
+        """A new schematic turned by `turns` quarter turns clockwise, looking
+        down `axis` ("x", "y" or "z") from its positive end: about y, seen
+        from above, north goes to east. Every block state, block entity,
+        entity (position, look, motion, facing) and Litematica region turns
+        with it; the minimum corner (`origin`) stays where it is. Blocks that
+        cannot show the turn (stairs on their side) stay as they were, counted
+        in one `kubic.EditWarning`."""
+        return edits.turned(self, turns, axis)
+
+    def flip(self, axis: str) -> "Schematic":
+        """A new schematic mirrored across `axis`: "x" swaps east and west,
+        "z" north and south, "y" up and down; as `rotate` does, for every
+        block (left and right swap under a mirror of x or z, top and bottom
+        under one of y)."""
+        return edits.flipped(self, axis)
+
+    def crop(self, min_corner: tuple[int, int, int], max_corner: tuple[int, int, int]) -> "Schematic":
+        """A new schematic of the box between two positions, both inside it
+        and both included, with its block entities and entities; its
+        `origin` is that of `min_corner`. `s.sub[x0:x1, y0:y1, z0:z1]` does
+        the same with slices (ends excluded)."""
+        return edits.cropped(self, min_corner, max_corner)
+
+    @property
+    def sub(self) -> "_SubBox":
+        """`s.sub[x0:x1, y0:y1, z0:z1]`: `crop` by slices, ends excluded."""
+        return _SubBox(self)
+
+    def trim(self) -> "Schematic":
+        """A new schematic of the smallest box holding every block that is
+        not air or a structure void."""
+        return edits.trimmed(self)
+
+    def paste(self, other: "Schematic", at: tuple[int, int, int] = (0, 0, 0), *, air: str = "skip",
+              grow: bool = False) -> None:
+        """Puts `other`'s blocks, block entities and entities into this
+        schematic, its corner at `at` (counted from this one's corner). Its
+        air leaves what is here unless `air="replace"`; its structure voids
+        always do. What falls outside the box is cut, with a
+        `kubic.EditWarning`, unless `grow=True`, which enlarges the box (its
+        `origin` moving when `at` is negative)."""
+        edits.pasted(self, other, at, air, grow)
+
+    def replace(self, old: str, new: str) -> None:
+        """Replaces a whole state (`"minecraft:oak_planks"`, or with its
+        properties) by another, or every state of a block by the same state
+        of another block, keeping the properties both share
+        (`replace("oak_stairs", "spruce_stairs")`). Block entities stay. A
+        name that is not a block, or a state that cannot exist, of the
+        schematic's game version raises ValueError."""
+        edits.replaced(self, old, new)
+
+    def fill(self, min_corner: tuple[int, int, int], max_corner: tuple[int, int, int], state: str) -> None:
+        """Sets every position between two positions (both included) to
+        `state`; block entities of blocks that change go."""
+        edits.filled(self, min_corner, max_corner, state)
+
     def to_version(self, target: Union[str, int], *, missing: str = "air") -> "Schematic":
         """A new schematic with the block states of another game version:
         `target` is a release ("1.20.4") or a DataVersion, newer or older
@@ -331,6 +390,21 @@ class Schematic:
     def __repr__(self) -> str:
         return (f"<Schematic {self.format or 'new'} size={self.size} origin={self.origin} "
                 f"states={len(self.palette)} block_entities={len(self.block_entities)} entities={len(self.entities)}>")
+
+
+class _SubBox:
+    """`Schematic.sub`: crops by slices."""
+
+    def __init__(self, schematic: Schematic) -> None:
+        self.schematic = schematic
+
+    def __getitem__(self, window: tuple[slice, slice, slice]) -> Schematic:
+        if not (isinstance(window, tuple) and len(window) == 3 and all(isinstance(w, slice) for w in window)):
+            raise TypeError("sub takes three slices: s.sub[x0:x1, y0:y1, z0:z1]")
+        bounds = [w.indices(n) for w, n in zip(window, self.schematic.size)]
+        if any(step != 1 or stop <= start for start, stop, step in bounds):
+            raise ValueError("sub takes slices of step 1 that hold at least one position")
+        return self.schematic.crop(tuple(b[0] for b in bounds), tuple(b[1] - 1 for b in bounds))
 
 
 def _api_error(error: RuntimeError, opened: Any, detecting: bool) -> Exception:

@@ -1,9 +1,6 @@
 """Converting schematics between game versions: every state of every block
 table the game data holds, walked up and down, and the schematic API."""
-import functools
-import itertools
 import json
-import pathlib
 import subprocess
 import sys
 import warnings
@@ -15,60 +12,18 @@ import kubic
 from kubic import _core
 import nbt_util
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-DATA = ROOT.parent / "shared" / "data"
-sys.path.insert(0, str(ROOT / "scripts"))
-import gen_block_tables  # noqa: E402
-from game_data import block_table_files  # noqa: E402
+from block_tables import DATA, ROOT, block_table_files, gen_block_tables, needs_data, table, tables, versions
+from block_tables import states as _states, valid as _valid
 
-needs_data = pytest.mark.skipif(not DATA.is_dir(), reason="the game data is absent")
 # States the game merged: the creaking heart's three 1.21.3 states became
 # two in 1.21.4; 1.19.4's grown torchflower crop is 1.20's torchflower.
 MERGED_GOING_UP = {("blocks-1.21.3.json", "creaking_heart"), ("blocks-1.19.4.json", "torchflower_crop")}
 
 
-@functools.cache
-def _versions():
-    return json.loads((DATA / "versions.json").read_text())
-
-
-@functools.cache
-def _tables():
-    """Per table file: its first release's DataVersion and {block: {key: values}}."""
-    files = block_table_files(_versions())
-    raw = [json.loads((DATA / "blocks" / name).read_text()) for name in files]
-    listed = gen_block_tables.listed_values(raw)
-    out = []
-    for name, blocks in zip(files, raw):
-        first = next(v["dataVersion"] for v in _versions() if v["blocks"] == name)
-        props = {b["name"]: {p["name"]: gen_block_tables.values_of(b, p, listed) for p in b.get("states", [])}
-                 for b in blocks}
-        out.append((name, first, props))
-    return out
-
-
-def _states(props):
-    """Every state of a table, canonical text, with its block name."""
-    for block, keys in props.items():
-        ordered = sorted(keys)
-        for values in itertools.product(*(keys[k] for k in ordered)):
-            inner = ",".join(f"{k}={v}" for k, v in zip(ordered, values))
-            yield block, f"minecraft:{block}[{inner}]" if inner else f"minecraft:{block}"
-
-
-def _valid(state, props):
-    name, _, inner = state.partition("[")
-    keys = props.get(name.removeprefix("minecraft:"))
-    if keys is None:
-        return False
-    given = dict(item.split("=") for item in inner.rstrip("]").split(",") if item)
-    return given.keys() == keys.keys() and all(given[k] in keys[k] for k in keys)
-
-
 def _steps():
     if not DATA.is_dir():
         return []
-    files = block_table_files(_versions())
+    files = block_table_files(versions())
     return [pytest.param(i, id=f"{a} to {b}") for i, (a, b) in enumerate(zip(files, files[1:]))]
 
 
@@ -81,7 +36,7 @@ def test_the_shipped_tables_are_those_the_game_data_generates():
 @needs_data
 @pytest.mark.parametrize("step", _steps())
 def test_every_state_crosses_each_table_change_up_and_down(step):
-    (old_name, old_dv, old), (_, new_dv, new) = _tables()[step], _tables()[step + 1]
+    (old_name, old_dv, old), (_, new_dv, new) = tables()[step], tables()[step + 1]
     blocks, states = zip(*_states(old))
     up, outcomes = _core.convert_states(list(states), old_dv, new_dv)
     wrong = [(s, u, o) for s, u, o in zip(states, up, outcomes) if o not in ("same", "changed") or not _valid(u, new)]
@@ -99,7 +54,7 @@ def test_every_state_crosses_each_table_change_up_and_down(step):
 
 @needs_data
 def test_the_oldest_states_reach_the_newest_version_through_every_change():
-    (_, old_dv, old), (_, new_dv, new) = _tables()[0], _tables()[-1]
+    (_, old_dv, old), (_, new_dv, new) = tables()[0], tables()[-1]
     states = [s for _, s in _states(old)]
     up, outcomes = _core.convert_states(states, old_dv, new_dv)
     assert not [(s, u) for s, u, o in zip(states, up, outcomes) if o == "none" or not _valid(u, new)][:10]
@@ -234,7 +189,7 @@ def _mcedit_corpus():
 @needs_data
 @pytest.mark.skipif(not _mcedit_corpus(), reason="the corpus is absent")
 def test_the_mcedit_corpus_reaches_1_21_11_with_valid_states_and_1_13_ids():
-    target = next(props for name, _, props in _tables() if name == "blocks-1.21.11.json")
+    _, _, target = table("blocks-1.21.11.json")
     renamed = {"block entities": 0, "entities": 0}
     for path in _mcedit_corpus():
         try:

@@ -55,6 +55,10 @@ Result<int32_t> parse_game_version(std::string_view text) {
   return *number;
 }
 
+int block_table_for_states(std::optional<int32_t> data_version) {
+  return block_table_of(data_version.value_or(default_data_version())).value_or(-1);
+}
+
 const GameVersion& first_release_of_table(int table) {
   return *std::find_if(std::begin(kVersions), std::end(kVersions),
                        [&](const GameVersion& v) { return v.block_table == table; });

@@ -38,6 +38,10 @@ std::optional<int32_t> data_version_of(std::string_view release);
 // release's); none before 1.13.2.
 std::optional<int> block_table_of(int32_t data_version);
 
+// The block table to check a schematic's states against: its version's, the
+// newest for a schematic of unknown version, -1 for one before 1.13.2.
+int block_table_for_states(std::optional<int32_t> data_version);
+
 // The first release described by block table `table`: where its changes came.
 const GameVersion& first_release_of_table(int table);
 
