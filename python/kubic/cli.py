@@ -17,7 +17,7 @@ import warnings
 import numpy as np
 
 from . import __version__, _core
-from .errors import KubicError, LegacyConversionWarning
+from .errors import EditWarning, KubicError, LegacyConversionWarning
 from .schematic import AIRS, EXTENSIONS, FORMATS, OUTPUT_EXTENSIONS, VOID, WRITABLE, format_name, load
 from .versions import MISSING_CHOICES
 
@@ -168,6 +168,95 @@ def convert_with(args, fmt, progress, start):
     blocks = sum(schematic.counts().values())
     print(f"{args.input} -> {args.output}: {blocks} blocks, {len(schematic.block_entities)} block entities, "
           f"{len(schematic.entities)} entities, {size} bytes ({fmt}), {time.monotonic() - start:.2f}s", file=sys.stderr)
+
+
+class EditStep(argparse.Action):
+    """Keeps the edits of `transform` in the order given."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        namespace.steps = [*(getattr(namespace, "steps", None) or []), (self.dest, values)]
+
+
+def edit_steps(steps):
+    """The edits as (method, arguments): an --axis names the axis of the
+    --rotate just before it, or of the ones after it."""
+    axis, planned = "y", []
+    for kind, value in steps:
+        if kind == "axis":
+            if planned and planned[-1][0] == "rotate" and planned[-1][2] is None:
+                planned[-1] = ("rotate", planned[-1][1], value)
+            else:
+                axis = value
+        elif kind == "rotate":
+            planned.append(("rotate", int(value) // 90, None))
+        else:
+            planned.append((kind, value, None))
+    return [(kind, value, extra if extra is not None else axis) for kind, value, extra in planned]
+
+
+def crop_corners(text):
+    try:
+        low, high = text.split(":")
+        corners = tuple(int(c) for c in low.split(",")), tuple(int(c) for c in high.split(","))
+    except ValueError:
+        corners = ()
+    if len(corners) != 2 or any(len(c) != 3 for c in corners):
+        raise argparse.ArgumentTypeError(f"'{text}' is not X0,Y0,Z0:X1,Y1,Z1")
+    return corners
+
+
+def replacement(text):
+    old, equals, new = text.partition("=")
+    if not equals or not old or not new:
+        raise argparse.ArgumentTypeError(f"'{text}' is not OLD=NEW")
+    return old, new
+
+
+def apply_edit(schematic, kind, value, axis):
+    if kind == "rotate":
+        return schematic.rotate(value, axis)
+    if kind == "flip":
+        return schematic.flip(value)
+    if kind == "crop":
+        return schematic.crop(*value)
+    if kind == "trim":
+        return schematic.trim()
+    schematic.replace(*value)
+    return schematic
+
+
+def command_transform(args):
+    if not getattr(args, "steps", None):
+        raise UsageError("name at least one edit: --rotate, --flip, --crop, --trim or --replace")
+    try:
+        fmt = format_name(output_format(args), writing=True)
+    except ValueError as error:
+        raise UsageError(str(error)) from None
+    start, progress = time.monotonic(), Progress()
+    try:
+        schematic = read_schematic(args.input, "auto", progress)
+        size = schematic.size
+        progress.phase(f"editing {args.input}")
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always", EditWarning)
+            for kind, value, axis in edit_steps(args.steps):
+                try:
+                    schematic = apply_edit(schematic, kind, value, axis)
+                except ValueError as error:
+                    raise FileError(args.input, f"--{kind}: {error}") from None
+        for warning in caught:
+            progress.say(f"kubic: {args.input}: {warning.message}")
+        progress.phase(f"writing {args.output}")
+        try:
+            written = write_output(schematic, args, fmt)
+        except OSError as error:
+            raise FileError(args.output, error.strerror or str(error)) from None
+        except (KubicError, ValueError) as error:
+            raise FileError(args.output, str(error)) from None
+    finally:
+        progress.clear()
+    print(f"{args.input} -> {args.output}: {'x'.join(map(str, size))} -> {'x'.join(map(str, schematic.size))}, "
+          f"{written} bytes ({fmt}), {time.monotonic() - start:.2f}s", file=sys.stderr)
 
 
 def write_output(schematic, args, fmt):
@@ -328,6 +417,22 @@ def parser():
                          help="the DataVersion to write, relabelling only: the states stay as they are")
     convert.add_argument("--region", metavar="NAME", help="only this region of a Litematica file")
     convert.set_defaults(run=command_convert)
+    edit = commands.add_parser("transform", help="rotate, mirror, crop, trim or replace blocks, in the order given")
+    edit.add_argument("input", metavar="INPUT", help="a file, or - for standard input")
+    edit.add_argument("output", metavar="OUTPUT", help="a file, or - for standard output")
+    edit.add_argument("--rotate", action=EditStep, choices=("90", "180", "270"),
+                      help="clockwise, looking down the axis from its positive end (about y: north to east)")
+    edit.add_argument("--axis", action=EditStep, choices=("x", "y", "z"),
+                      help="the axis of the --rotate before it, or of those after it (default: y)")
+    edit.add_argument("--flip", action=EditStep, choices=("x", "y", "z"), help="mirror across this axis")
+    edit.add_argument("--crop", action=EditStep, type=crop_corners, metavar="X0,Y0,Z0:X1,Y1,Z1",
+                      help="keep the box between two positions, both included")
+    edit.add_argument("--trim", action=EditStep, nargs=0, help="keep the smallest box holding every block")
+    edit.add_argument("--replace", action=EditStep, type=replacement, metavar="OLD=NEW",
+                      help="a state by a state, or a block by a block keeping the properties both have")
+    edit.add_argument("--to", choices=[n for n in names if FORMATS[n] in WRITABLE],
+                      help="output format (default: from OUTPUT's extension)")
+    edit.set_defaults(run=command_transform, data_version=None, sponge_version=3)
     many = commands.add_parser("convert-many", help="convert many files, in parallel or on a Dask cluster")
     many.add_argument("sources", nargs="+", metavar="SRC", help="files, or folders searched recursively")
     many.add_argument("--out", required=True, metavar="DIR", help="where outputs go, in the inputs' folder layout")

@@ -53,9 +53,10 @@ def transformed(schematic: "Schematic", axis_map: Any) -> "Schematic":
         result.metadata["regions"] = [_turned_region(region, axis_map, size) for region in result.metadata["regions"]]
     counts = _core.tally(schematic.blocks, len(schematic.palette)) if kept else []
     left = sum(counts[i] for i in kept)
-    if left or not_turned:
-        warnings.warn(f"{left} blocks and {not_turned} entities cannot show this turn or mirror and were left "
-                      f"as they were", EditWarning, stacklevel=4)
+    unturned = [f"{n} {what}" for n, what in ((left, "blocks"), (not_turned, "entities")) if n]
+    if unturned:
+        warnings.warn(f"{' and '.join(unturned)} cannot show this turn or mirror and were left as they were",
+                      EditWarning, stacklevel=4)
     return result
 
 

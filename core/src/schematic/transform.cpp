@@ -108,7 +108,12 @@ std::array<double, 2> turned_look(double yaw, double pitch, const AxisMap& map) 
   const double axes[3] = {x, y, z};
   double out[3];
   for (size_t i = 0; i < 3; ++i) out[i] = map.sign[i] * axes[map.from[i]];
-  return {std::atan2(-out[0], out[2]) / kRadians, std::asin(std::clamp(-out[1], -1.0, 1.0)) / kRadians};
+  // Whole degrees come back whole, not a rounding error away.
+  const auto snapped = [](double degrees) {
+    return std::abs(degrees - std::round(degrees)) < 1e-9 ? std::round(degrees) + 0.0 : degrees;
+  };
+  return {snapped(std::atan2(-out[0], out[2]) / kRadians),
+          snapped(std::asin(std::clamp(-out[1], -1.0, 1.0)) / kRadians)};
 }
 
 void turn_look(Compound& data, const AxisMap& map) {
