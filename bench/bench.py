@@ -6,7 +6,9 @@ next to its floor measured in the same run:
 - object floor: building a list of as many 4-tuples in pure Python;
 - gzip floor: zlib decompressing the input plus compressing the output's
   decompressed bytes at level 6;
-- np.take floor: NumPy remapping the same array through a palette-sized table.
+- np.take floor: NumPy remapping the same array through a palette-sized table;
+- rot90/flip + np.take floor: NumPy turning or mirroring the array into a
+  contiguous one, then remapping it.
 
 Inputs are generated deterministically: a 256^3 Sponge schematic (about 40%
 solid, in runs, about 60 states), the same box as kub, and a 64^3 box in every
@@ -88,7 +90,8 @@ CASE = r'''
 import gc, io, json, sys, time, zlib
 import kubic_rs
 kind, path, fmt, out = sys.argv[1:5]
-if kind.startswith("api") or kind in ("threads", "sequential", "to_version", "take_floor"):
+if kind.startswith("api") or kind in ("threads", "sequential", "to_version", "take_floor", "rot90_floor",
+                                      "flip_floor"):
     import kubic  # before the clock starts: its import is not the case's time
     import numpy as np
 
@@ -146,6 +149,18 @@ elif kind in ("to_version", "take_floor"):
     else:
         np.take(mapping, schematic.blocks)
     blocks = schematic.blocks.size
+elif kind in ("api_rotate", "api_flip", "rot90_floor", "flip_floor"):
+    schematic = kubic.load(path)
+    blocks = schematic.blocks.size
+    mapping = np.arange(len(schematic.palette), dtype=schematic.blocks.dtype)
+    start = time.perf_counter()
+    if kind == "api_rotate":
+        schematic.rotate()
+    elif kind == "api_flip":
+        schematic.flip("x")
+    else:
+        turned = np.rot90(schematic.blocks) if kind == "rot90_floor" else np.flip(schematic.blocks, 0)
+        np.take(mapping, np.ascontiguousarray(turned))
 elif kind in ("threads", "sequential"):
     import shutil, threading
     copies = [f"{out}.{i}{path[path.rfind('.'):]}" for i in range(2)]
@@ -333,6 +348,9 @@ def main():
         result = run_case(python, "api_save", files[lite], "litematica", out)
         row(f"Schematic.save {lite} -> litematica (deflate floor)", result,
             run_case(python, "deflate_floor", "", "", out)["seconds"])
+        for kind, floor in (("api_rotate", "rot90_floor"), ("api_flip", "flip_floor")):
+            row(f"Schematic.{kind[4:]} {big} ({floor.replace('_floor', '')} + np.take floor)",
+                run_case(python, kind, files[big], "", ""), run_case(python, floor, files[big], "", "")["seconds"])
         row(f"Schematic.to_version {big} 1.13.2 -> 1.21.11 (np.take floor)",
             run_case(python, "to_version", files[big], "", ""), run_case(python, "take_floor", files[big], "", "")["seconds"])
         for fmt in ("sponge", "kub"):

@@ -366,3 +366,19 @@ def test_the_command_line_applies_edits_in_order(tmp_path):
     assert done.returncode == 1 and "not a block" in done.stderr
     done, _ = run()
     assert done.returncode == 2
+
+
+@pytest.mark.parametrize("axis_map", [_core.axis_map(kind, axis, turns) for kind, turns in (("turn", 1), ("turn", 2),
+                                                                                              ("turn", 3), ("flip", 0))
+                                      for axis in range(3)])
+def test_cells_land_where_the_map_sends_them(axis_map):
+    # Larger than the core's tiles on two axes, and not a multiple of them.
+    rng = np.random.default_rng(7)
+    blocks = rng.integers(0, 5, (70, 3, 90)).astype(np.uint16)
+    palette = ["minecraft:air"] + [f"mymod:block_{i}" for i in range(4)]
+    out, _, _ = _core.transform_blocks(blocks, palette, axis_map, 4671)
+    cells = list(np.ndindex(*blocks.shape))
+    expected = np.zeros(out.shape, dtype=np.uint16)
+    for cell, moved in zip(cells, _core.map_cells(axis_map, blocks.shape, cells)):
+        expected[moved] = blocks[cell]
+    assert np.array_equal(out, expected)

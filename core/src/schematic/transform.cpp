@@ -39,11 +39,31 @@ void transform_cells(const Cell* in, const std::array<int64_t, 3>& size, const A
     step[i] = map.sign[i] * strides[map.from[i]];
     if (map.sign[i] < 0) start += (size[map.from[i]] - 1) * strides[map.from[i]];
   }
-  for (int64_t x = 0; x < out_size[0]; ++x) {
-    for (int64_t y = 0; y < out_size[1]; ++y) {
-      const Cell* row = in + start + x * step[0] + y * step[1];
-      Cell* target = out + (x * out_size[1] + y) * out_size[2];
-      for (int64_t z = 0; z < out_size[2]; ++z) target[z] = Cell(mapping[row[z * step[2]]]);
+  const auto copy_row = [&](int64_t x, int64_t y, int64_t z0, int64_t z_end) {
+    const Cell* row = in + start + x * step[0] + y * step[1];
+    Cell* target = out + (x * out_size[1] + y) * out_size[2];
+    for (int64_t z = z0; z < z_end; ++z) target[z] = Cell(mapping[row[z * step[2]]]);
+  };
+  // Output rows run along z. When they read along the input's rows too,
+  // row by row is best; when they read across them, tiles of rows side by
+  // side share the cache lines each row touches.
+  const int across = map.image_of_axis(2);
+  if (across == 2) {
+    for (int64_t x = 0; x < out_size[0]; ++x) {
+      for (int64_t y = 0; y < out_size[1]; ++y) copy_row(x, y, 0, out_size[2]);
+    }
+    return;
+  }
+  constexpr int64_t kTile = 64;
+  const int other = 1 - across;
+  for (int64_t o = 0; o < out_size[size_t(other)]; ++o) {
+    for (int64_t a0 = 0; a0 < out_size[size_t(across)]; a0 += kTile) {
+      for (int64_t z0 = 0; z0 < out_size[2]; z0 += kTile) {
+        const int64_t a_end = std::min(a0 + kTile, out_size[size_t(across)]);
+        for (int64_t a = a0; a < a_end; ++a) {
+          copy_row(across == 0 ? a : o, across == 1 ? a : o, z0, std::min(z0 + kTile, out_size[2]));
+        }
+      }
     }
   }
 }
