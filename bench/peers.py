@@ -4,14 +4,15 @@ minute to finish, at 64^3, 128^3 and 256^3. Peers are installed into their
 own virtual environment; a peer that lacks a job says so in the table.
 
 Jobs: read every block with its state; load as an array; convert Sponge to
-structure; write Sponge (from an array of palette indices).
+structure; write Sponge (from an array of palette indices); rotate a quarter
+turn about y and mirror across x, block states included.
 """
 import gzip
 import json
 import pathlib
 import subprocess
 
-JOBS = ("read every block", "load as an array", "Sponge -> structure", "write Sponge")
+JOBS = ("read every block", "load as an array", "Sponge -> structure", "write Sponge", "rotate and flip")
 SIDES = (64, 128, 256)
 TIMEOUT = 60
 PACKAGES = {"nbtlib": "nbtlib", "amulet-core": "amulet-core", "litemapy": "litemapy", "mcschematic": "mcschematic"}
@@ -68,6 +69,12 @@ def kubic_write():
     import kubic
     s = kubic.load(source)
     return lambda: kubic.Schematic.from_numpy(s.blocks, s.palette).save(out, "sponge")
+
+
+def kubic_rotate():
+    import kubic
+    s = kubic.load(source)
+    return lambda: s.rotate().flip("x")
 
 
 def nbtlib_read():
@@ -130,12 +137,29 @@ def mcschematic_write():
     return work
 
 
-READ, ARRAY, STRUCTURE, WRITE = "read every block", "load as an array", "Sponge -> structure", "write Sponge"
+def mcschematic_rotate():
+    import mcschematic
+    import numpy as np
+    cells = np.load(source.replace(".schem", ".npy"))
+    palette = json.loads(open(source.replace(".schem", ".json")).read())
+    schematic = mcschematic.MCSchematic()
+    for x, y, z in zip(*np.nonzero(cells)):
+        schematic.setBlock((int(x), int(y), int(z)), palette[cells[x, y, z]])
+    structure = schematic.getStructure()
+    def work():
+        structure.rotateDegrees((0, 0, 0), yaw=90)
+        structure.flip((0, 0, 0), "yz")
+    return work
+
+
+READ, ARRAY, STRUCTURE, WRITE, ROTATE = ("read every block", "load as an array", "Sponge -> structure", "write Sponge",
+                                         "rotate and flip")
 JOBS = {("kubic", READ): kubic_read, ("kubic", ARRAY): kubic_array, ("kubic", STRUCTURE): kubic_structure,
         ("kubic", WRITE): kubic_write, ("nbtlib", READ): nbtlib_read, ("nbtlib", ARRAY): nbtlib_array,
-        ("amulet-core", READ): amulet_read, ("litemapy", READ): litemapy_read, ("mcschematic", WRITE): mcschematic_write}
+        ("amulet-core", READ): amulet_read, ("litemapy", READ): litemapy_read, ("mcschematic", WRITE): mcschematic_write,
+        ("kubic", ROTATE): kubic_rotate, ("mcschematic", ROTATE): mcschematic_rotate}
 MISSING = {"nbtlib": "reads and writes NBT, not schematics", "amulet-core": "no public call for it found",
-           "litemapy": "Litematica only, no array", "mcschematic": "writes only"}
+           "litemapy": "Litematica only, no array", "mcschematic": "writes and edits only"}
 if (library, job) in JOBS:
     work = JOBS[library, job]()
     start = time.perf_counter()
