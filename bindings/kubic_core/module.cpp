@@ -75,7 +75,7 @@ PyMethodDef methods[] = {
     {"load", kubic::py::load_schematic, METH_VARARGS, "load(source, format, /)\n--\n\n"},
     {"save", kubic::py::save_schematic, METH_VARARGS,
      "save(target, format, palette, blocks, origin, block_entities, entities, data_version, metadata, "
-     "sponge_version, /)\n--\n\n"},
+     "sponge_version, regions, refuse_missing, /)\n--\n\n"},
     {"register_nbt", register_nbt, METH_O, "register_nbt(classes, /)\n--\n\n"},
     {"formats", formats, METH_NOARGS, "formats()\n--\n\nThe formats kubic knows, as dicts."},
     {"canonical_states", kubic::py::canonical_states, METH_O, "canonical_states(texts, /)\n--\n\n"},

@@ -190,7 +190,8 @@ PyObject* save(PyObject* target_object, SaveRequest& request) {
   });
   if (!target.sink) return nullptr;
   auto first_failure = std::make_shared<Status>();
-  auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
+  auto chain = make_output_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure),
+                                 request.format->gzip_output);
   std::optional<Result<SaveReport>> written;
   if (target.file) {
     // To a path, nothing Python is touched: other threads may run.
@@ -215,9 +216,10 @@ PyObject* save(PyObject* target_object, SaveRequest& request) {
 PyObject* save_schematic(PyObject*, PyObject* args) {
   PyObject *target, *palette, *blocks, *block_entities, *entities, *data_version, *metadata, *regions = Py_None;
   const char* format;
-  int ox, oy, oz, sponge_version;
-  if (!PyArg_ParseTuple(args, "OsOO(iii)OOOOi|O:save", &target, &format, &palette, &blocks, &ox, &oy, &oz,
-                        &block_entities, &entities, &data_version, &metadata, &sponge_version, &regions)) {
+  int ox, oy, oz, sponge_version, refuse_missing = 0;
+  if (!PyArg_ParseTuple(args, "OsOO(iii)OOOOi|Op:save", &target, &format, &palette, &blocks, &ox, &oy, &oz,
+                        &block_entities, &entities, &data_version, &metadata, &sponge_version, &regions,
+                        &refuse_missing)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
@@ -247,6 +249,7 @@ PyObject* save_schematic(PyObject*, PyObject* args) {
     if (const Compound* compound = tag->as<Compound>()) request.extras.metadata = metadata_for_extras(*compound);
     if (!parse_regions(regions, request.extras.regions)) return nullptr;
     request.options.sponge_version = sponge_version;
+    request.options.refuse_missing_states = refuse_missing != 0;
     if (PyUnicode_Check(target)) {
       const char* path = PyUnicode_AsUTF8(target);
       if (!path) return nullptr;

@@ -293,13 +293,14 @@ PyObject* reader_save(PyObject* self, PyObject* args, PyObject* kwargs) {
     // Failures of the final write-out happen while the chain is destroyed;
     // the recorder keeps them so that they are reported, not lost.
     auto first_failure = std::make_shared<Status>();
-    auto chain = make_compressing_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure));
     Boundary boundary;
     // Path to path: nothing Python is touched, other threads may run.
     const bool release_gil = r->python_free && target.file;
     if (!checked_boundary(r.operator->(), boundary, release_gil)) return nullptr;
     auto output_format = format_for(std::string(format, size_t(format_length)));
     if (!output_format) return nullptr;
+    auto chain = make_output_chain(std::make_unique<RecordingSink>(std::move(target.sink), first_failure),
+                                   output_format->gzip_output);
     Status status;
     if (release_gil) {
       WithoutGil released;

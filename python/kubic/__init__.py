@@ -11,9 +11,10 @@ from . import nbt
 from .errors import (CorruptFileError, EditWarning, KubicError, LegacyConversionWarning, NotWrittenWarning,
                      UnknownFormatError)
 from .schematic import Entity, Schematic, iter_chunks, load
+from .bedrock import BedrockReport
 from .versions import VersionReport
 
 __version__ = "0.2.0"
 
-__all__ = ["load", "iter_chunks", "Schematic", "Entity", "VersionReport", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
+__all__ = ["load", "iter_chunks", "Schematic", "Entity", "VersionReport", "BedrockReport", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
            "LegacyConversionWarning", "NotWrittenWarning", "EditWarning", "__version__"]

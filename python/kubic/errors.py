@@ -45,10 +45,6 @@ def guess_foreign_format(head: bytes) -> str | None:
     except zlib.error:
         raw = head
     if raw[:1] == b"\x0a" and len(raw) > 3:
-        # Bedrock structures are little-endian NBT: an empty root name is 00 00
-        # either way, but their first entry is "format_version" as Int.
-        if b"format_version" in raw[:64] and b"structure_world_origin" in raw:
-            return "a Bedrock .mcstructure file"
         if b"LevelName" in raw or (b"Data" in raw[:16] and b"SpawnX" in raw):
             return "a world's level.dat"
     return None

@@ -14,6 +14,7 @@ from .errors import (CorruptFileError, KubicError, LegacyConversionWarning, NotW
                      guess_foreign_format)
 from .nbt import Compound
 from . import edits
+from .bedrock import BedrockReport
 from .versions import VersionReport, convert
 
 __all__ = ["Schematic", "Entity", "load", "iter_chunks"]
@@ -170,8 +171,9 @@ class Schematic:
             ...); None for a schematic made here.
         format_version (int | None): the version of that format's layout
             (Sponge 1 to 3, kub 1 or 2, Litematica 4 to 7), when it has one.
-        report (kubic.VersionReport | None): for a schematic `to_version`
-            made, what the conversion changed.
+        report (kubic.VersionReport | kubic.BedrockReport | None): for a
+            schematic `to_version` made, what the conversion changed; for
+            one read from a Bedrock file, what reading it as Java did.
     """
 
     def __init__(self, size: tuple[int, int, int], origin: tuple[int, int, int] = (0, 0, 0),
@@ -186,7 +188,7 @@ class Schematic:
         self.data_version: int | None = data_version
         self.metadata: dict[str, Any] = {}
         self._index: dict[str, int] | None = None
-        self.report: VersionReport | None = None
+        self.report: VersionReport | BedrockReport | None = None
 
     @classmethod
     def from_numpy(cls, blocks: np.ndarray, palette: list[str], origin: tuple[int, int, int] = (0, 0, 0),
@@ -358,10 +360,13 @@ class Schematic:
         return convert(self, target, missing)
 
     def save(self, dest: Union[str, "os.PathLike[str]", BinaryIO], format: str | None = None, *,
-             data_version: int | None = None, sponge_version: int = 3) -> None:
+             data_version: int | None = None, sponge_version: int = 3, missing: str = "air") -> None:
         """Writes everything the format can hold: to a path (replaced only
         once the whole file is written) or a writable binary file. The format
-        comes from the extension when not given."""
+        comes from the extension when not given. A Bedrock file takes Java
+        1.21.1's states (others are converted first); a state with no Bedrock
+        equivalent is written as air, named in a `kubic.NotWrittenWarning`,
+        or with `missing="error"` fails the save."""
         if format is None:
             if not isinstance(dest, (str, os.PathLike)):
                 raise ValueError("name a format to write to a file object")
@@ -373,6 +378,8 @@ class Schematic:
         canonical = format_name(format, writing=True)
         if sponge_version not in (2, 3):
             raise ValueError("sponge_version is 2 or 3")
+        if missing not in ("air", "error"):
+            raise ValueError(f"missing is 'air' or 'error', not {missing!r}")
         target: Any = os.fspath(dest) if isinstance(dest, (str, os.PathLike)) else _Watched(dest)
         block_entities = [(tuple(int(c) for c in pos), data) for pos, data in self.block_entities.items()]
         entities = [(tuple(float(c) for c in e.pos), e.nbt) for e in self.entities]
@@ -381,7 +388,8 @@ class Schematic:
         regions = metadata.pop("regions", None)
         try:
             left_out = _core.save(target, canonical, self.palette, np.ascontiguousarray(self.blocks), self.origin,
-                                  block_entities, entities, version, Compound(metadata), sponge_version, regions)
+                                  block_entities, entities, version, Compound(metadata), sponge_version, regions,
+                                  missing == "error")
         except RuntimeError as error:
             raise _save_error(error, target) from None
         if left_out:
@@ -487,4 +495,5 @@ def load(source: Source, format: str = "auto", *, region: str | None = None) -> 
     schematic.block_entities = {_position(pos): data for pos, data in block_entities}
     schematic.entities = [Entity(tuple(pos), data) for pos, data in entities]
     schematic.metadata = dict(metadata)
+    schematic.report = BedrockReport.from_notices(notices)
     return schematic

@@ -78,52 +78,53 @@ def _tag_of(value):
     raise TypeError(value)
 
 
-def _encode_payload(out, tag, value):
+def _encode_payload(out, tag, value, o=">"):
     if isinstance(value, Tagged):
         value, element = value.value, value.element
     else:
         element = None
     if tag == BYTE:
-        out += struct.pack(">b", value)
+        out += struct.pack(o + "b", value)
     elif tag == SHORT:
-        out += struct.pack(">h", value)
+        out += struct.pack(o + "h", value)
     elif tag == INT:
-        out += struct.pack(">i", value)
+        out += struct.pack(o + "i", value)
     elif tag == LONG:
-        out += struct.pack(">q", value)
+        out += struct.pack(o + "q", value)
     elif tag == BYTE_ARRAY:
-        out += struct.pack(">i", len(value)) + bytes(value)
+        out += struct.pack(o + "i", len(value)) + bytes(value)
     elif tag == STRING:
         data = value.encode()
-        out += struct.pack(">H", len(data)) + data
+        out += struct.pack(o + "H", len(data)) + data
     elif tag == LIST:
         if element is None:
             element = _tag_of(value[0]) if value else END
-        out += struct.pack(">bi", element, len(value))
+        out += struct.pack(o + "bi", element, len(value))
         for item in value:
-            _encode_payload(out, element, item)
+            _encode_payload(out, element, item, o)
     elif tag == COMPOUND:
         for name, item in value.items():
             inner = _tag_of(item)
-            out += struct.pack(">b", inner)
-            _encode_payload(out, STRING, name)
-            _encode_payload(out, inner, item)
+            out += struct.pack(o + "b", inner)
+            _encode_payload(out, STRING, name, o)
+            _encode_payload(out, inner, item, o)
         out += b"\x00"
     elif tag == DOUBLE:
-        out += struct.pack(">d", value)
+        out += struct.pack(o + "d", value)
     elif tag == INT_ARRAY:
-        out += struct.pack(">i", len(value)) + b"".join(struct.pack(">i", v) for v in value)
+        out += struct.pack(o + "i", len(value)) + b"".join(struct.pack(o + "i", v) for v in value)
     elif tag == LONG_ARRAY:
-        out += struct.pack(f">i{len(value)}q", len(value), *value)
+        out += struct.pack(o + f"i{len(value)}q", len(value), *value)
     else:
         raise TypeError(tag)
 
 
-def encode(root, name=""):
+def encode(root, name="", order=">"):
+    """A document; `order` "<" writes Bedrock's little-endian form."""
     out = bytearray()
-    out += struct.pack(">b", COMPOUND)
-    _encode_payload(out, STRING, name)
-    _encode_payload(out, COMPOUND, root)
+    out += struct.pack(order + "b", COMPOUND)
+    _encode_payload(out, STRING, name, order)
+    _encode_payload(out, COMPOUND, root, order)
     return bytes(out)
 
 
@@ -164,13 +165,14 @@ def gunzip_member(data):
     return zlib.decompressobj(16 + zlib.MAX_WBITS).decompress(data)
 
 
-def decode_typed(raw):
+def decode_typed(raw, order=">"):
     """Like decode, but every value as (tag type, value), recursively, so
-    that comparisons see the NBT types too; returns (name, value, bytes used)."""
+    that comparisons see the NBT types too; returns (name, value, bytes used).
+    `order` "<" reads Bedrock's little-endian documents."""
     stream = io.BytesIO(raw)
 
     def read(fmt):
-        return struct.unpack(">" + fmt, stream.read(struct.calcsize(">" + fmt)))[0]
+        return struct.unpack(order + fmt, stream.read(struct.calcsize(order + fmt)))[0]
 
     def string():
         return stream.read(read("H")).decode("utf-8", "replace")

@@ -12,7 +12,7 @@
 
 namespace kubic {
 
-enum class SchematicFormat { Kub, Sponge, Structure, Litematica, MCEdit };
+enum class SchematicFormat { Kub, Sponge, Structure, Litematica, MCEdit, MCStructure };
 
 // What a reader may be asked for beyond its input.
 struct ReaderOptions {
@@ -25,6 +25,9 @@ struct WriterOptions {
   // The name formats that name their contents give a source without one:
   // the output file's stem, when there is a file.
   std::string default_name;
+  // A state the format has no equivalent for fails the save, instead of
+  // being written as air and noted.
+  bool refuse_missing_states = false;
 };
 
 // When loading a whole schematic into an array tries a format's array road
@@ -47,6 +50,7 @@ struct FormatEntry {
   std::string_view stream_type;               // kubic_rs's type name; empty where it cannot be named
   int detection_rank;                         // candidates are built in this order
   bool gzip_only;                             // never read from uncompressed input
+  bool gzip_output;                           // written gzip-compressed
   bool has_regions;                           // files hold named parts a reader can select
   // Root tags that only this family of NBT documents has: a candidate of
   // another family that meets one gives up there.

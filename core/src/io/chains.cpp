@@ -68,4 +68,9 @@ std::unique_ptr<ByteSink> make_compressing_chain(std::unique_ptr<ByteSink> sink)
   return std::make_unique<BufferedWriter>(std::move(encoder));
 }
 
+std::unique_ptr<ByteSink> make_output_chain(std::unique_ptr<ByteSink> sink, bool gzip) {
+  if (gzip) return make_compressing_chain(std::move(sink));
+  return std::make_unique<BufferedWriter>(std::move(sink));
+}
+
 }  // namespace kubic

@@ -24,4 +24,8 @@ DocumentInput make_document_chain(std::unique_ptr<ByteSource> source);
 // it without finish() does the same silently.
 std::unique_ptr<ByteSink> make_compressing_chain(std::unique_ptr<ByteSink> sink);
 
+// What a format's writer writes into: the compressing chain, or for
+// formats stored plain (Bedrock's), the sink behind a buffered writer.
+std::unique_ptr<ByteSink> make_output_chain(std::unique_ptr<ByteSink> sink, bool gzip);
+
 }  // namespace kubic

@@ -89,8 +89,8 @@ Result<NamedTag> build_tree(NbtStreamParser& parser, NbtEvent& event, const NbtE
 
 }  // namespace
 
-Result<NamedTag> parse_nbt(ByteSource& source, const NbtEntryFilter& keep) {
-  NbtStreamParser parser(std::make_unique<BorrowedSource>(source));
+Result<NamedTag> parse_nbt(ByteSource& source, const NbtEntryFilter& keep, ByteOrder order) {
+  NbtStreamParser parser(std::make_unique<BorrowedSource>(source), order);
   NbtEvent event;
   KUBIC_RETURN_IF_ERROR(parser.next(event));
   return build_tree(parser, event, keep);

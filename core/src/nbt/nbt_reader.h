@@ -27,7 +27,8 @@ using NbtEntryFilter = std::function<NbtEntryChoice(const std::vector<std::strin
 
 // Parses a whole document into a value tree. Stops after the root tag; the
 // source may have been read further ahead.
-Result<NamedTag> parse_nbt(ByteSource& source, const NbtEntryFilter& keep = nullptr);
+Result<NamedTag> parse_nbt(ByteSource& source, const NbtEntryFilter& keep = nullptr,
+                           ByteOrder order = ByteOrder::kBigEndian);
 
 // Builds the value whose first event is `start` (a value, or the start of a
 // list or compound, which is read to its end), for readers that walk a

@@ -15,22 +15,10 @@ constexpr size_t kArrayChunkBytes = 1 << 20;
 // over and over while it grows.
 constexpr size_t kTrustedArrayBytes = 64 << 20;
 
-template <typename T>
-T from_big_endian(T value) {
-  if constexpr (std::endian::native == std::endian::little && sizeof(T) > 1) {
-    using U = std::make_unsigned_t<std::conditional_t<std::is_floating_point_v<T>,
-                                                      std::conditional_t<sizeof(T) == 4, int32_t, int64_t>, T>>;
-    U bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    bits = std::byteswap(bits);
-    std::memcpy(&value, &bits, sizeof bits);
-  }
-  return value;
-}
-
 }  // namespace
 
-NbtStreamParser::NbtStreamParser(std::unique_ptr<ByteSource> source) : input_(std::move(source)) {}
+NbtStreamParser::NbtStreamParser(std::unique_ptr<ByteSource> source, ByteOrder order)
+    : input_(std::move(source)), order_(order) {}
 
 Status nbt_error_at(const std::string& what, uint64_t offset) {
   constexpr uint64_t kDocumentStart = 16;
@@ -50,7 +38,7 @@ Status NbtStreamParser::read_raw(void* out, size_t length) {
 template <typename T>
 Status NbtStreamParser::read_number(T& out) {
   KUBIC_RETURN_IF_ERROR(read_raw(&out, sizeof out));
-  out = from_big_endian(out);
+  out = in_byte_order(out, order_);
   return Status::Ok();
 }
 
@@ -70,7 +58,7 @@ Status NbtStreamParser::read_array(std::vector<T>& out, size_t length) {
     remaining -= n;
   }
   if constexpr (sizeof(T) > 1) {
-    for (T& v : out) v = from_big_endian(v);
+    for (T& v : out) v = in_byte_order(v, order_);
   }
   return Status::Ok();
 }
@@ -81,6 +69,10 @@ Status NbtStreamParser::read_string(std::string& out) {
   scratch_.resize(length);
   KUBIC_RETURN_IF_ERROR(read_raw(scratch_.data(), length));
   const auto* bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
+  if (order_ == ByteOrder::kLittleEndian) {
+    out.assign(scratch_);  // plain UTF-8, kept byte for byte
+    return Status::Ok();
+  }
   bool ascii = true;
   for (size_t i = 0; i < length && ascii; ++i) ascii = bytes[i] != 0 && bytes[i] < 0x80;
   if (ascii) {
@@ -168,6 +160,15 @@ Status NbtStreamParser::load_array(NbtEvent& event) {
   if (auto* ints = std::get_if<std::vector<int32_t>>(&event.value.value)) return read_array(*ints, length);
   if (auto* longs = std::get_if<std::vector<int64_t>>(&event.value.value)) return read_array(*longs, length);
   return Status::Ok();
+}
+
+Status NbtStreamParser::load_int_list(std::vector<int32_t>& out) {
+  if (array_pending_ || frames_.empty() || !frames_.back().is_list || frames_.back().element_type != TagType::Int) {
+    return error("expected a list of Int");
+  }
+  const size_t length = size_t(frames_.back().remaining);
+  frames_.back().remaining = 0;
+  return read_array(out, length);
 }
 
 Status NbtStreamParser::skip_pending_array() {

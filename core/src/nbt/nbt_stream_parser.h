@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io/input_cursor.h"
+#include "nbt/byte_order.h"
 #include "nbt/tag.h"
 
 namespace kubic {
@@ -29,7 +30,7 @@ struct NbtEvent {
 // in its first bytes means the input is no NBT document at all.
 Status nbt_error_at(const std::string& what, uint64_t offset);
 
-// A pull parser over a big-endian NBT document. It stops after the root
+// A pull parser over an NBT document in either byte order. It stops after the root
 // tag (bytes after it are ignored) and reports EndOfInput there; a document
 // cut short fails with "unexpected end of NBT data".
 // Declared lengths are never trusted for allocation, and nesting deeper than
@@ -38,13 +39,17 @@ class NbtStreamParser {
  public:
   static constexpr size_t kMaxDepth = 512;
 
-  explicit NbtStreamParser(std::unique_ptr<ByteSource> source);
+  explicit NbtStreamParser(std::unique_ptr<ByteSource> source, ByteOrder order = ByteOrder::kBigEndian);
 
   Status next(NbtEvent& event);
   // Reads the elements of the array that the last event announced, in bulk.
   // An array not loaded is skipped by the next call of next(), so readers
   // that do not need it never hold it.
   Status load_array(NbtEvent& event);
+  // Right after a ListStart of Int elements: all of them, in bulk (the next
+  // event is the list's end). Block data some formats keep as such a list
+  // would cost a tag per number through next().
+  Status load_int_list(std::vector<int32_t>& out);
   // Inside a list of compounds, before its next element: the next `length`
   // bytes of the document (the element's payload first), or null when
   // there are fewer or the parser is elsewhere. Lets a reader recognise
@@ -76,6 +81,7 @@ class NbtStreamParser {
   Status error(const std::string& what) const;
 
   InputCursor input_;
+  ByteOrder order_;
   std::vector<Frame> frames_;
   std::string scratch_;
   bool started_ = false;

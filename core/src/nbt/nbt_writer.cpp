@@ -12,7 +12,8 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 }
 
-NbtWriter::NbtWriter(ByteSink& sink, std::span<const ProducedArray> produced) : sink_(sink), produced_(produced) {
+NbtWriter::NbtWriter(ByteSink& sink, std::span<const ProducedArray> produced, ByteOrder order)
+    : sink_(sink), produced_(produced), order_(order) {
   buffer_.reserve(kBufferSize + 64);
 }
 
@@ -40,7 +41,8 @@ void NbtWriter::tag_header(TagType type, std::string_view name) {
 }
 
 void NbtWriter::string(std::string_view utf8) {
-  std::string encoded = encode_modified_utf8(utf8);
+  // Bedrock's strings are plain UTF-8.
+  std::string encoded = order_ == ByteOrder::kLittleEndian ? std::string(utf8) : encode_modified_utf8(utf8);
   if (encoded.size() > 0xFFFF) {
     if (status_.ok()) {
       status_ = Status::Error("string of " + std::to_string(encoded.size()) +
@@ -65,21 +67,19 @@ void NbtWriter::byte_array(const std::vector<int8_t>& values) {
 template <typename T>
 void NbtWriter::numbers(const std::vector<T>& values) {
   put(int32_t(values.size()));
-  big_endian(std::span<const T>(values));
+  in_order(std::span<const T>(values));
 }
 
-// Big-endian numbers in blocks: one append per block, not per number; a
-// block fills the buffer, so it goes straight on to the sink.
+// Numbers in the document's order in blocks: one append per block, not per
+// number; a block fills the buffer, so it goes straight on to the sink.
 template <typename T>
-void NbtWriter::big_endian(std::span<const T> values) {
+void NbtWriter::in_order(std::span<const T> values) {
   constexpr size_t kBlock = kBufferSize / sizeof(T);
   T block[kBlock];
   for (size_t start = 0; start < values.size(); start += kBlock) {
     const size_t n = std::min(kBlock, values.size() - start);
     for (size_t i = 0; i < n; ++i) {
-      T v = values[start + i];
-      if constexpr (std::endian::native == std::endian::little) v = T(std::byteswap(std::make_unsigned_t<T>(v)));
-      block[i] = v;
+      block[i] = in_byte_order(values[start + i], order_);
     }
     append(block, n * sizeof(T));
   }
@@ -89,7 +89,9 @@ void NbtWriter::int_array(const std::vector<int32_t>& values) { numbers(values);
 
 void NbtWriter::long_array(const std::vector<int64_t>& values) { numbers(values); }
 
-void NbtWriter::long_elements(std::span<const uint64_t> values) { big_endian(values); }
+void NbtWriter::long_elements(std::span<const uint64_t> values) { in_order(values); }
+
+void NbtWriter::int_elements(std::span<const int32_t> values) { in_order(values); }
 
 void NbtWriter::payload(const Tag& tag) {
   for (const ProducedArray& array : produced_) {
@@ -131,8 +133,9 @@ Status NbtWriter::finish() {
   return status_;
 }
 
-Status encode_nbt(const NamedTag& document, ByteSink& sink, std::span<const ProducedArray> produced) {
-  NbtWriter writer(sink, produced);
+Status encode_nbt(const NamedTag& document, ByteSink& sink, std::span<const ProducedArray> produced,
+                  ByteOrder order) {
+  NbtWriter writer(sink, produced, order);
   writer.tag_header(document.tag.type(), document.name);
   writer.payload(document.tag);
   return writer.finish();

@@ -10,6 +10,7 @@
 
 #include "common/status.h"
 #include "io/byte_stream.h"
+#include "nbt/byte_order.h"
 #include "nbt/tag.h"
 
 namespace kubic {
@@ -24,7 +25,8 @@ class NbtWriter {
  public:
   // `produced`: arrays written by their producers where the document holds
   // their placeholders.
-  explicit NbtWriter(ByteSink& sink, std::span<const ProducedArray> produced = {});
+  explicit NbtWriter(ByteSink& sink, std::span<const ProducedArray> produced = {},
+                     ByteOrder order = ByteOrder::kBigEndian);
 
   // A named tag's header: its type and name (compound entries, the root).
   void tag_header(TagType type, std::string_view name);
@@ -41,6 +43,8 @@ class NbtWriter {
   // Elements of a long array whose length was written already, for
   // producers that write an array piece by piece.
   void long_elements(std::span<const uint64_t> values);
+  // Elements of a list of Int whose header was written already.
+  void int_elements(std::span<const int32_t> values);
   // A whole value's payload, recursively.
   void payload(const Tag& tag);
   // Bytes already in NBT form, for writers that lay out a frequent record
@@ -55,7 +59,7 @@ class NbtWriter {
   template <typename T>
   void numbers(const std::vector<T>& values);
   template <typename T>
-  void big_endian(std::span<const T> values);
+  void in_order(std::span<const T> values);
   void append(const void* data, size_t length);
   void drain();
 
@@ -63,6 +67,7 @@ class NbtWriter {
   std::vector<uint8_t> buffer_;
   Status status_;
   std::span<const ProducedArray> produced_;
+  ByteOrder order_;
 };
 
 // An array that its producer writes while the document is encoded, rather
@@ -76,15 +81,12 @@ struct ProducedArray {
 
 template <typename T>
 void NbtWriter::put(T value) {
-  using U = std::make_unsigned_t<std::conditional_t<
-      std::is_floating_point_v<T>, std::conditional_t<sizeof(T) == 4, int32_t, int64_t>, T>>;
-  U bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  if constexpr (std::endian::native == std::endian::little && sizeof(U) > 1) bits = std::byteswap(bits);
-  append(&bits, sizeof bits);
+  value = in_byte_order(value, order_);
+  append(&value, sizeof value);
 }
 
 // Encodes a whole document into the sink (and writes out the local buffer).
-Status encode_nbt(const NamedTag& document, ByteSink& sink, std::span<const ProducedArray> produced = {});
+Status encode_nbt(const NamedTag& document, ByteSink& sink, std::span<const ProducedArray> produced = {},
+                  ByteOrder order = ByteOrder::kBigEndian);
 
 }  // namespace kubic

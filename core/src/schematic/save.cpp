@@ -73,14 +73,16 @@ std::string SaveReport::warning(const FormatEntry& format) const {
     text += (text.empty() ? "" : "; ") + counted(block_entities_outside, "block entity lies", "block entities lie") +
             " outside the box, which a " + std::string(format.title) + " file cannot hold";
   }
-  return text.empty() ? text : text + ": not written";
+  if (!text.empty()) text += ": not written";
+  for (const std::string& note : writer_notes) text += (text.empty() ? "" : "; ") + note;
+  return text;
 }
 
 Result<SaveReport> save_schematic(std::unique_ptr<ByteSink> sink, const FormatEntry& format, const Boundary& box,
                                   const std::vector<StateRef>& palette, CellArray cells, SchematicExtras extras,
                                   const WriterOptions& options) {
   auto writer = format.make_writer(std::move(sink), box, options);
-  const SaveReport report = drop_misplaced_block_entities(extras.block_entities, box, palette, cells,
+  SaveReport report = drop_misplaced_block_entities(extras.block_entities, box, palette, cells,
                                                           writer->holds_block_entities_outside());
   KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(extras)));
   if (auto* narrow = std::get_if<const uint16_t*>(&cells); narrow && writer->writes_dense()) {
@@ -89,6 +91,7 @@ Result<SaveReport> save_schematic(std::unique_ptr<ByteSink> sink, const FormatEn
   }
   KUBIC_RETURN_IF_ERROR(std::visit([&](auto* data) { return write_cells(*writer, data, box, palette); }, cells));
   KUBIC_RETURN_IF_ERROR(writer->complete());
+  report.writer_notes = writer->take_notes();
   return report;
 }
 

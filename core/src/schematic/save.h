@@ -18,6 +18,7 @@ using CellArray = std::variant<const uint16_t*, const uint32_t*>;
 struct SaveReport {
   size_t block_entities_at_air = 0;  // their block is gone
   size_t block_entities_outside = 0;  // outside the box, in a format that cannot hold them
+  std::vector<std::string> writer_notes;  // what the writer changed to hold the blocks
   // One sentence for all of it, naming the format; empty when nothing was left out.
   std::string warning(const FormatEntry& format) const;
 };

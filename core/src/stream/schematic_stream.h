@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/block_state.h"
@@ -137,6 +138,10 @@ class SchematicOutputStream {
   virtual Status write_dense_document(const uint16_t*, const std::vector<StateRef>&, AxisOrder) {
     return Status::Error("writing from an array is not supported");
   }
+
+  // After complete(): what the writer had to change to hold the blocks (a
+  // state the format has no equivalent for), one sentence each.
+  virtual std::vector<std::string> take_notes() { return {}; }
 
   // Writes every block of the store in XYZ order, in batches; does not
   // complete.
