@@ -8,7 +8,8 @@ next to its floor measured in the same run:
   decompressed bytes at level 6;
 - np.take floor: NumPy remapping the same array through a palette-sized table;
 - rot90/flip + np.take floor: NumPy turning or mirroring the array into a
-  contiguous one, then remapping it.
+  contiguous one, then remapping it;
+- frombuffer floor: NumPy decoding a Bedrock file's two Int layers.
 
 Inputs are generated deterministically: a 256^3 Sponge schematic (about 40%
 solid, in runs, about 60 states), the same box as kub, and a 64^3 box in every
@@ -61,6 +62,30 @@ def sponge_document(side, seed=1):
     return named(10, "") + named(10, "Schematic") + schematic + b"\x00"
 
 
+# Real block states for the Bedrock copy: the generated Sponge box's names
+# are not blocks of any game.
+REAL_STATES = ["minecraft:" + name for name in (
+    "stone", "granite", "diorite", "andesite", "dirt", "cobblestone", "oak_planks", "spruce_planks", "birch_planks",
+    "sand", "gravel", "gold_ore", "iron_ore", "coal_ore", "oak_log[axis=y]", "glass", "lapis_block", "sandstone",
+    "white_wool", "red_wool", "blue_wool", "gold_block", "iron_block", "bricks", "bookshelf", "mossy_cobblestone",
+    "obsidian", "diamond_block", "crafting_table", "snow_block", "clay", "pumpkin", "netherrack", "glowstone",
+    "stone_bricks", "melon", "end_stone", "emerald_block", "quartz_block", "prismarine", "sea_lantern",
+    "hay_block[axis=y]", "terracotta", "coal_block", "packed_ice", "red_sandstone", "purpur_block", "magma_block",
+    "bone_block[axis=y]", "oak_stairs[facing=north,half=bottom,shape=straight,waterlogged=false]",
+    "oak_stairs[facing=east,half=bottom,shape=straight,waterlogged=false]",
+    "oak_slab[type=bottom,waterlogged=true]", "tuff", "calcite", "deepslate[axis=y]", "copper_block", "mud",
+    "cherry_planks", "bamboo_planks", "moss_block", "sculk", "amethyst_block")]
+
+
+def bedrock_copy(sponge_path, out_path):
+    """The Sponge box as a Bedrock structure of real states."""
+    import kubic
+    schematic = kubic.load(sponge_path)
+    schematic.palette = ["minecraft:air"] + REAL_STATES[:len(schematic.palette) - 1]
+    schematic.data_version = 3955
+    schematic.save(out_path, "mcstructure")
+
+
 def make_inputs(folder, quick):
     import kubic_rs
     big = 128 if quick else 256
@@ -74,6 +99,8 @@ def make_inputs(folder, quick):
     import kubic
     files["litematica256"] = folder / "big.litematic"
     kubic.load(files["sponge256"]).save(files["litematica256"])
+    files["mcstructure256"] = folder / "big.mcstructure"
+    bedrock_copy(files["sponge256"], files["mcstructure256"])
     small = folder / "small.schem"
     small.write_bytes(gzip.compress(sponge_document(64, seed=2), 6, mtime=0))
     files["sponge64"] = small
@@ -91,7 +118,7 @@ import gc, io, json, sys, time, zlib
 import kubic_rs
 kind, path, fmt, out = sys.argv[1:5]
 if kind.startswith("api") or kind in ("threads", "sequential", "to_version", "take_floor", "rot90_floor",
-                                      "flip_floor"):
+                                      "flip_floor", "frombuffer_floor"):
     import kubic  # before the clock starts: its import is not the case's time
     import numpy as np
 
@@ -161,6 +188,14 @@ elif kind in ("api_rotate", "api_flip", "rot90_floor", "flip_floor"):
     else:
         turned = np.rot90(schematic.blocks) if kind == "rot90_floor" else np.flip(schematic.blocks, 0)
         np.take(mapping, np.ascontiguousarray(turned))
+elif kind == "frombuffer_floor":
+    # The two Int layers straight out of the file's bytes.
+    data = open(path, "rb").read()
+    at = data.index(b"block_indices") + len(b"block_indices") + 5
+    for _ in range(2):
+        count = int.from_bytes(data[at + 1:at + 5], "little")
+        np.frombuffer(data, "<i4", count, at + 5).copy()
+        at += 5 + 4 * count
 elif kind in ("threads", "sequential"):
     import shutil, threading
     copies = [f"{out}.{i}{path[path.rfind('.'):]}" for i in range(2)]
@@ -337,6 +372,9 @@ def main():
             result = run_case(python, kind, files[big], "", "")
             row(f"kubic.load{'' if kind == 'api_load' else ' + counts()'} {big} (inflate floor)", result,
                 run_case(python, "inflate_floor", files[big], "", "")["seconds"])
+        bedrock = "mcstructure256"
+        row(f"kubic.load {bedrock} (frombuffer floor)", run_case(python, "api_load", files[bedrock], "", ""),
+            run_case(python, "frombuffer_floor", files[bedrock], "", "")["seconds"])
         out = folder / "api-out.schem"
         result = run_case(python, "api_save", files[big], "sponge", out)
         row(f"Schematic.save {big} -> sponge (deflate floor)", result,
@@ -385,7 +423,7 @@ def main():
             print()
             for what, seconds, note in peer_rows(files["sponge256"], HERE.parent / "build" / "venv-peers"):
                 print(f"{what:70} {seconds if seconds is None else f'{seconds:8.3f}'} {note}")
-            peers.table(python, HERE.parent / "build" / "venv-peers", folder, sponge_document)
+            peers.table(python, HERE.parent / "build" / "venv-peers", folder, sponge_document, bedrock_copy)
 
 
 if __name__ == "__main__":

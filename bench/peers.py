@@ -5,14 +5,16 @@ own virtual environment; a peer that lacks a job says so in the table.
 
 Jobs: read every block with its state; load as an array; convert Sponge to
 structure; write Sponge (from an array of palette indices); rotate a quarter
-turn about y and mirror across x, block states included.
+turn about y and mirror across x, block states included; read every block of
+the same box as a Bedrock .mcstructure.
 """
 import gzip
 import json
 import pathlib
 import subprocess
 
-JOBS = ("read every block", "load as an array", "Sponge -> structure", "write Sponge", "rotate and flip")
+JOBS = ("read every block", "load as an array", "Sponge -> structure", "write Sponge", "rotate and flip",
+        "read Bedrock")
 SIDES = (64, 128, 256)
 TIMEOUT = 60
 PACKAGES = {"nbtlib": "nbtlib", "amulet-core": "amulet-core", "litemapy": "litemapy", "mcschematic": "mcschematic"}
@@ -99,10 +101,15 @@ def nbtlib_array():
     return work
 
 
-def amulet_read():
+def kubic_bedrock():
+    import kubic
+    return lambda: kubic.load(source.replace(".schem", ".mcstructure")).blocks
+
+
+def amulet_read(path=None):
     import amulet
     def work():
-        level = amulet.load_level(source)
+        level = amulet.load_level(path or source)
         dimension = level.dimensions[0]
         box = level.bounds(dimension)
         blocks = [level.get_block(x, y, z, dimension)
@@ -152,12 +159,14 @@ def mcschematic_rotate():
     return work
 
 
-READ, ARRAY, STRUCTURE, WRITE, ROTATE = ("read every block", "load as an array", "Sponge -> structure", "write Sponge",
-                                         "rotate and flip")
+READ, ARRAY, STRUCTURE, WRITE, ROTATE, BEDROCK = ("read every block", "load as an array", "Sponge -> structure",
+                                                  "write Sponge", "rotate and flip", "read Bedrock")
 JOBS = {("kubic", READ): kubic_read, ("kubic", ARRAY): kubic_array, ("kubic", STRUCTURE): kubic_structure,
         ("kubic", WRITE): kubic_write, ("nbtlib", READ): nbtlib_read, ("nbtlib", ARRAY): nbtlib_array,
         ("amulet-core", READ): amulet_read, ("litemapy", READ): litemapy_read, ("mcschematic", WRITE): mcschematic_write,
-        ("kubic", ROTATE): kubic_rotate, ("mcschematic", ROTATE): mcschematic_rotate}
+        ("kubic", ROTATE): kubic_rotate, ("mcschematic", ROTATE): mcschematic_rotate,
+        ("kubic", BEDROCK): kubic_bedrock,
+        ("amulet-core", BEDROCK): lambda: amulet_read(source.replace(".schem", ".mcstructure"))}
 MISSING = {"nbtlib": "reads and writes NBT, not schematics", "amulet-core": "no public call for it found",
            "litemapy": "Litematica only, no array", "mcschematic": "writes and edits only"}
 if (library, job) in JOBS:
@@ -170,9 +179,9 @@ else:
 '''
 
 
-def make_inputs(folder, sponge_document):
-    """A Sponge file, the same blocks as Litematica, and as an array with its
-    palette (for writers), for every side."""
+def make_inputs(folder, sponge_document, bedrock_copy):
+    """A Sponge file, the same blocks as Litematica and as Bedrock, and as an
+    array with its palette (for writers), for every side."""
     import kubic
     import numpy as np
     paths = {}
@@ -181,6 +190,7 @@ def make_inputs(folder, sponge_document):
         path.write_bytes(gzip.compress(sponge_document(side), 6, mtime=0))
         schematic = kubic.load(path)
         schematic.save(path.with_suffix(".litematic"))
+        bedrock_copy(path, path.with_suffix(".mcstructure"))
         np.save(path.with_suffix(".npy"), schematic.blocks)
         path.with_suffix(".json").write_text(json.dumps(list(schematic.palette)))
         paths[side] = path
@@ -211,8 +221,8 @@ def install_peers(venv_python):
             zip(PACKAGES.items(), installed.values())}
 
 
-def print_table(kubic_python, venv_python, folder, sponge_document):
-    paths = make_inputs(folder, sponge_document)
+def print_table(kubic_python, venv_python, folder, sponge_document, bedrock_copy):
+    paths = make_inputs(folder, sponge_document, bedrock_copy)
     versions = install_peers(venv_python)
     print("\npeers (kubic's time, then each peer's time and its ratio to kubic's)")
     print("  " + ", ".join(f"{name} {version or 'did not install'}" for name, version in versions.items()))
@@ -235,8 +245,8 @@ def print_table(kubic_python, venv_python, folder, sponge_document):
             print(f"{job:22} {side:4} {mine_text:>8}  " + "  ".join(f"{c:>24}" for c in cells))
 
 
-def table(kubic_python, venv, folder, sponge_document):
+def table(kubic_python, venv, folder, sponge_document, bedrock_copy):
     venv = pathlib.Path(venv)
     if not (venv / "bin" / "python").exists():
         subprocess.run([kubic_python, "-m", "venv", str(venv)], check=True)
-    print_table(kubic_python, str(venv / "bin" / "python"), pathlib.Path(folder), sponge_document)
+    print_table(kubic_python, str(venv / "bin" / "python"), pathlib.Path(folder), sponge_document, bedrock_copy)

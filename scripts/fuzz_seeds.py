@@ -20,7 +20,7 @@ def main(out_dir, corpus_dir):
     seeds = {name: out / name for name in (
         "fuzz_block_state", "fuzz_update", "fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_kub_reader",
         "fuzz_sponge_reader", "fuzz_structure_reader", "fuzz_mcedit_reader", "fuzz_detection", "fuzz_gzip",
-        "fuzz_conversion", "fuzz_litematica_reader")}
+        "fuzz_conversion", "fuzz_litematica_reader", "fuzz_mcstructure_reader")}
     for folder in seeds.values():
         folder.mkdir(parents=True, exist_ok=True)
 
@@ -33,7 +33,8 @@ def main(out_dir, corpus_dir):
         put("fuzz_block_state", f"state{i}", text.encode())
         put("fuzz_update", f"diff{i}", (text + "\n:granite+facing=north-half").encode())
 
-    files = sorted(p for p in corpus.rglob("*") if p.suffix in (".schem", ".nbt", ".schematic", ".litematic"))
+    files = sorted(p for p in corpus.rglob("*")
+                   if p.suffix in (".schem", ".nbt", ".schematic", ".litematic", ".mcstructure"))
     try:
         import kubic_rs
     except ImportError:
@@ -44,22 +45,26 @@ def main(out_dir, corpus_dir):
     os.dup2(devnull, 1)
     for path in files:
         packed = path.read_bytes()
-        raw = first_member(packed)
+        # Bedrock's files are stored plain.
+        raw = packed if path.suffix == ".mcstructure" else first_member(packed)
         put("fuzz_gzip", path.name, packed)
         for harness in ("fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_detection", "fuzz_conversion"):
             put(harness, path.name, raw)
         reader = {".schem": "fuzz_sponge_reader", ".nbt": "fuzz_structure_reader",
-                  ".schematic": "fuzz_mcedit_reader", ".litematic": "fuzz_litematica_reader"}[path.suffix]
+                  ".schematic": "fuzz_mcedit_reader", ".litematic": "fuzz_litematica_reader",
+                  ".mcstructure": "fuzz_mcstructure_reader"}[path.suffix]
         put(reader, path.name, raw)
         if kubic_rs is None or len(raw) > MAX_SEED:
             continue
         for fmt, harness in (("kub", "fuzz_kub_reader"), ("sponge", "fuzz_sponge_reader"),
-                             ("mojang", "fuzz_structure_reader"), ("litematica", "fuzz_litematica_reader")):
+                             ("mojang", "fuzz_structure_reader"), ("litematica", "fuzz_litematica_reader"),
+                             ("mcstructure", "fuzz_mcstructure_reader")):
             try:
                 with kubic_rs.open(packed) as r:
                     sink = io.BytesIO()
                     r.save(sink, fmt)
-                put(harness, f"ours-{fmt}-{path.name}", gzip.decompress(sink.getvalue()))
+                written = sink.getvalue()
+                put(harness, f"ours-{fmt}-{path.name}", written if fmt == "mcstructure" else gzip.decompress(written))
             except (RuntimeError, ValueError):
                 pass
 

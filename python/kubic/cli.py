@@ -19,6 +19,7 @@ import numpy as np
 from . import __version__, _core
 from .errors import EditWarning, KubicError, LegacyConversionWarning
 from .schematic import AIRS, EXTENSIONS, FORMATS, OUTPUT_EXTENSIONS, VOID, WRITABLE, format_name, load
+from .bedrock import BedrockReport
 from .versions import MISSING_CHOICES
 
 # The largest structure the game's structure blocks load, along each axis.
@@ -108,8 +109,12 @@ def read_schematic(name, fmt="auto", progress=None, region=None):
         raise FileError(name, error.strerror or str(error)) from None
     except (KubicError, ValueError) as error:
         raise FileError(name, str(error)) from None
+    say = progress.say if progress else lambda text: print(text, file=sys.stderr)
     for warning in caught:
-        (progress.say if progress else lambda text: print(text, file=sys.stderr))(f"kubic: {warning.message}")
+        say(f"kubic: {warning.message}")
+    if isinstance(schematic.report, BedrockReport) and (schematic.report.no_equivalent or
+                                                        schematic.report.untranslated):
+        say(f"kubic: {name}: {schematic.report}")
     return schematic
 
 
@@ -262,7 +267,8 @@ def command_transform(args):
 def write_output(schematic, args, fmt):
     """Saves to the output path, or through a temporary file to standard
     output (a save to a path runs beside the progress line); its size."""
-    options = {"data_version": args.data_version, "sponge_version": args.sponge_version}
+    options = {"data_version": args.data_version, "sponge_version": args.sponge_version,
+               "missing": "error" if getattr(args, "missing", None) == "error" else "air"}
     if args.output != "-":
         schematic.save(args.output, fmt, **options)
         return os.path.getsize(args.output)
@@ -412,7 +418,8 @@ def parser():
     convert.add_argument("--game-version", metavar="V", help="convert the blocks, block entities and entities to "
                          "game version V: a release (1.20.4) or a DataVersion")
     convert.add_argument("--missing", choices=MISSING_CHOICES, default="air",
-                         help="with --game-version: what a state V lacks becomes (default: air)")
+                         help="what a state V (with --game-version) or a Bedrock output lacks becomes "
+                              "(default: air; error fails)")
     convert.add_argument("--data-version", type=int, metavar="N",
                          help="the DataVersion to write, relabelling only: the states stay as they are")
     convert.add_argument("--region", metavar="NAME", help="only this region of a Litematica file")

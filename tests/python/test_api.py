@@ -116,12 +116,6 @@ def test_errors_name_their_cause(tmp_path, house):
         kubic.load(house, format="bmp")
 
 
-@pytest.mark.parametrize("path", corpus_params("bedrock", ".mcstructure")[:1])
-def test_foreign_formats_are_named(path):
-    with pytest.raises(kubic.UnknownFormatError, match="Bedrock"):
-        kubic.load(path)
-
-
 def test_a_failing_file_object_fails_the_load():
     class Broken(io.RawIOBase):
         def readable(self):

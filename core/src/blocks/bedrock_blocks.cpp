@@ -87,8 +87,9 @@ struct Tables {
     for (const BedrockBlockRow& row : kBedrockBlocks) {
       BedrockBlock block{row.name, {}, start, 1};
       for (std::string_view entry : split(row.keys, ';')) {
-        const size_t colon = entry.find(':');
-        block.keys.push_back({entry.substr(0, colon), entry[colon + 1], split(entry.substr(colon + 3), '|')});
+        // Keys may hold a ':' themselves ("minecraft:cardinal_direction").
+        const size_t equals = entry.find('='), colon = entry.rfind(':', equals);
+        block.keys.push_back({entry.substr(0, colon), entry[colon + 1], split(entry.substr(equals + 1), '|')});
         block.count *= uint32_t(block.keys.back().values.size());
       }
       start += block.count;

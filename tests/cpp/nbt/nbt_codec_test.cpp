@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "io/memory_stream.h"
@@ -43,10 +44,10 @@ NamedTag every_type_document() {
   return NamedTag{"root name", Tag{std::move(root)}};
 }
 
-Bytes encode(const NamedTag& doc) {
+Bytes encode(const NamedTag& doc, ByteOrder order = ByteOrder::kBigEndian) {
   auto out = std::make_shared<Bytes>();
   MemorySink sink(out);
-  EXPECT_TRUE(encode_nbt(doc, sink).ok());
+  EXPECT_TRUE(encode_nbt(doc, sink, {}, order).ok());
   return *out;
 }
 
@@ -61,6 +62,34 @@ TEST(NbtCodecTest, RoundTripsEveryTagType) {
   EXPECT_EQ(*root.get("inner")->as<Compound>()->get("nul and emoji")->as<std::string>(),
             std::string("a\0b\xF0\x9F\x98\x80", 7));
   EXPECT_EQ(root.get("empty")->as<ListTag>()->element_type, TagType::End);
+}
+
+// Bedrock's documents: the same tags, numbers little-endian, strings plain
+// UTF-8; lists of Int come out in bulk.
+TEST(NbtCodecTest, LittleEndianDocumentsRoundTrip) {
+  Bytes bytes = encode(every_type_document(), ByteOrder::kLittleEndian);
+  EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 3), (Bytes{10, 9, 0}));  // root, name length 9 little-endian
+  auto parsed = parse_nbt(*source_of(bytes), nullptr, ByteOrder::kLittleEndian);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  EXPECT_EQ(encode(*parsed, ByteOrder::kLittleEndian), bytes);
+  const auto& root = *parsed->tag.as<Compound>();
+  EXPECT_EQ(*root.get("int")->as<int32_t>(), 123456789);
+  EXPECT_EQ(*root.get("inner")->as<Compound>()->get("nul and emoji")->as<std::string>(),
+            std::string("a\0b\xF0\x9F\x98\x80", 7));
+  const Bytes emoji{0xF0, 0x9F, 0x98, 0x80};  // as it is, not as modified UTF-8's surrogates
+  EXPECT_NE(std::search(bytes.begin(), bytes.end(), emoji.begin(), emoji.end()), bytes.end());
+
+  NbtStreamParser parser(source_of(bytes), ByteOrder::kLittleEndian);
+  NbtEvent event;
+  std::vector<int32_t> ints;
+  do {
+    ASSERT_TRUE(parser.next(event).ok());
+  } while (!(event.kind == NbtEventKind::ListStart && event.element_type == TagType::Int));
+  ASSERT_TRUE(parser.load_int_list(ints).ok());
+  EXPECT_EQ(ints, (std::vector<int32_t>{1, 2}));
+  ASSERT_TRUE(parser.next(event).ok());
+  EXPECT_EQ(event.kind, NbtEventKind::ListEnd);
+  EXPECT_FALSE(parser.load_int_list(ints).ok());  // not after a list of Int
 }
 
 TEST(NbtCodecTest, ModifiedUtf8OnDisk) {

@@ -1,6 +1,7 @@
 #include "formats/mcstructure/mcstructure_writer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 
 #include "blocks/air.h"
@@ -27,7 +28,8 @@ void write_triple(NbtWriter& nbt, const char* name, int32_t a, int32_t b, int32_
 
 Tag typed_value(const BedrockValue& value) {
   if (value.type == 's') return Tag{value.value};
-  const int64_t number = std::stoll(value.value);
+  int64_t number = 0;
+  std::from_chars(value.value.data(), value.value.data() + value.value.size(), number);
   if (value.type == 'b') return Tag{int8_t(number)};
   return Tag{int32_t(number)};
 }
