@@ -220,9 +220,11 @@ def test_block_entities_and_entities_cross_both_ways():
     assert [(e.nbt["id"], e.pos) for e in back.entities] == [("minecraft:villager", (0.5, 1.0, 0.5))]
 
 
+L = nbt_util.Tagged
+
+
 def _document(**changes):
     """A small valid .mcstructure, with parts replaced or removed (None)."""
-    L = nbt_util.Tagged
     root = {"format_version": 1, "size": L(nbt_util.LIST, [2, 1, 1], nbt_util.INT),
             "structure": {"block_indices": L(nbt_util.LIST, [L(nbt_util.LIST, [0, 1], nbt_util.INT),
                                                              L(nbt_util.LIST, [-1, -1], nbt_util.INT)], nbt_util.LIST),
@@ -244,12 +246,22 @@ def _document(**changes):
     return nbt_util.encode(root, "", "<")
 
 
-def test_a_minimal_document_reads():
+def test_a_minimal_document_reads_and_water_java_cannot_hold_is_counted():
     s = kubic.load(_document())
     assert [s[x, 0, 0] for x in range(2)] == ["minecraft:stone", "minecraft:dirt"]
+    # Water on stone, which Java cannot waterlog.
+    wet = _document(**{"structure__block_indices": L(nbt_util.LIST, [L(nbt_util.LIST, [0, 1], nbt_util.INT),
+                                                                     L(nbt_util.LIST, [2, -1], nbt_util.INT)],
+                                                     nbt_util.LIST),
+                       "structure__palette__default__block_palette": [
+                           {"name": "minecraft:stone", "states": {}, "version": 18153475},
+                           {"name": "minecraft:dirt", "states": {}, "version": 18153475},
+                           {"name": "minecraft:water", "states": {"liquid_depth": 0}, "version": 18153475}]})
+    s = kubic.load(wet)
+    assert s[0, 0, 0] == "minecraft:stone"
+    assert s.report.untranslated == {"second-layer blocks Java cannot hold": 1}
 
 
-L = nbt_util.Tagged
 
 
 @pytest.mark.parametrize("raw, message", [

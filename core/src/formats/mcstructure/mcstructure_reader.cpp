@@ -223,16 +223,28 @@ Status MCStructureInputStream::resolve_palette() {
 StateRef MCStructureInputStream::state_of(int32_t block, int32_t liquid) {
   if (liquid < 0) return block < 0 ? BlockState::create(kVoid) : java_[size_t(block)];
   const uint64_t key = (uint64_t(uint32_t(block)) << 32) | uint32_t(liquid);
-  if (auto found = pairs_.find(key); found != pairs_.end()) return found->second;
-  StateRef state;
-  if (block < 0 || is_plain_air(*java_[size_t(block)])) {
-    state = java_[size_t(liquid)];  // the liquid alone
-  } else if (water_[size_t(liquid)] && can_hold_water(*java_[size_t(block)])) {
-    state = waterlogged(java_[size_t(block)]);
-  } else {
-    state = java_[size_t(block)];
+  auto found = pairs_.find(key);
+  if (found == pairs_.end()) {
+    Pair pair;
+    if (block < 0 || is_plain_air(*java_[size_t(block)])) {
+      pair = {java_[size_t(liquid)], false};  // the liquid alone
+    } else if (water_[size_t(liquid)] && can_hold_water(*java_[size_t(block)])) {
+      pair = {waterlogged(java_[size_t(block)]), false};
+    } else {
+      pair = {java_[size_t(block)], true};
+    }
+    found = pairs_.emplace(key, std::move(pair)).first;
   }
-  return pairs_[key] = state;
+  layer_lost_ += found->second.loses_liquid;
+  return found->second.state;
+}
+
+void MCStructureInputStream::note_lost_liquids() {
+  if (layer_lost_) {
+    emit_notice("Bedrock: kept untranslated: second-layer blocks Java cannot hold (" + std::to_string(layer_lost_) +
+                ")");
+  }
+  layer_lost_ = 0;
 }
 
 Result<std::optional<Boundary>> MCStructureInputStream::boundary() {
@@ -255,6 +267,7 @@ Result<ReadOutcome> MCStructureInputStream::read(std::vector<Block>& out, size_t
     out.push_back({{x, y, z}, std::move(state)});
     ++count;
   }
+  if (count == 0) note_lost_liquids();
   return ReadOutcome{count > 0, count};
 }
 
@@ -296,6 +309,7 @@ Status MCStructureInputStream::read_dense(const DenseAllocator& allocate, std::v
   }
   std::vector<std::vector<int32_t>>().swap(layers_);
   layers_.resize(2);
+  note_lost_liquids();
   return Status::Ok();
 }
 

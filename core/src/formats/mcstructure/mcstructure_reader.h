@@ -40,6 +40,8 @@ class MCStructureInputStream final : public SchematicInputStream {
   Status resolve_palette();
   // The Java state of a position's two layer entries.
   StateRef state_of(int32_t block, int32_t liquid);
+  // Says how many second-layer blocks Java could not hold, once read.
+  void note_lost_liquids();
   Status error(const std::string& what) const;
 
   NbtStreamParser parser_;
@@ -59,8 +61,13 @@ class MCStructureInputStream final : public SchematicInputStream {
   // Per Bedrock palette entry: its Java state, and whether it is water.
   std::vector<StateRef> java_;
   std::vector<bool> water_;
-  std::unordered_map<uint64_t, StateRef> pairs_;
-  uint64_t water_lost_ = 0;
+  // Per pair of layer entries: the state, and whether the second is lost.
+  struct Pair {
+    StateRef state;
+    bool loses_liquid = false;
+  };
+  std::unordered_map<uint64_t, Pair> pairs_;
+  uint64_t layer_lost_ = 0;
   size_t next_cell_ = 0;
   SchematicExtras extras_;
 };
