@@ -9,7 +9,8 @@ next to its floor measured in the same run:
 - np.take floor: NumPy remapping the same array through a palette-sized table;
 - rot90/flip + np.take floor: NumPy turning or mirroring the array into a
   contiguous one, then remapping it;
-- frombuffer floor: NumPy decoding a Bedrock file's two Int layers.
+- frombuffer floor: NumPy decoding a Bedrock file's two Int layers;
+- counts() floor: Schematic.counts() on the same schematic.
 
 Inputs are generated deterministically: a 256^3 Sponge schematic (about 40%
 solid, in runs, about 60 states), the same box as kub, and a 64^3 box in every
@@ -118,7 +119,7 @@ import gc, io, json, sys, time, zlib
 import kubic_rs
 kind, path, fmt, out = sys.argv[1:5]
 if kind.startswith("api") or kind in ("threads", "sequential", "to_version", "take_floor", "rot90_floor",
-                                      "flip_floor", "frombuffer_floor"):
+                                      "flip_floor", "frombuffer_floor", "counts_floor"):
     import kubic  # before the clock starts: its import is not the case's time
     import numpy as np
 
@@ -188,6 +189,11 @@ elif kind in ("api_rotate", "api_flip", "rot90_floor", "flip_floor"):
     else:
         turned = np.rot90(schematic.blocks) if kind == "rot90_floor" else np.flip(schematic.blocks, 0)
         np.take(mapping, np.ascontiguousarray(turned))
+elif kind in ("api_materials", "counts_floor"):
+    schematic = kubic.load(path)
+    blocks = schematic.blocks.size
+    start = time.perf_counter()
+    schematic.materials() if kind == "api_materials" else schematic.counts()
 elif kind == "frombuffer_floor":
     # The two Int layers straight out of the file's bytes.
     data = open(path, "rb").read()
@@ -372,6 +378,8 @@ def main():
             result = run_case(python, kind, files[big], "", "")
             row(f"kubic.load{'' if kind == 'api_load' else ' + counts()'} {big} (inflate floor)", result,
                 run_case(python, "inflate_floor", files[big], "", "")["seconds"])
+        row(f"Schematic.materials {big} (counts() floor)", run_case(python, "api_materials", files[big], "", ""),
+            run_case(python, "counts_floor", files[big], "", "")["seconds"])
         bedrock = "mcstructure256"
         row(f"kubic.load {bedrock} (frombuffer floor)", run_case(python, "api_load", files[bedrock], "", ""),
             run_case(python, "frombuffer_floor", files[bedrock], "", "")["seconds"])

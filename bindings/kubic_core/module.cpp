@@ -13,6 +13,7 @@
 #include "kubic_core/chunks.h"
 #include "support/errors.h"
 #include "kubic_core/load.h"
+#include "kubic_core/materials.h"
 #include "kubic_core/nbt_objects.h"
 #include "kubic_core/save.h"
 #include "kubic_core/states.h"
@@ -95,6 +96,9 @@ PyMethodDef methods[] = {
     {"transform_entities", kubic::py::transform_entities, METH_VARARGS,
      "transform_entities(map, size, entities, /)\n--\n\n"},
     {"axis_map", kubic::py::axis_map, METH_VARARGS, "axis_map(kind, axis, turns, /)\n--\n\n"},
+    {"materials", kubic::py::materials, METH_VARARGS,
+     "materials(palette, counts, block_entities, entities, /)\n--\n\n"},
+    {"item_stack_size", kubic::py::item_stack_size, METH_O, "item_stack_size(item, /)\n--\n\n"},
     {"tally", kubic::py::tally_blocks, METH_VARARGS, "tally(blocks, length, /)\n--\n\n"},
     {"chunks", kubic::py::open_chunks, METH_VARARGS, "chunks(source, format, cx, cy, cz, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},

@@ -4,6 +4,7 @@ Exit status: 0 on success, 1 when a file cannot be read or written, 2 for
 usage errors, 130 when interrupted.
 """
 import argparse
+import csv
 import json
 import os
 import shutil
@@ -366,6 +367,51 @@ def command_blocks(args):
         shown += 1
 
 
+MATERIAL_COLUMNS = ("file", "item", "count", "stack_size", "stacks", "remainder", "shulker_boxes")
+SHULKER_STACKS = 27
+
+
+def material_rows(name, materials):
+    """One row per item: full stacks, what remains, and the shulker boxes
+    (27 stacks each) the count fills, to two places."""
+    rows = []
+    for item, count in materials.items():
+        stack = _core.item_stack_size(item)
+        rows.append({"file": name, "item": item, "count": count, "stack_size": stack, "stacks": count // stack,
+                     "remainder": count % stack, "shulker_boxes": round(count / (stack * SHULKER_STACKS), 2)})
+    return rows
+
+
+def command_materials(args):
+    rows, failed = [], False
+    for name in args.files:
+        try:
+            schematic = read_schematic(name)
+        except FileError as error:
+            print(error, file=sys.stderr)
+            failed = True
+            continue
+        rows += material_rows(name, schematic.materials(contents=args.contents))
+    if args.format == "json":
+        print(json.dumps(rows, indent=1), file=_output)
+    elif args.format == "csv":
+        writer = csv.DictWriter(_output, fieldnames=MATERIAL_COLUMNS, lineterminator="\n")
+        writer.writeheader()
+        writer.writerows(rows)
+    else:
+        for name in args.files:
+            mine = [row for row in rows if row["file"] == name]
+            if not mine and name not in {row["file"] for row in rows}:
+                continue
+            print(f"{name}: {len(mine)} items, {sum(row['count'] for row in mine)} in all", file=_output)
+            print(f"  {'item':40} {'count':>9} {'stacks':>7} {'+':>3} {'shulker boxes':>14}", file=_output)
+            for row in mine:
+                print(f"  {row['item']:40} {row['count']:9} {row['stacks']:7} {row['remainder']:3} "
+                      f"{row['shulker_boxes']:14.2f}", file=_output)
+    if failed:
+        raise SystemExit(1)
+
+
 def command_convert_many(args):
     """Many files at once, on local worker processes or a Dask cluster."""
     from .batch import convert_many, dask_client
@@ -440,6 +486,12 @@ def parser():
     edit.add_argument("--to", choices=[n for n in names if FORMATS[n] in WRITABLE],
                       help="output format (default: from OUTPUT's extension)")
     edit.set_defaults(run=command_transform, data_version=None, sponge_version=3)
+    materials = commands.add_parser("materials", help="the items a build takes: blocks as items, with stacks")
+    materials.add_argument("files", nargs="+", metavar="FILE")
+    materials.add_argument("--format", choices=("table", "csv", "json"), default="table",
+                           help="csv and json: the columns " + ", ".join(MATERIAL_COLUMNS))
+    materials.add_argument("--contents", action="store_true", help="add what chests, frames and the like hold")
+    materials.set_defaults(run=command_materials)
     many = commands.add_parser("convert-many", help="convert many files, in parallel or on a Dask cluster")
     many.add_argument("sources", nargs="+", metavar="SRC", help="files, or folders searched recursively")
     many.add_argument("--out", required=True, metavar="DIR", help="where outputs go, in the inputs' folder layout")

@@ -282,11 +282,8 @@ class Schematic:
     def counts(self) -> dict[str, int]:
         """How many blocks of each state the box holds, keyed by canonical
         text; the three airs and structure voids are left out."""
-        blocks = self.blocks
-        if blocks.dtype not in (np.uint16, np.uint32):
-            blocks = blocks.astype(np.uint32)
         out: dict[str, int] = {}
-        for state, n in zip(self.palette, _core.tally(blocks, len(self.palette))):
+        for state, n in zip(self.palette, self._tally()):
             if n and _block_name(state) not in NOT_BLOCKS:
                 out[state] = out.get(state, 0) + n
         return out
@@ -358,6 +355,22 @@ class Schematic:
         state the target lacks: "air" (its block entity goes too), "keep" it
         as it is, or "error" (ValueError naming them)."""
         return convert(self, target, missing)
+
+    def materials(self, *, contents: bool = False) -> dict[str, int]:
+        """The items it takes to build the box, by item id, most first: a
+        double slab is two slabs, a door one door, a water source a bucket,
+        a wall torch a torch; air, fire and portals take nothing. With
+        `contents`, the items block entities and entities hold are added
+        (chests, barrels, hoppers, furnaces, shulker boxes with what is in
+        them, item frames)."""
+        held = ([list(self.block_entities.values()), [e.nbt for e in self.entities]] if contents else [[], []])
+        return dict(_core.materials(self.palette, self._tally(), *held))
+
+    def _tally(self) -> list[int]:
+        blocks = self.blocks
+        if blocks.dtype not in (np.uint16, np.uint32):
+            blocks = blocks.astype(np.uint32)
+        return _core.tally(blocks, len(self.palette))
 
     def save(self, dest: Union[str, "os.PathLike[str]", BinaryIO], format: str | None = None, *,
              data_version: int | None = None, sponge_version: int = 3, missing: str = "air") -> None:
