@@ -6,14 +6,21 @@ stack size, from the game data's items table, for materials lists.
 """
 import json
 
-from game_data import data_folder, write_table
+from game_data import ROOT, data_folder, table_text
+
+
+def generate(folder):
+    """The generated file's text, by path in the project."""
+    items = json.loads((folder / "items" / "items-1.21.11.json").read_text())
+    rows = [f'{{"{item["name"]}", {item["stackSize"]}}},\n' for item in sorted(items, key=lambda i: i["name"])]
+    return {"core/src/blocks/items.inc": table_text("gen_items.py", "items/items-1.21.11.json", "{item, stack size}",
+                                                    rows)}
 
 
 def main():
-    items = json.loads((data_folder() / "items" / "items-1.21.11.json").read_text())
-    rows = [f'{{"{item["name"]}", {item["stackSize"]}}},\n' for item in sorted(items, key=lambda i: i["name"])]
-    write_table("core/src/blocks/items.inc", "gen_items.py", "items/items-1.21.11.json", "{item, stack size}", rows)
-    print(f"{len(rows)} items")
+    for target, text in generate(data_folder()).items():
+        (ROOT / target).write_text(text)
+    print("items written")
 
 
 if __name__ == "__main__":
