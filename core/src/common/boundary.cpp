@@ -37,14 +37,16 @@ Volume Boundary::volume() const {
   return Volume(uint32_t(d_x)) * uint32_t(d_y) * uint32_t(d_z);
 }
 
-bool Boundary::contains(const BlockPosition& p) const {
+bool Boundary::contains(const BlockPosition& p) const { return offset_of(p).has_value(); }
+
+std::optional<std::array<int64_t, 3>> Boundary::offset_of(const BlockPosition& p) const {
+  std::array<int64_t, 3> offset;
   for (int a = 0; a < 3; ++a) {
-    int32_t c = p[a];
-    int32_t lo = min_of(a);
-    int32_t hi = wrap_add(lo, size_of(a));
-    if (!(lo <= c && c < hi)) return false;
+    const uint32_t along = uint32_t(p[a]) - uint32_t(min_of(a));
+    if (size_of(a) <= 0 || along >= uint32_t(size_of(a))) return std::nullopt;
+    offset[size_t(a)] = int64_t(along);
   }
-  return true;
+  return offset;
 }
 
 BoundaryIterator Boundary::walk(AxisOrder order) const { return BoundaryIterator(*this, order); }

@@ -72,7 +72,13 @@ struct Boundary {
   // Number of positions; 0 for an empty box.
   Volume volume() const;
 
+  // Whether the position is one of the box's: its offset from the minimum
+  // corner, counted as coordinates wrap in 32 bits, is below the size.
   bool contains(const BlockPosition& position) const;
+  // That offset on each axis, when the position is in the box: the one way
+  // array roads find a position's cell, so that a box whose far corner
+  // wraps past 2^31 - 1 can never index outside its cells.
+  std::optional<std::array<int64_t, 3>> offset_of(const BlockPosition& position) const;
   BoundaryIterator walk(AxisOrder order) const;
 
   // The smallest box holding this one and the position; this is unchanged.

@@ -51,6 +51,14 @@ Result<std::optional<Block>> ChunkReader::next_block() {
   return std::optional<Block>(std::move(block));
 }
 
+namespace {
+
+Status outside(const BlockPosition& position) {
+  return Status::Error("a block at " + position.debug_string() + " lies outside the box");
+}
+
+}  // namespace
+
 Result<bool> ChunkReader::fill_slab() {
   auto first = next_block();
   if (!first.ok()) return first.status();
@@ -58,7 +66,9 @@ Result<bool> ChunkReader::fill_slab() {
   pending_.push_front(std::move(**first));
   const int64_t sy = box_.d_y, sz = box_.d_z, cx = shape_[0];
   // Empty stretches along x are skipped, not walked.
-  slab_x_ = (int64_t(pending_.front().position.x) - box_.min_x) / cx * cx;
+  const auto first_offset = box_.offset_of(pending_.front().position);
+  if (!first_offset) return outside(pending_.front().position);
+  slab_x_ = (*first_offset)[0] / cx * cx;
   slab_width_ = std::min<int64_t>(cx, box_.d_x - slab_x_);
   slab_.assign(size_t(slab_width_ * sy * sz), fill_);
   const int64_t per_z = chunks_along(sz, shape_[2]);
@@ -69,12 +79,13 @@ Result<bool> ChunkReader::fill_slab() {
     auto block = next_block();
     if (!block.ok()) return block.status();
     if (!*block) break;
-    const int64_t x = int64_t((*block)->position.x) - box_.min_x - slab_x_;
-    if (x >= slab_width_) {
+    const auto offset = box_.offset_of((*block)->position);
+    if (!offset) return outside((*block)->position);
+    const int64_t x = (*offset)[0] - slab_x_, y = (*offset)[1], z = (*offset)[2];
+    if (x >= slab_width_ || x < 0) {
       pending_.push_front(std::move(**block));
       break;
     }
-    const int64_t y = int64_t((*block)->position.y) - box_.min_y, z = int64_t((*block)->position.z) - box_.min_z;
     auto id = palette_.index_of(canonical_.of((*block)->state));
     if (!id.ok()) return id.status();
     slab_[size_t((x * sy + y) * sz + z)] = *id;

@@ -58,10 +58,10 @@ Status fill_cells(SchematicInputStream& reader, const CellAllocators& allocate, 
   const int64_t sy = box.d_y, sz = box.d_z;
   KUBIC_RETURN_IF_ERROR(reader.for_each_batch([&](const std::vector<Block>& batch) -> Status {
     for (const Block& block : batch) {
+      const auto offset = box.offset_of(block.position);
+      if (!offset) return Status::Error("a block at " + block.position.debug_string() + " lies outside the box");
       const uint32_t id = numbering.of(block.state);
-      const int64_t x = int64_t(block.position.x) - box.min_x, y = int64_t(block.position.y) - box.min_y,
-                    z = int64_t(block.position.z) - box.min_z;
-      const size_t cell = size_t((x * sy + y) * sz + z);
+      const size_t cell = size_t(((*offset)[0] * sy + (*offset)[1]) * sz + (*offset)[2]);
       if (id > UINT16_MAX && !wide) [[unlikely]] {
         wide = allocate.wide(box);
         if (!wide) return no_cells();
@@ -82,6 +82,21 @@ Status fill_cells(SchematicInputStream& reader, const CellAllocators& allocate, 
     loaded.cells = narrow;
   }
   return Status::Ok();
+}
+
+// Parts that lie far apart would make the box that encloses them cost far
+// more than what they hold: such a box is refused before its cells exist.
+constexpr Volume kSpreadAllowance = Volume(1) << 24;
+constexpr Volume kSpreadFactor = 8;
+
+Status check_spread(const Boundary& box, const SchematicExtras& extras) {
+  if (extras.regions.size() < 2) return Status::Ok();
+  Volume held = 0;
+  for (const SubRegion& region : extras.regions) held += region.box().volume();
+  if (box.volume() <= std::max(kSpreadAllowance, held * kSpreadFactor)) return Status::Ok();
+  return Status::Error("the regions lie far apart: the box enclosing them, " + box.debug_string() + ", has " +
+                       volume_string(box.volume()) + " positions for the " + volume_string(held) +
+                       " they hold; read them one region at a time");
 }
 
 // The palette in canonical form: states spelled two ways merge into the
@@ -125,6 +140,11 @@ Result<std::optional<LoadedSchematic>> load_dense(const FormatEntry& format, con
     loaded.cells = cells;
     return cells;
   };
+  if (format.has_regions) {
+    auto box = reader->boundary();
+    auto extras = reader->extras();
+    if (box.ok() && extras.ok() && *box) KUBIC_RETURN_IF_ERROR(check_spread(**box, *extras));
+  }
   Status status = reader->read_dense(cells_for, loaded.palette, AxisOrder::XYZ);
   if (refused) return no_cells();
   if (!status.ok()) {
@@ -154,6 +174,7 @@ Result<LoadedSchematic> load_blocks(const LoadRequest& request, const InputOpene
   loaded.extras = std::move(*extras);
   const auto& empty = loaded.extras.empty_size;
   loaded.box = declared->value_or(empty ? Boundary(0, 0, 0, (*empty)[0], (*empty)[1], (*empty)[2]) : Boundary());
+  KUBIC_RETURN_IF_ERROR(check_spread(loaded.box, loaded.extras));
   KUBIC_RETURN_IF_ERROR(fill_cells(*reader, allocate, loaded));
   if (auto* any = dynamic_cast<const AnySchematicInputStream*>(reader.get())) loaded.format = any->found_format();
   return loaded;

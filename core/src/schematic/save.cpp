@@ -43,13 +43,12 @@ SaveReport drop_misplaced_block_entities(std::vector<BlockEntity>& entities, con
                                          const std::vector<StateRef>& palette, CellArray cells, bool outside_held) {
   SaveReport report;
   std::erase_if(entities, [&](const BlockEntity& entity) {
-    const BlockPosition& p = entity.position;
-    if (!box.contains(p)) {
+    const auto offset = box.offset_of(entity.position);
+    if (!offset) {
       report.block_entities_outside += !outside_held;
       return !outside_held;
     }
-    const int64_t x = int64_t(p.x) - box.min_x, y = int64_t(p.y) - box.min_y, z = int64_t(p.z) - box.min_z;
-    const size_t cell = size_t((x * box.d_y + y) * box.d_z + z);
+    const size_t cell = size_t(((*offset)[0] * box.d_y + (*offset)[1]) * box.d_z + (*offset)[2]);
     const size_t id = std::visit([&](auto* data) { return size_t(data[cell]); }, cells);
     const bool at_air = id < palette.size() && palette[id]->is_air();
     report.block_entities_at_air += at_air;

@@ -108,3 +108,21 @@ TEST(BoundaryTest, DebugForms) {
 
 }  // namespace
 }  // namespace kubic
+
+namespace kubic {
+namespace {
+
+// A box whose far corner wraps past 2^31 - 1 holds the positions that wrap
+// with it, at the offsets they have from its corner, and no others.
+TEST(BoundaryOffsetTest, BoxesCrossingTheLastCoordinate) {
+  const Boundary box(INT32_MAX - 1, 0, 0, 4, 1, 1);
+  EXPECT_EQ(box.offset_of({INT32_MAX - 1, 0, 0}), (std::array<int64_t, 3>{0, 0, 0}));
+  EXPECT_EQ(box.offset_of({INT32_MIN + 1, 0, 0}), (std::array<int64_t, 3>{3, 0, 0}));
+  EXPECT_EQ(box.offset_of({INT32_MIN + 2, 0, 0}), std::nullopt);
+  EXPECT_EQ(box.offset_of({INT32_MAX - 2, 0, 0}), std::nullopt);
+  EXPECT_TRUE(box.contains({INT32_MIN, 0, 0}));
+  EXPECT_FALSE(Boundary(0, 0, 0, 0, 1, 1).contains({0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace kubic

@@ -193,9 +193,9 @@ Status LitematicaSchematicOutputStream::write_dense_document(const uint16_t* cel
                                                              AxisOrder layout) {
   const Extent size{boundary_.d_x, boundary_.d_y, boundary_.d_z};
   auto index_at = [&](const BlockPosition& p) -> uint16_t {
-    if (!boundary_.contains(p)) return 0;
-    return cells[cell_index(size, layout, int64_t(p.x) - boundary_.min_x, int64_t(p.y) - boundary_.min_y,
-                            int64_t(p.z) - boundary_.min_z)];
+    const auto offset = boundary_.offset_of(p);
+    if (!offset) return 0;
+    return cells[cell_index(size, layout, (*offset)[0], (*offset)[1], (*offset)[2])];
   };
   Cells source{states,
                [&](const Boundary& box, int64_t y0, int64_t count, uint16_t* out) {
@@ -335,6 +335,14 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
     const Boundary& box = boxes[r];
     if (box.volume() > kMaxRegionVolume) {
       return Status::Error("Litematica: Boundary " + box.debug_string() + " has too many positions to write");
+    }
+    // A file names a region by a corner and a size; both corners must be
+    // coordinates, or no reader can place it.
+    for (int axis = 0; axis < 3; ++axis) {
+      if (int64_t(box.min_of(axis)) + box.size_of(axis) - 1 > INT32_MAX) {
+        return Status::Error("Litematica: Boundary " + box.debug_string() +
+                             " reaches past coordinate 2147483647, which a Litematica file cannot hold");
+      }
     }
     Compound& tags = region_tags[r];
     tags.put("Position", int_vector(regions[r].position.x, regions[r].position.y, regions[r].position.z));

@@ -183,6 +183,13 @@ Status SpongeSchematicOutputStream::write_dense_document(const uint16_t* cells, 
 Status SpongeSchematicOutputStream::write_document(const std::unordered_map<StateRef, int32_t, StateRefHash>& palette,
                                                    std::vector<int8_t> data,
                                                    const std::function<std::string(const BlockPosition&)>& block_name) {
+  // Width, Height and Length are unsigned shorts.
+  for (int axis = 0; axis < 3; ++axis) {
+    if (boundary_->size_of(axis) > UINT16_MAX) {
+      return Status::Error("Sponge: a side of " + std::to_string(boundary_->size_of(axis)) +
+                           " is more than the 65535 a Sponge file holds");
+    }
+  }
   Compound palette_tag;
   std::vector<std::pair<int32_t, std::string>> ordered;
   for (const auto& [state, index] : palette) ordered.emplace_back(index, stored_text(*state));

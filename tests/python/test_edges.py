@@ -1,0 +1,79 @@
+"""Boxes at the edge of the coordinate range, far-apart regions and sides a
+format cannot hold: every load gives the blocks, every save writes a file
+that loads back the same or refuses before writing."""
+import io
+import subprocess
+import sys
+import warnings
+
+import pytest
+
+import kubic
+
+EDGE = 2**31 - 2  # a box of four from here wraps past 2^31 - 1
+
+
+def _edge_box():
+    s = kubic.Schematic((4, 1, 1), origin=(EDGE, 0, 0))
+    s[0, 0, 0] = "minecraft:dirt"
+    s[3, 0, 0] = "minecraft:stone"
+    return s
+
+
+def test_a_kub_box_crossing_the_last_coordinate_loads_and_chunks(tmp_path):
+    # In a subprocess: this crashed the interpreter.
+    _edge_box().save(tmp_path / "edge.kub")
+    script = (f"import kubic; s = kubic.load({str(tmp_path / 'edge.kub')!r}); "
+              "print([s[x, 0, 0] for x in range(4)], s.origin); "
+              f"print([(o, b.shape) for o, b, _ in kubic.iter_chunks({str(tmp_path / 'edge.kub')!r})])")
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines() == [
+        "['minecraft:dirt', 'minecraft:air', 'minecraft:air', 'minecraft:stone'] (2147483646, 0, 0)",
+        "[((2147483646, 0, 0), (4, 1, 1))]"]
+
+
+@pytest.mark.parametrize("fmt", ["kub", "sponge", "structure", "litematica", "mcstructure"])
+def test_every_writer_writes_an_edge_box_that_loads_back_or_refuses(tmp_path, fmt):
+    path = tmp_path / f"edge.{fmt}"
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            _edge_box().save(path, fmt)
+    except kubic.KubicError as error:
+        assert "2147483647" in str(error) and not path.exists()
+        return
+    back = kubic.load(path)
+    assert [back[x, 0, 0] for x in range(4)] == ["minecraft:dirt", "minecraft:air", "minecraft:air",
+                                                 "minecraft:stone"]
+
+
+def test_a_region_ending_at_the_last_coordinate_reads_from_every_source(tmp_path):
+    s = kubic.Schematic((4, 1, 1), origin=(2**31 - 4, 0, 0))
+    s[3, 0, 0] = "minecraft:stone"
+    s.save(tmp_path / "end.litematic")
+    raw = (tmp_path / "end.litematic").read_bytes()
+    for source in (tmp_path / "end.litematic", raw, io.BytesIO(raw)):
+        assert kubic.load(source)[3, 0, 0] == "minecraft:stone"
+
+
+def test_regions_far_apart_are_refused_before_their_box_is_allocated(tmp_path):
+    s = kubic.Schematic((5000, 1, 5000))
+    s[0, 0, 0] = "minecraft:stone"
+    s[4999, 0, 4999] = "minecraft:dirt"
+    s.metadata["regions"] = [{"name": "a", "origin": (0, 0, 0), "size": (1, 1, 1)},
+                             {"name": "b", "origin": (4999, 0, 4999), "size": (1, 1, 1)}]
+    s.save(tmp_path / "far.litematic")
+    raw = (tmp_path / "far.litematic").read_bytes()
+    for source in (tmp_path / "far.litematic", raw):
+        with pytest.raises(kubic.CorruptFileError, match="25000000 positions for the 2 they hold"):
+            kubic.load(source)
+    assert kubic.load(tmp_path / "far.litematic", region="b")[0, 0, 0] == "minecraft:dirt"
+
+
+def test_a_sponge_side_past_65535_is_refused_and_nothing_written(tmp_path):
+    s = kubic.Schematic((70000, 1, 1))
+    s[0, 0, 0] = "minecraft:stone"
+    with pytest.raises(kubic.KubicError, match="a side of 70000 is more than the 65535"):
+        s.save(tmp_path / "long.schem")
+    assert not (tmp_path / "long.schem").exists()
