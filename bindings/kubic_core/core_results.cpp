@@ -12,6 +12,7 @@ const char* kind_name(ErrorKind kind) {
     case ErrorKind::Unrecognised: return "unrecognised";
     case ErrorKind::Io: return "io";
     case ErrorKind::Missing: return "missing";
+    case ErrorKind::Unwritable: return "unwritable";
     case ErrorKind::Corrupt:
     case ErrorKind::TooLarge: break;
   }

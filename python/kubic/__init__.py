@@ -9,7 +9,7 @@ hold.
 """
 from . import nbt
 from .errors import (CorruptFileError, EditWarning, KubicError, LegacyConversionWarning, NotWrittenWarning,
-                     UnknownFormatError)
+                     UnknownFormatError, UnwritableError)
 from .schematic import Entity, Schematic, iter_chunks, load
 from .bedrock import BedrockReport
 from .versions import VersionReport
@@ -17,4 +17,4 @@ from .versions import VersionReport
 __version__ = "0.2.0"
 
 __all__ = ["load", "iter_chunks", "Schematic", "Entity", "VersionReport", "BedrockReport", "nbt", "KubicError", "UnknownFormatError", "CorruptFileError",
-           "LegacyConversionWarning", "NotWrittenWarning", "EditWarning", "__version__"]
+           "LegacyConversionWarning", "NotWrittenWarning", "EditWarning", "UnwritableError", "__version__"]

@@ -2,7 +2,7 @@
 from __future__ import annotations
 
 __all__ = ["KubicError", "UnknownFormatError", "CorruptFileError", "LegacyConversionWarning", "NotWrittenWarning",
-           "EditWarning"]
+           "EditWarning", "UnwritableError"]
 
 
 class KubicError(Exception):
@@ -17,6 +17,11 @@ class UnknownFormatError(KubicError):
 class CorruptFileError(KubicError):
     """A recognised format whose content is wrong; the message is the
     reader's own."""
+
+
+class UnwritableError(KubicError, ValueError):
+    """A save was given what its format cannot hold (a state a Sponge
+    palette cannot name, a side past its limit); nothing was written."""
 
 
 class LegacyConversionWarning(UserWarning):

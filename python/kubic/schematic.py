@@ -11,7 +11,7 @@ import numpy as np
 
 from . import _core
 from .errors import (CorruptFileError, KubicError, LegacyConversionWarning, NotWrittenWarning, UnknownFormatError,
-                     guess_foreign_format)
+                     UnwritableError, guess_foreign_format)
 from .nbt import Compound
 from . import edits
 from .bedrock import BedrockReport
@@ -458,6 +458,8 @@ def _save_error(error: RuntimeError, target: Any) -> Exception:
     message, kind, _, errno, path = error.args
     if kind == "io":
         return _os_error(errno, message, path or (target if isinstance(target, str) else None))
+    if kind == "unwritable":
+        return UnwritableError(message)
     return KubicError(message)
 
 

@@ -77,3 +77,24 @@ def test_a_sponge_side_past_65535_is_refused_and_nothing_written(tmp_path):
     with pytest.raises(kubic.KubicError, match="a side of 70000 is more than the 65535"):
         s.save(tmp_path / "long.schem")
     assert not (tmp_path / "long.schem").exists()
+
+
+@pytest.mark.parametrize("state, sponge_writes", [
+    ("MyMod:Thing[a=b]", False), ("MyMod:Thing", True), ("minecraft:a\ufffdb", True), ("minecraft:stone", True),
+])
+def test_sponge_writes_only_states_its_palette_reads_back(tmp_path, state, sponge_writes):
+    s = kubic.Schematic((2, 1, 1))
+    s._palette = ["minecraft:air", state]  # as a file read them, outside the syntax a person types
+    s.blocks[1, 0, 0] = 1
+    path = tmp_path / "out.schem"
+    if sponge_writes:
+        s.save(path)
+        assert kubic.load(path)[1, 0, 0] == state
+    else:
+        with pytest.raises(ValueError, match="outside the state syntax"):
+            s.save(path)
+        assert not path.exists()
+    for fmt in ("structure", "kub", "litematica"):  # these read every state back
+        out = io.BytesIO()
+        s.save(out, fmt)
+        assert kubic.load(out.getvalue())[1, 0, 0] == state

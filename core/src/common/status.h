@@ -16,6 +16,7 @@ enum class ErrorKind {
   Io,            // the system failed a read, a write or an open
   Missing,       // the input lacks what the caller asked for by name
   TooLarge,      // the work would need more memory than its limit
+  Unwritable,    // the format cannot hold what a save was given; nothing is written
 };
 
 // The outcome of an operation that returns nothing: success, or an error

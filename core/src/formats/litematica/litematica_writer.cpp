@@ -341,7 +341,8 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
     for (int axis = 0; axis < 3; ++axis) {
       if (int64_t(box.min_of(axis)) + box.size_of(axis) - 1 > INT32_MAX) {
         return Status::Error("Litematica: Boundary " + box.debug_string() +
-                             " reaches past coordinate 2147483647, which a Litematica file cannot hold");
+                                 " reaches past coordinate 2147483647, which a Litematica file cannot hold",
+                             ErrorKind::Unwritable);
       }
     }
     Compound& tags = region_tags[r];

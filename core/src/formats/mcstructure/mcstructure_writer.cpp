@@ -105,7 +105,7 @@ Result<MCStructureOutputStream::Layers> MCStructureOutputStream::layers_of(const
     if (!bedrock) bedrock = as_bedrock(*state);
     if (!bedrock) {
       if (refuse_missing_) {
-        return Status::Error("Bedrock: no Bedrock state for " + state->to_string());
+        return Status::Error("Bedrock: no Bedrock state for " + state->to_string(), ErrorKind::Unwritable);
       }
       missing_[state->to_string()] = 0;
       bedrock = bedrock_of_java(*BlockState::air_rc());

@@ -9,6 +9,7 @@
 #include "nbt/nbt_reader.h"
 #include "store/dense_cells.h"
 #include "formats/sponge/sponge_extras.h"
+#include "formats/sponge/sponge_palette_text.h"
 #include "formats/sponge/sponge_format.h"
 #include "stream/stored_blocks.h"
 
@@ -56,14 +57,6 @@ NbtEntryChoice needed_tag(const std::vector<std::string>& parents, const std::st
   return needed(parents, name) ? NbtEntryChoice::Build : NbtEntryChoice::Skip;
 }
 
-
-// A resource location without a namespace is in "minecraft" (`planks` is
-// `minecraft:planks`), as the format says and tools other than WorldEdit write.
-std::string with_default_namespace(const std::string& text) {
-  std::string_view name = std::string_view(text).substr(0, text.find('['));
-  if (name.find(':') != std::string_view::npos || remove_whitespace(name).empty()) return text;
-  return "minecraft:" + text;
-}
 
 // Palettes of at most 128 states store one byte per position: when every
 // byte is such an index and names a state, the bytes are placed straight
@@ -210,7 +203,7 @@ Result<LazyPaletteBlockStoreWrapper::Palette> SpongeSchematicInputStream::parse_
   for (const CompoundEntry& entry : palette->entries()) {
     const int32_t* index = entry.value.as<int32_t>();
     if (!index) return Status::Error("Sponge: Palette entry value is not an Int");
-    auto state = BlockState::from_string(with_default_namespace(entry.name));
+    auto state = state_of_palette_key(entry.name);
     if (!state.ok()) return state.status();
     map[*index] = std::move(*state);
   }

@@ -1,6 +1,7 @@
 #include "formats/sponge/sponge_writer.h"
 
 #include "formats/sponge/sponge_extras.h"
+#include "formats/sponge/sponge_palette_text.h"
 
 #include <algorithm>
 #include <span>
@@ -187,12 +188,23 @@ Status SpongeSchematicOutputStream::write_document(const std::unordered_map<Stat
   for (int axis = 0; axis < 3; ++axis) {
     if (boundary_->size_of(axis) > UINT16_MAX) {
       return Status::Error("Sponge: a side of " + std::to_string(boundary_->size_of(axis)) +
-                           " is more than the 65535 a Sponge file holds");
+                               " is more than the 65535 a Sponge file holds",
+                           ErrorKind::Unwritable);
     }
   }
   Compound palette_tag;
   std::vector<std::pair<int32_t, std::string>> ordered;
-  for (const auto& [state, index] : palette) ordered.emplace_back(index, stored_text(*state));
+  for (const auto& [state, index] : palette) {
+    // A Sponge palette names states by their text: one whose text reads
+    // back as another state (or none) cannot be written.
+    auto back = state_of_palette_key(stored_text(*state));
+    if (!back.ok() || !(**back == *state)) {
+      return Status::Error("Sponge: the state '" + stored_text(*state) +
+                               "' is outside the state syntax, so a Sponge palette cannot hold it",
+                           ErrorKind::Unwritable);
+    }
+    ordered.emplace_back(index, stored_text(*state));
+  }
   std::sort(ordered.begin(), ordered.end());
   for (auto& [index, name] : ordered) palette_tag.put(std::move(name), int_tag(index));
   // The file's box starts at the frame's (0, 0, 0); the world keeps its place.
