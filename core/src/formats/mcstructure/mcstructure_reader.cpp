@@ -18,6 +18,15 @@ namespace {
 constexpr const char* kVoid = "minecraft:structure_void";
 constexpr int64_t kMaxVolume = INT32_MAX;
 
+// The positions of a box of `size`; nothing for a negative side or a box
+// past the limit (whose product could not be formed safely).
+std::optional<int64_t> volume_of(const std::array<int32_t, 3>& size) {
+  if (size[0] < 0 || size[1] < 0 || size[2] < 0) return std::nullopt;
+  const Volume volume = Volume(uint32_t(size[0])) * uint32_t(size[1]) * uint32_t(size[2]);
+  if (volume > Volume(kMaxVolume)) return std::nullopt;
+  return int64_t(volume);
+}
+
 bool is_water(const std::string& name) { return name == "minecraft:water" || name == "minecraft:flowing_water"; }
 
 // A palette entry's "states" value as text and its NBT type.
@@ -140,10 +149,10 @@ Status MCStructureInputStream::read_layers() {
     if (event_.kind == NbtEventKind::ListEnd) return Status::Ok();
     if (event_.length > 0 && event_.element_type != TagType::Int) return error("a layer of 'block_indices' holds no Ints");
     if (size_) {
-      const int64_t volume = int64_t(size_->at(0)) * size_->at(1) * size_->at(2);
-      if (event_.length != volume) {
+      const auto volume = volume_of(*size_);
+      if (volume && event_.length != *volume) {
         return error("a layer of " + std::to_string(event_.length) + " indices in a structure of " +
-                     std::to_string(volume) + " positions");
+                     std::to_string(*volume) + " positions");
       }
     }
     layers_.emplace_back();
@@ -159,8 +168,12 @@ Status MCStructureInputStream::check_document() {
   if (!layers_seen_) return error("no 'structure' with 'block_indices'");
   const auto& size = *size_;
   if (size[0] < 0 || size[1] < 0 || size[2] < 0) return error("a negative size");
-  const int64_t volume = int64_t(size[0]) * size[1] * size[2];
-  if (volume > kMaxVolume) return error("a structure of " + std::to_string(volume) + " positions");
+  const auto known = volume_of(size);
+  if (!known) {
+    return error("a structure of " + volume_string(Volume(uint32_t(size[0])) * uint32_t(size[1]) * uint32_t(size[2])) +
+                 " positions");
+  }
+  const int64_t volume = *known;
   if (layers_.size() != 2) return error("'block_indices' has " + std::to_string(layers_.size()) + " layers, not 2");
   for (const auto& layer : layers_) {
     if (int64_t(layer.size()) != volume) {
