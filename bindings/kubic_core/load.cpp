@@ -44,7 +44,10 @@ PyObject* block_entities_of(const SchematicExtras& extras, const BlockPosition& 
 PyObject* entities_of(const SchematicExtras& extras, const BlockPosition& corner) {
   PyRef list(PyList_New(0));
   for (const Entity& entity : extras.entities) {
-    PyRef data(nbt_to_python(Tag{entity.data}));
+    // Hanging entities' block moves with their position, into the box's frame.
+    Compound moved = entity.data;
+    shift_entity_tiles(moved, {-corner.x, -corner.y, -corner.z});
+    PyRef data(nbt_to_python(Tag{std::move(moved)}));
     if (!list || !data) return nullptr;
     const auto& p = entity.position;
     PyRef item(Py_BuildValue("((ddd)O)", p[0] - corner.x, p[1] - corner.y, p[2] - corner.z, data.get()));

@@ -98,3 +98,23 @@ def test_sponge_writes_only_states_its_palette_reads_back(tmp_path, state, spong
         out = io.BytesIO()
         s.save(out, fmt)
         assert kubic.load(out.getvalue())[1, 0, 0] == state
+
+
+FORMATS = ["kub", "sponge", "structure", "litematica"]
+
+
+@pytest.mark.parametrize("first", FORMATS)
+@pytest.mark.parametrize("second", FORMATS)
+def test_hanging_entities_keep_their_block_through_round_trips(first, second):
+    s = kubic.Schematic((4, 3, 4), origin=(-296, -55, -36), data_version=3465)
+    s[1, 1, 1] = "minecraft:stone"
+    s.entities.append(kubic.Entity((1.5, 1.5, 2.03125), kubic.nbt.Compound({
+        "id": "minecraft:painting", "TileX": 1, "TileY": 1, "TileZ": 2, "facing": kubic.nbt.Byte(0)})))
+    for _ in range(3):
+        for fmt in (first, second):
+            out = io.BytesIO()
+            s.save(out, fmt)
+            s = kubic.load(out.getvalue())
+    [painting] = s.entities
+    assert painting.pos == (1.5, 1.5, 2.03125)
+    assert (painting.nbt["TileX"], painting.nbt["TileY"], painting.nbt["TileZ"]) == (1, 1, 2)
