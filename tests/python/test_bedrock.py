@@ -277,7 +277,7 @@ def test_a_minimal_document_reads_and_water_java_cannot_hold_is_counted():
                                                           L(nbt_util.LIST, [-1, -1], nbt_util.INT)], nbt_util.LIST)),
      "Bedrock: block index 7 outside the palette of 2 states"),
     (_document(structure__palette=None), "Bedrock: no 'palette'"),
-    (_document(size=L(nbt_util.LIST, [70000, 70000, 70000], nbt_util.INT)), "Bedrock: a layer of 2 indices"),
+    (_document(size=L(nbt_util.LIST, [70000, 70000, 70000], nbt_util.INT)), "Bedrock: a structure of 343000000000000 positions"),
     (_document(structure__block_indices="text"), "Bedrock: 'block_indices' is a String"),
 ], ids=["cut", "short size", "no size", "one layer", "short layers", "index past the palette", "no palette",
         "huge size", "wrong type"])

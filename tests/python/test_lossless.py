@@ -197,7 +197,14 @@ def test_extras_survive_every_conversion(path, fmt, capfd):
     if fmt == "mojang" and volume(data) > 300_000:
         pytest.skip("a structure this large takes minutes to decode in Python")
     source = extras_of(path.parent.name, data)
-    output = extras_of(fmt, saved(data, fmt))
+    try:
+        written = saved(data, fmt)
+    except RuntimeError as error:
+        # States a Sponge palette cannot name (1.12-era upper-case names
+        # with properties) are refused at save time.
+        assert fmt == "sponge" and "outside the state syntax" in str(error)
+        return
+    output = extras_of(fmt, written)
     if path.parent.name == "mcedit":
         source, output = without_1_13_names(source), without_1_13_names(output)
     capfd.readouterr()

@@ -46,7 +46,7 @@ const std::vector<FormatEntry>& entries() {
        },
        .sized_by_its_blocks = false},
       {.id = SchematicFormat::Sponge, .name = "sponge", .title = "Sponge", .aliases = {"schem"},
-       .extensions = {".schem"}, .stream_type = "SPONGE", .detection_rank = 0, .gzip_only = false, .gzip_output = true,
+       .extensions = {".schem"}, .stream_type = "SPONGE", .detection_rank = 1, .gzip_only = false, .gzip_output = true,
        .has_regions = false, .root_tags = kSchematicRootTags, .array_probe = ArrayProbe::Always,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<SpongeSchematicInputStream>(std::move(document),
@@ -59,7 +59,7 @@ const std::vector<FormatEntry>& entries() {
        },
        .sized_by_its_blocks = false},
       {.id = SchematicFormat::Structure, .name = "structure", .title = "structure", .aliases = {"mojang", "nbt"},
-       .extensions = {".nbt"}, .stream_type = "MOJANG", .detection_rank = 1, .gzip_only = false, .gzip_output = true,
+       .extensions = {".nbt"}, .stream_type = "MOJANG", .detection_rank = 0, .gzip_only = false, .gzip_output = true,
        .has_regions = false, .root_tags = {"size", "palette", "palettes", "blocks", "entities"},
        .array_probe = ArrayProbe::Never,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
