@@ -100,6 +100,10 @@ def make_inputs(folder, quick):
     import kubic
     files["litematica256"] = folder / "big.litematic"
     kubic.load(files["sponge256"]).save(files["litematica256"])
+    # A box of air as large as a structure gets (250x256x250): every
+    # position is an entry.
+    files["air_structure"] = folder / "air.nbt"
+    kubic.Schematic((250, 256, 250)).save(files["air_structure"])
     files["mcstructure256"] = folder / "big.mcstructure"
     bedrock_copy(files["sponge256"], files["mcstructure256"])
     small = folder / "small.schem"
@@ -378,6 +382,9 @@ def main():
             result = run_case(python, kind, files[big], "", "")
             row(f"kubic.load{'' if kind == 'api_load' else ' + counts()'} {big} (inflate floor)", result,
                 run_case(python, "inflate_floor", files[big], "", "")["seconds"])
+        row("kubic.load air_structure 250x256x250 (inflate floor)",
+            run_case(python, "api_load", files["air_structure"], "", ""),
+            run_case(python, "inflate_floor", files["air_structure"], "", "")["seconds"])
         row(f"Schematic.materials {big} (counts() floor)", run_case(python, "api_materials", files[big], "", ""),
             run_case(python, "counts_floor", files[big], "", "")["seconds"])
         bedrock = "mcstructure256"
