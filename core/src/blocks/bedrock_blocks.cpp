@@ -7,6 +7,7 @@
 #include "blocks/block_tables.h"
 #include "blocks/game_versions.h"
 #include "blocks/version_conversion.h"
+#include "common/text_util.h"
 
 namespace kubic {
 
@@ -67,16 +68,6 @@ struct BedrockBlock {
   uint32_t count;
 };
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  while (!text.empty()) {
-    const size_t end = std::min(text.find(separator), text.size());
-    parts.push_back(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-  }
-  return parts;
-}
-
 struct Tables {
   std::vector<BedrockBlock> blocks;  // by name
   std::unordered_map<uint32_t, const ToJavaRow*> to_java;
@@ -86,10 +77,10 @@ struct Tables {
     uint32_t start = 0;
     for (const BedrockBlockRow& row : kBedrockBlocks) {
       BedrockBlock block{row.name, {}, start, 1};
-      for (std::string_view entry : split(row.keys, ';')) {
+      for (std::string_view entry : split_text(row.keys, ';')) {
         // Keys may hold a ':' themselves ("minecraft:cardinal_direction").
         const size_t equals = entry.find('='), colon = entry.rfind(':', equals);
-        block.keys.push_back({entry.substr(0, colon), entry[colon + 1], split(entry.substr(equals + 1), '|')});
+        block.keys.push_back({entry.substr(0, colon), entry[colon + 1], split_text(entry.substr(equals + 1), '|')});
         block.count *= uint32_t(block.keys.back().values.size());
       }
       start += block.count;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/text_util.h"
+
 namespace kubic {
 
 namespace {
@@ -95,9 +97,7 @@ uint64_t per_block(const BlockState& state) {
 }
 
 void add_items(std::string_view items, std::string_view wildcard, uint64_t count, ItemCounts& counts) {
-  while (!items.empty()) {
-    const size_t end = std::min(items.find('+'), items.size());
-    const std::string_view item = items.substr(0, end);
+  for (std::string_view item : split_text(items, '+')) {
     std::string name(kNamespace);
     for (char c : item) {
       if (c == '*') {
@@ -107,7 +107,6 @@ void add_items(std::string_view items, std::string_view wildcard, uint64_t count
       }
     }
     counts[name] += count;
-    items.remove_prefix(std::min(end + 1, items.size()));
   }
 }
 

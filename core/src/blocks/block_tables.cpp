@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "common/text_util.h"
+
 namespace kubic {
 
 namespace {
@@ -24,23 +26,12 @@ constexpr BlockSpan kSpans[] = {
 #include "blocks/block_spans.inc"
 };
 
-// The parts of `text` between separators.
-std::vector<std::string_view> parts_of(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  while (!text.empty()) {
-    const size_t end = std::min(text.find(separator), text.size());
-    parts.push_back(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-  }
-  return parts;
-}
-
 // "key=default,value;key=..." as a schema.
 BlockSchema parse_schema(std::string_view text) {
   BlockSchema schema;
-  for (std::string_view entry : parts_of(text, ';')) {
+  for (std::string_view entry : split_text(text, ';')) {
     const size_t equals = entry.find('=');
-    schema.properties.push_back({entry.substr(0, equals), parts_of(entry.substr(equals + 1), ',')});
+    schema.properties.push_back({entry.substr(0, equals), split_text(entry.substr(equals + 1), ',')});
   }
   return schema;
 }

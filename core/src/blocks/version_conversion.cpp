@@ -7,6 +7,7 @@
 #include "blocks/block_tables.h"
 #include "blocks/game_versions.h"
 #include "blocks/version_rules.h"
+#include "common/text_util.h"
 
 namespace kubic {
 
@@ -38,13 +39,10 @@ const std::vector<StepRules>& step_rules() {
 
 // The value `pairs` ("a>b,c>d") gives `value`; "*" stands for any.
 std::optional<std::string_view> mapped_value(std::string_view pairs, std::string_view value, bool allowed) {
-  while (!pairs.empty()) {
-    const size_t end = std::min(pairs.find(','), pairs.size());
-    const std::string_view pair = pairs.substr(0, end);
+  for (std::string_view pair : split_text(pairs, ',')) {
     const size_t arrow = pair.find('>');
     const std::string_view from = pair.substr(0, arrow);
     if (from == value || (from == "*" && !allowed)) return pair.substr(arrow + 1);
-    pairs.remove_prefix(std::min(end + 1, pairs.size()));
   }
   return std::nullopt;
 }
@@ -52,16 +50,12 @@ std::optional<std::string_view> mapped_value(std::string_view pairs, std::string
 // Applies a value mapping's pairs to the keys it names; `target` is the
 // state's block in the version it is going to, for "*".
 void map_values(StateParts& state, const ValueMapping& rule, std::string_view pairs, const BlockSchema* target) {
-  std::string_view keys = rule.keys;
-  while (!keys.empty()) {
-    const size_t end = std::min(keys.find(','), keys.size());
-    const auto found = state.properties.find(keys.substr(0, end));
-    if (found != state.properties.end()) {
-      const BlockProperty* property = target ? target->find(found->first) : nullptr;
-      const bool allowed = property && property->allows(found->second);
-      if (const auto value = mapped_value(pairs, found->second, allowed)) found->second = *value;
-    }
-    keys.remove_prefix(std::min(end + 1, keys.size()));
+  for (std::string_view key : split_text(rule.keys, ',')) {
+    const auto found = state.properties.find(key);
+    if (found == state.properties.end()) continue;
+    const BlockProperty* property = target ? target->find(found->first) : nullptr;
+    const bool allowed = property && property->allows(found->second);
+    if (const auto value = mapped_value(pairs, found->second, allowed)) found->second = *value;
   }
 }
 

@@ -1,5 +1,7 @@
 #include "common/text_util.h"
 
+#include <algorithm>
+
 #include <charconv>
 #include <limits>
 
@@ -89,6 +91,16 @@ std::optional<std::string> utf8_error(std::string_view bytes) {
     i += width;
   }
   return std::nullopt;
+}
+
+std::vector<std::string_view> split_text(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find(separator), text.size());
+    parts.push_back(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return parts;
 }
 
 }  // namespace kubic

@@ -4,8 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kubic {
+
+// The parts of `text` between separators ("a,b" is "a" and "b"; "" none).
+std::vector<std::string_view> split_text(std::string_view text, char separator);
 
 // Removes every character of the Unicode White_Space set (UTF-8 encoded).
 std::string remove_whitespace(std::string_view text);

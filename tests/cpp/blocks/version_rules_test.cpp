@@ -8,17 +8,14 @@
 
 #include "blocks/block_tables.h"
 #include "blocks/game_versions.h"
+#include "common/text_util.h"
 
 namespace kubic {
 namespace {
 
 bool lists(std::string_view keys, std::string_view key) {
-  while (!keys.empty()) {
-    const size_t end = std::min(keys.find(','), keys.size());
-    if (keys.substr(0, end) == key) return true;
-    keys.remove_prefix(std::min(end + 1, keys.size()));
-  }
-  return false;
+  const auto parts = split_text(keys, ',');
+  return std::find(parts.begin(), parts.end(), key) != parts.end();
 }
 
 std::string_view release_of_step(int table) { return first_release_of_table(table).name; }
