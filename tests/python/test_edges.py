@@ -118,3 +118,15 @@ def test_hanging_entities_keep_their_block_through_round_trips(first, second):
     [painting] = s.entities
     assert painting.pos == (1.5, 1.5, 2.03125)
     assert (painting.nbt["TileX"], painting.nbt["TileY"], painting.nbt["TileZ"]) == (1, 1, 2)
+
+
+@pytest.mark.parametrize("fmt, options", [("sponge", {"sponge_version": 2}), ("sponge", {"sponge_version": 3}),
+                                          ("kub", {}), ("structure", {})])
+def test_block_entity_keys_named_like_a_position_survive(fmt, options):
+    s = kubic.Schematic((2, 1, 1), origin=(10, 0, 0))
+    s[0, 0, 0] = "minecraft:chest[facing=north,type=single,waterlogged=false]"
+    data = {"id": "minecraft:chest", "x": kubic.nbt.Int(99), "y": "text", "z": kubic.nbt.Byte(3), "Lock": "k"}
+    s.block_entities[(0, 0, 0)] = kubic.nbt.Compound(data)
+    out = io.BytesIO()
+    s.save(out, fmt, **options)
+    assert dict(kubic.load(out.getvalue()).block_entities[(0, 0, 0)]) == data

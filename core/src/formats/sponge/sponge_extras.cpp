@@ -37,7 +37,21 @@ Compound own_tags(const Compound& entry, bool nested) {
   return data;
 }
 
-Result<std::vector<BlockEntity>> read_block_entities(const ListTag* list, bool nested) {
+// Whether a block entity's x, y and z repeat its position, in the file's
+// frame or the world's: those go; any others are the entity's own data.
+bool repeats_position(const Compound& data, const BlockPosition& at, const BlockPosition& origin) {
+  int32_t given[3];
+  const char* axes[3] = {"x", "y", "z"};
+  for (int axis = 0; axis < 3; ++axis) {
+    const int32_t* value = data.get_as<int32_t>(axes[axis]);
+    if (!value) return false;
+    given[axis] = *value;
+  }
+  const BlockPosition position{given[0], given[1], given[2]};
+  return position == at || position == moved(at, origin);
+}
+
+Result<std::vector<BlockEntity>> read_block_entities(const ListTag* list, bool nested, const BlockPosition& origin) {
   std::vector<BlockEntity> out;
   if (!list) return out;
   for (size_t i = 0; i < list->items.size(); ++i) {
@@ -45,8 +59,10 @@ Result<std::vector<BlockEntity>> read_block_entities(const ListTag* list, bool n
     const auto* pos = entry.get_as<std::vector<int32_t>>("Pos");
     if (!pos || pos->size() != 3) return entry_error("Block entity", i, "has no 'Pos' of three Ints");
     BlockEntity entity{{(*pos)[0], (*pos)[1], (*pos)[2]}, own_tags(entry, nested)};
-    // Version 3 data repeats the position; the entity's own one is kept.
-    for (const char* axis : {"x", "y", "z"}) entity.data.take(axis);
+    // Version 3 data may repeat the position; the entry's own one is kept.
+    if (repeats_position(entity.data, entity.position, origin)) {
+      for (const char* axis : {"x", "y", "z"}) entity.data.take(axis);
+    }
     out.push_back(std::move(entity));
   }
   return out;
@@ -152,7 +168,7 @@ Result<SchematicExtras> read_sponge_extras(const Compound& tags, const Boundary&
       return Status::Error(std::string("Sponge: '") + name + "' is not a list of compounds");
     }
   }
-  auto block_entities = read_block_entities(compound_list(tags, list_name), v3);
+  auto block_entities = read_block_entities(compound_list(tags, list_name), v3, extras.origin);
   if (!block_entities.ok()) return block_entities.status();
   extras.block_entities = std::move(*block_entities);
   auto entities = read_entities(compound_list(tags, "Entities"), v3);
