@@ -20,7 +20,7 @@ def main(out_dir, corpus_dir):
     seeds = {name: out / name for name in (
         "fuzz_block_state", "fuzz_update", "fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_kub_reader",
         "fuzz_sponge_reader", "fuzz_structure_reader", "fuzz_mcedit_reader", "fuzz_detection", "fuzz_gzip",
-        "fuzz_conversion", "fuzz_litematica_reader", "fuzz_mcstructure_reader")}
+        "fuzz_conversion", "fuzz_litematica_reader", "fuzz_mcstructure_reader", "fuzz_array_roads")}
     for folder in seeds.values():
         folder.mkdir(parents=True, exist_ok=True)
 
@@ -48,7 +48,7 @@ def main(out_dir, corpus_dir):
         # Bedrock's files are stored plain.
         raw = packed if path.suffix == ".mcstructure" else first_member(packed)
         put("fuzz_gzip", path.name, packed)
-        for harness in ("fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_detection", "fuzz_conversion"):
+        for harness in ("fuzz_nbt_tree", "fuzz_nbt_stream", "fuzz_detection", "fuzz_conversion", "fuzz_array_roads"):
             put(harness, path.name, raw)
         reader = {".schem": "fuzz_sponge_reader", ".nbt": "fuzz_structure_reader",
                   ".schematic": "fuzz_mcedit_reader", ".litematic": "fuzz_litematica_reader",

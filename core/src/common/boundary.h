@@ -26,6 +26,12 @@ inline BlockPosition moved(const BlockPosition& p, const BlockPosition& delta) {
           int32_t(uint32_t(p.z) + uint32_t(delta.z))};
 }
 
+// a - b on each axis, wrapping in 32 bits like every coordinate sum.
+inline BlockPosition wrapped_difference(const BlockPosition& a, const BlockPosition& b) {
+  return {int32_t(uint32_t(a.x) - uint32_t(b.x)), int32_t(uint32_t(a.y) - uint32_t(b.y)),
+          int32_t(uint32_t(a.z) - uint32_t(b.z))};
+}
+
 struct BlockPositionHash {
   size_t operator()(const BlockPosition& p) const {
     uint64_t h = (uint64_t(uint32_t(p.x)) * 0x9E3779B97F4A7C15ull) ^

@@ -25,7 +25,8 @@ Status write_cells(SchematicOutputStream& writer, const Cell* cells, const Bound
         }
         const StateRef& state = palette[id];
         if (is_plain_air(*state)) continue;
-        batch.push_back({{box.min_x + x, box.min_y + y, box.min_z + z}, state});
+        // Positions wrap in 32 bits past the last coordinate, as the box does.
+        batch.push_back({moved({box.min_x, box.min_y, box.min_z}, {x, y, z}), state});
         if (batch.size() == kBatchSize) {
           KUBIC_RETURN_IF_ERROR(check_interrupt());
           KUBIC_RETURN_IF_ERROR(writer.write(batch));

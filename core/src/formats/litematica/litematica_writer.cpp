@@ -44,7 +44,6 @@ Tag int_vector(int32_t x, int32_t y, int32_t z) {
 }
 
 BlockPosition corner_of(const Boundary& box) { return {box.min_x, box.min_y, box.min_z}; }
-BlockPosition difference(const BlockPosition& a, const BlockPosition& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
 // Appends the tick compounds of `ticks` to `into`, their x, y, z moved by `delta`.
 void append_ticks(const Tag& ticks, const BlockPosition& delta, ListTag& into) {
@@ -258,7 +257,7 @@ std::vector<SubRegion> LitematicaSchematicOutputStream::regions_to_write(const C
                   {boundary_.d_x, boundary_.d_y, boundary_.d_z}, {}, {}};
   ListTag block_ticks = compound_list(), fluid_ticks = compound_list();
   for (size_t i = 0; i < kept.size(); ++i) {
-    const BlockPosition delta = difference(corner_of(boxes[i]), whole.position);
+    const BlockPosition delta = wrapped_difference(corner_of(boxes[i]), whole.position);
     append_ticks(kept[i].pending_block_ticks, delta, block_ticks);
     append_ticks(kept[i].pending_fluid_ticks, delta, fluid_ticks);
   }
@@ -363,7 +362,7 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
   if (!regions.empty()) {
     for (const BlockEntity& entity : extras_.block_entities) {
       size_t r = std::min(region_holding(boxes, entity.position), regions.size() - 1);
-      const BlockPosition at = difference(entity.position, corner_of(boxes[r]));
+      const BlockPosition at = wrapped_difference(entity.position, corner_of(boxes[r]));
       Compound data = entity.data;
       data.put("x", Tag{at.x});
       data.put("y", Tag{at.y});

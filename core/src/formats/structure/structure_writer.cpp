@@ -208,7 +208,7 @@ Status StructureSchematicOutputStream::serialize(uint32_t air_index) {
     const Compound* data = nullptr;
     if (next_entity != block_entities.end() && (*next_entity)->position == *position) data = &(*next_entity++)->data;
     if (index == kVoid) continue;
-    BlockPosition relative{position->x - min.x, position->y - min.y, position->z - min.z};
+    const BlockPosition relative = wrapped_difference(*position, min);
     write_block_entry(nbt, {relative, index}, data);
   }
   write_entities(nbt, min);
