@@ -49,8 +49,8 @@ PyObject* entities_of(const SchematicExtras& extras, const BlockPosition& corner
     shift_entity_tiles(moved, {-corner.x, -corner.y, -corner.z});
     PyRef data(nbt_to_python(Tag{std::move(moved)}));
     if (!list || !data) return nullptr;
-    const auto& p = entity.position;
-    PyRef item(Py_BuildValue("((ddd)O)", p[0] - corner.x, p[1] - corner.y, p[2] - corner.z, data.get()));
+    const auto p = entity.coordinates(corner);
+    PyRef item(Py_BuildValue("((ddd)O)", p[0], p[1], p[2], data.get()));
     if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
   }
   return list.release();
@@ -175,7 +175,7 @@ PyObject* load(PyObject* source_object, const LoadArguments& arguments) {
   PyRef names(palette_texts(loaded.palette));
   if (!names) return nullptr;
   const BlockPosition corner{box.min_x, box.min_y, box.min_z};
-  const BlockPosition origin{corner.x + extras.origin.x, corner.y + extras.origin.y, corner.z + extras.origin.z};
+  const BlockPosition origin = moved(corner, extras.origin);
   PyRef block_entities(block_entities_of(extras, corner));
   PyRef entities(entities_of(extras, corner));
   PyRef metadata(nbt_to_python(Tag{metadata_for_callers(extras.metadata)}));

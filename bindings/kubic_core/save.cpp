@@ -101,7 +101,7 @@ bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosit
                               extras.block_entities.push_back({moved({x, y, z}, origin), std::move(data)});
                             }) &&
          for_each_pair<double>(entities, "(ddd)O", "entity", [&](double x, double y, double z, Compound data) {
-           Entity entity{{x + origin.x, y + origin.y, z + origin.z}, std::move(data)};
+           Entity entity{{x, y, z}, std::move(data), {origin.x, origin.y, origin.z}};
            shift_entity_tiles(entity.data, origin);
            extras.entities.push_back(std::move(entity));
          });

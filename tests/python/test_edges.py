@@ -1,6 +1,7 @@
 """Boxes at the edge of the coordinate range, far-apart regions and sides a
 format cannot hold: every load gives the blocks, every save writes a file
 that loads back the same or refuses before writing."""
+import gzip
 import io
 import subprocess
 import sys
@@ -20,9 +21,33 @@ def _edge_box():
     return s
 
 
+def _varint(value, bits=32):
+    value &= (1 << bits) - 1
+    out = bytearray()
+    while True:
+        out.append((value & 0x7F) | (0x80 if value > 0x7F else 0))
+        value >>= 7
+        if not value:
+            return bytes(out)
+
+
+def _kub_at_edge(path):
+    """The edge box as kub bytes with its corners in the file (kubic itself
+    saves kub boxes from (0, 0, 0) and the origin apart): the far corner
+    wraps past 2^31 - 1, as the layout's 32-bit corners allow."""
+    s = _edge_box()
+    s.origin = (0, 0, 0)
+    s.save(path)
+    raw = gzip.decompress(path.read_bytes())
+    header = _varint(0x4B5542464D54, 64) + _varint(1) + _varint(0) * 3 + _varint(3) + _varint(0) * 2
+    assert raw.startswith(header)
+    edge = _varint(0x4B5542464D54, 64) + _varint(1) + _varint(EDGE) + _varint(0) * 2 + _varint(EDGE + 3) + _varint(0) * 2
+    path.write_bytes(gzip.compress(edge + raw[len(header):]))
+
+
 def test_a_kub_box_crossing_the_last_coordinate_loads_and_chunks(tmp_path):
     # In a subprocess: this crashed the interpreter.
-    _edge_box().save(tmp_path / "edge.kub")
+    _kub_at_edge(tmp_path / "edge.kub")
     script = (f"import kubic; s = kubic.load({str(tmp_path / 'edge.kub')!r}); "
               "print([s[x, 0, 0] for x in range(4)], s.origin); "
               f"print([(o, b.shape) for o, b, _ in kubic.iter_chunks({str(tmp_path / 'edge.kub')!r})])")

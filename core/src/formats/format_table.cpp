@@ -35,7 +35,7 @@ RootTags foreign_root_tags(SchematicFormat format);
 const std::vector<FormatEntry>& entries() {
   static const std::vector<FormatEntry> table = {
       {.id = SchematicFormat::Kub, .name = "kub", .title = "kub", .aliases = {}, .extensions = {".kub"},
-       .stream_type = "KUB", .detection_rank = 4, .gzip_only = true, .gzip_output = true, .has_regions = false, .root_tags = {},
+       .stream_type = "KUB", .detection_rank = 4, .gzip_only = true, .gzip_output = true, .has_regions = false, .keeps_origin = true, .root_tags = {},
        .array_probe = ArrayProbe::Never,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<KUBSchematicInputStream>(std::move(document));
@@ -47,7 +47,7 @@ const std::vector<FormatEntry>& entries() {
        .sized_by_its_blocks = false},
       {.id = SchematicFormat::Sponge, .name = "sponge", .title = "Sponge", .aliases = {"schem"},
        .extensions = {".schem"}, .stream_type = "SPONGE", .detection_rank = 1, .gzip_only = false, .gzip_output = true,
-       .has_regions = false, .root_tags = kSchematicRootTags, .array_probe = ArrayProbe::Always,
+       .has_regions = false, .keeps_origin = true, .root_tags = kSchematicRootTags, .array_probe = ArrayProbe::Always,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<SpongeSchematicInputStream>(std::move(document),
                                                              foreign_root_tags(SchematicFormat::Sponge));
@@ -60,7 +60,7 @@ const std::vector<FormatEntry>& entries() {
        .sized_by_its_blocks = false},
       {.id = SchematicFormat::Structure, .name = "structure", .title = "structure", .aliases = {"mojang", "nbt"},
        .extensions = {".nbt"}, .stream_type = "MOJANG", .detection_rank = 0, .gzip_only = false, .gzip_output = true,
-       .has_regions = false, .root_tags = {"size", "palette", "palettes", "blocks", "entities"},
+       .has_regions = false, .keeps_origin = false, .root_tags = {"size", "palette", "palettes", "blocks", "entities"},
        .array_probe = ArrayProbe::Never,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<StructureSchematicInputStream>(std::move(document));
@@ -72,7 +72,7 @@ const std::vector<FormatEntry>& entries() {
        .sized_by_its_blocks = true},
       {.id = SchematicFormat::Litematica, .name = "litematica", .title = "Litematica", .aliases = {"litematic"},
        .extensions = {".litematic"}, .stream_type = "LITEMATICA", .detection_rank = 3, .gzip_only = false, .gzip_output = true,
-       .has_regions = true, .root_tags = {"Regions", "MinecraftDataVersion"}, .array_probe = ArrayProbe::WhenNamed,
+       .has_regions = true, .keeps_origin = false, .root_tags = {"Regions", "MinecraftDataVersion"}, .array_probe = ArrayProbe::WhenNamed,
        .make_reader = [](std::unique_ptr<ByteSource> document,
           const ReaderOptions& options) -> std::unique_ptr<SchematicInputStream> {
          auto reader = std::make_unique<LitematicaSchematicInputStream>(
@@ -88,7 +88,7 @@ const std::vector<FormatEntry>& entries() {
        .sized_by_its_blocks = false},
       {.id = SchematicFormat::MCEdit, .name = "mcedit", .title = "MCEdit", .aliases = {"schematic"},
        .extensions = {".schematic"}, .stream_type = "", .detection_rank = 2, .gzip_only = false, .gzip_output = true,
-       .has_regions = false, .root_tags = kSchematicRootTags, .array_probe = ArrayProbe::Never,
+       .has_regions = false, .keeps_origin = false, .root_tags = kSchematicRootTags, .array_probe = ArrayProbe::Never,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<MCEditSchematicInputStream>(std::move(document),
                                                              foreign_root_tags(SchematicFormat::MCEdit));
@@ -97,7 +97,7 @@ const std::vector<FormatEntry>& entries() {
        .sized_by_its_blocks = false},
       {.id = SchematicFormat::MCStructure, .name = "mcstructure", .title = "Bedrock", .aliases = {"bedrock"},
        .extensions = {".mcstructure"}, .stream_type = "MCSTRUCTURE", .detection_rank = 5, .gzip_only = false,
-       .gzip_output = false, .has_regions = false,
+       .gzip_output = false, .has_regions = false, .keeps_origin = true,
        .root_tags = {"format_version", "structure", "structure_world_origin"}, .array_probe = ArrayProbe::WhenNamed,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
          return std::make_unique<MCStructureInputStream>(std::move(document));

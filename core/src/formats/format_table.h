@@ -52,6 +52,9 @@ struct FormatEntry {
   bool gzip_only;                             // never read from uncompressed input
   bool gzip_output;                           // written gzip-compressed
   bool has_regions;                           // files hold named parts a reader can select
+  // The world's place is a field of its own (kub's Origin, Sponge's Offset),
+  // apart from the box's frame, so a box saved at (0, 0, 0) loses nothing.
+  bool keeps_origin;
   // Root tags that only this family of NBT documents has: a candidate of
   // another family that meets one gives up there.
   std::vector<std::string_view> root_tags;

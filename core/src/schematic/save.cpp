@@ -78,9 +78,17 @@ std::string SaveReport::warning(const FormatEntry& format) const {
   return text;
 }
 
-Result<SaveReport> save_schematic(std::unique_ptr<ByteSink> sink, const FormatEntry& format, const Boundary& box,
+Result<SaveReport> save_schematic(std::unique_ptr<ByteSink> sink, const FormatEntry& format, const Boundary& world_box,
                                   const std::vector<StateRef>& palette, CellArray cells, SchematicExtras extras,
                                   const WriterOptions& options) {
+  // Where the world's place is kept apart, the box starts at (0, 0, 0):
+  // what lies inside is then stored as the caller counted it, entity
+  // doubles included, not moved out into the world and back.
+  Boundary box = world_box;
+  if (format.keeps_origin) {
+    extras.shift(wrapped_difference({}, {box.min_x, box.min_y, box.min_z}));
+    box = Boundary(0, 0, 0, box.d_x, box.d_y, box.d_z);
+  }
   auto writer = format.make_writer(std::move(sink), box, options);
   SaveReport report = drop_misplaced_block_entities(extras.block_entities, box, palette, cells,
                                                           writer->holds_block_entities_outside());

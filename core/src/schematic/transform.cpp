@@ -165,7 +165,8 @@ void move_tiles(Compound& data, const AxisMap& map, const std::array<int64_t, 3>
 }  // namespace
 
 bool transform_entity(Entity& entity, const AxisMap& map, const std::array<int64_t, 3>& size) {
-  entity.position = map.map_point(entity.position, size);
+  entity.position = map.map_point(entity.coordinates(), size);
+  entity.offset = {};
   move_tiles(entity.data, map, size);
   const std::string* tag = entity.data.get_as<std::string>("id");
   const std::string_view id = tag ? std::string_view(*tag) : std::string_view();

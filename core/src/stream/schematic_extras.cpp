@@ -13,10 +13,19 @@ void shift_entity_tiles(Compound& data, const BlockPosition& delta) {
   }
 }
 
-BlockPosition Entity::cell(const BlockPosition& delta) const {
+double Entity::coordinate(int axis, int64_t from) const {
+  const int64_t whole = offset[size_t(axis)] - from;
+  return whole == 0 ? position[size_t(axis)] : position[size_t(axis)] + double(whole);
+}
+
+std::array<double, 3> Entity::coordinates(const BlockPosition& from) const {
+  return {coordinate(0, from.x), coordinate(1, from.y), coordinate(2, from.z)};
+}
+
+BlockPosition Entity::cell(const BlockPosition& from) const {
   int32_t out[3];
   for (int axis = 0; axis < 3; ++axis) {
-    const double value = std::floor(position[size_t(axis)] - delta[axis]);
+    const double value = std::floor(coordinate(axis, from[axis]));
     out[axis] = std::isnan(value) ? 0 : int32_t(std::clamp(value, double(INT32_MIN), double(INT32_MAX)));
   }
   return {out[0], out[1], out[2]};
@@ -37,7 +46,7 @@ void SchematicExtras::shift(const BlockPosition& delta) {
   if (delta == BlockPosition{}) return;
   for (BlockEntity& entity : block_entities) entity.position = moved(entity.position, delta);
   for (Entity& entity : entities) {
-    for (int axis = 0; axis < 3; ++axis) entity.position[size_t(axis)] += delta[axis];
+    for (int axis = 0; axis < 3; ++axis) entity.offset[size_t(axis)] += delta[axis];
     shift_entity_tiles(entity.data, delta);
   }
   for (SubRegion& region : regions) region.position = moved(region.position, delta);

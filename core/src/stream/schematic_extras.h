@@ -18,15 +18,25 @@ struct BlockEntity {
   Compound data;
 };
 
-// An entity (villager, armor stand, item frame): its position in the frame
-// of the blocks and its own tags, "id" included, without its position.
+// An entity (villager, armor stand, item frame): its position and its own
+// tags, "id" included, without its position. Its place in the frame of the
+// blocks is `position` + `offset`: the doubles as a file or caller gave
+// them and the whole blocks that frames have moved them by since, kept
+// apart so that a position moved into another frame and back is the same
+// doubles, -0.0 included.
 struct Entity {
   std::array<double, 3> position{};
   Compound data;
+  std::array<int64_t, 3> offset{};
 
-  // The block `position` lies in, `delta` subtracted first; coordinates
-  // beyond the block range (or not numbers) are clamped into it.
-  BlockPosition cell(const BlockPosition& delta = {}) const;
+  // Its coordinate on `axis` counted from `from` in the frame of the
+  // blocks: the whole blocks are summed first, so there is one rounding at
+  // most, and none when they come to nothing.
+  double coordinate(int axis, int64_t from = 0) const;
+  std::array<double, 3> coordinates(const BlockPosition& from = {}) const;
+  // The block it stands in, counted from `from`; coordinates beyond the
+  // block range (or not numbers) are clamped into it.
+  BlockPosition cell(const BlockPosition& from = {}) const;
 };
 
 // The box of a part measured from `position` by `size`, a negative size

@@ -77,7 +77,7 @@ TEST(ConversionTest, ExtrasAndVoidsSurviveEveryFormat) {
     ASSERT_TRUE(items && items->as<ListTag>());
     EXPECT_EQ(*items->as<ListTag>()->items[0].as<Compound>()->get("Count")->as<int8_t>(), 2);
     ASSERT_EQ(extras->entities.size(), 1u);
-    EXPECT_EQ(extras->entities[0].position, (std::array<double, 3>{1.5, 0, 0.5}));
+    EXPECT_EQ(extras->entities[0].coordinates(), (std::array<double, 3>{1.5, 0, 0.5}));
     EXPECT_EQ(*extras->entities[0].data.get("Health")->as<float>(), 20.0f);
     EXPECT_EQ(extras->data_version, 1343);
     EXPECT_EQ(*extras->metadata.get("Author")->as<std::string>(), "Notch");
@@ -130,7 +130,7 @@ TEST(ConversionTest, SpongeOffsetIsTheWorldPlace) {
     ASSERT_EQ(extras->entities.size(), 1u);
     // Version 2 stores it in world coordinates, as WorldEdit does; either
     // way it reads back in the box's frame, its TileX moved alike.
-    EXPECT_EQ(extras->entities[0].position, (std::array<double, 3>{0.5, 1, 0.5})) << version;
+    EXPECT_EQ(extras->entities[0].coordinates(), (std::array<double, 3>{0.5, 1, 0.5})) << version;
     EXPECT_EQ(*extras->entities[0].data.get("TileX")->as<int32_t>(), 0) << version;
   }
 }

@@ -48,7 +48,7 @@ std::vector<uint8_t> encode_kub_extras(const SchematicExtras& extras) {
   ListTag entities{TagType::Compound, {}};
   for (const Entity& entity : extras.entities) {
     Compound entry;
-    const auto& p = entity.position;
+    const auto p = entity.coordinates();
     entry.put("Pos", Tag{ListTag{TagType::Double, {Tag{p[0]}, Tag{p[1]}, Tag{p[2]}}}});
     entry.put("Data", Tag{entity.data});
     entities.items.push_back(Tag{std::move(entry)});

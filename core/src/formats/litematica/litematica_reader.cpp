@@ -290,7 +290,8 @@ Status LitematicaSchematicInputStream::read_extras_of(const Region& region, Sche
     }
     Entity entity;
     for (int axis = 0; axis < 3; ++axis) {
-      entity.position[size_t(axis)] = *values->items[size_t(axis)].as<double>() + region.position[axis];
+      entity.position[size_t(axis)] = *values->items[size_t(axis)].as<double>();
+      entity.offset[size_t(axis)] = region.position[axis];
     }
     entity.data = std::move(data);
     extras.entities.push_back(std::move(entity));

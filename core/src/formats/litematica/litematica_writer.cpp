@@ -374,7 +374,7 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
       if (r == regions.size()) r = 0;
       Compound data = entity.data;
       ListTag pos{TagType::Double, {}};
-      for (int axis = 0; axis < 3; ++axis) pos.items.push_back(Tag{entity.position[size_t(axis)] - regions[r].position[axis]});
+      for (double at : entity.coordinates(regions[r].position)) pos.items.push_back(Tag{at});
       data.put("Pos", Tag{std::move(pos)});
       std::get_if<ListTag>(&region_tags[r].get("Entities")->value)->items.push_back(Tag{std::move(data)});
     }

@@ -244,7 +244,10 @@ Result<SchematicExtras> MCEditSchematicInputStream::extras() {
     if (!values || values->element_type != TagType::Double || values->items.size() != 3) {
       return Status::Error("MCEdit: Entity " + std::to_string(i) + " has no 'Pos' of three Doubles");
     }
-    for (size_t axis = 0; axis < 3; ++axis) entity.position[axis] = *values->items[axis].as<double>() - origin[int(axis)];
+    for (size_t axis = 0; axis < 3; ++axis) {
+      entity.position[axis] = *values->items[axis].as<double>();
+      entity.offset[axis] = -int64_t(origin[int(axis)]);
+    }
     shift_entity_tiles(entity.data, {-origin.x, -origin.y, -origin.z});
     extras.entities.push_back(std::move(entity));
   }

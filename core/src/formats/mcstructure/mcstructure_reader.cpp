@@ -362,8 +362,8 @@ Result<SchematicExtras> MCStructureInputStream::extras() {
     if (!values || values->items.size() != 3) return error("entity " + std::to_string(i) + " has no 'Pos' of three");
     for (size_t axis = 0; axis < 3; ++axis) {
       const Tag& value = values->items[axis];
-      const double world = value.as<float>() ? double(*value.as<float>()) : value.as<double>() ? *value.as<double>() : 0.0;
-      entity.position[axis] = world - origin[axis];
+      entity.position[axis] = value.as<float>() ? double(*value.as<float>()) : value.as<double>() ? *value.as<double>() : 0.0;
+      entity.offset[axis] = -int64_t(origin[axis]);
     }
     java_entity(entity.data, untranslated);
     extras.entities.push_back(std::move(entity));

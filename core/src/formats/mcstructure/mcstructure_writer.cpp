@@ -179,7 +179,7 @@ Status MCStructureOutputStream::serialize() {
     bedrock_entity(data, untranslated);
     ListTag pos{TagType::Float, {}};
     for (int axis = 0; axis < 3; ++axis) {
-      pos.items.push_back(Tag{float(entity.position[size_t(axis)] + extras_.origin[axis])});
+      pos.items.push_back(Tag{float(entity.coordinate(axis, -int64_t(extras_.origin[axis])))});
     }
     data.put("Pos", Tag{std::move(pos)});
     nbt.payload(Tag{std::move(data)});

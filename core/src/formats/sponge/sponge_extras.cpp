@@ -86,10 +86,10 @@ Result<std::vector<Entity>> read_entities(const ListTag* list, bool nested) {
   return out;
 }
 
-bool all_inside(const std::vector<Entity>& entities, const Boundary& box, const BlockPosition& shift) {
+bool all_inside(const std::vector<Entity>& entities, const Boundary& box, const BlockPosition& from) {
   for (const Entity& entity : entities) {
     for (int axis = 0; axis < 3; ++axis) {
-      double at = entity.position[size_t(axis)] - shift[axis];
+      const double at = entity.coordinate(axis, from[axis]);
       if (!(at >= 0 && at <= box.size_of(axis))) return false;
     }
   }
@@ -176,9 +176,9 @@ Result<SchematicExtras> read_sponge_extras(const Compound& tags, const Boundary&
   extras.entities = std::move(*entities);
   // WorldEdit's version 2 stores entities in world coordinates.
   if (!v3 && !all_inside(extras.entities, box, {}) && all_inside(extras.entities, box, extras.origin)) {
-    BlockPosition back{-extras.origin.x, -extras.origin.y, -extras.origin.z};
+    const BlockPosition back = wrapped_difference({}, extras.origin);
     for (Entity& entity : extras.entities) {
-      for (int axis = 0; axis < 3; ++axis) entity.position[size_t(axis)] += back[axis];
+      for (int axis = 0; axis < 3; ++axis) entity.offset[size_t(axis)] = -int64_t(extras.origin[axis]);
       shift_entity_tiles(entity.data, back);
     }
   }
@@ -195,13 +195,14 @@ void put_sponge_extras(const SchematicExtras& extras, int version,
   }
   ListTag entities{TagType::Compound, {}};
   for (const Entity& entity : extras.entities) {
-    Entity placed = entity;
-    if (version < 3) {
-      for (int axis = 0; axis < 3; ++axis) placed.position[size_t(axis)] += extras.origin[axis];
-      shift_entity_tiles(placed.data, extras.origin);
-    }
-    std::string id = id_of(placed.data, [] { return std::string(); });
-    entities.items.push_back(Tag{sponge_entry(entity_position_tag(placed.position), id, placed.data, version)});
+    // Version 2 counts entities from the world's (0, 0, 0).
+    const bool in_world = version < 3;
+    std::array<double, 3> at;
+    for (int axis = 0; axis < 3; ++axis) at[size_t(axis)] = entity.coordinate(axis, in_world ? -int64_t(extras.origin[axis]) : 0);
+    Compound data = entity.data;
+    if (in_world) shift_entity_tiles(data, extras.origin);
+    std::string id = id_of(data, [] { return std::string(); });
+    entities.items.push_back(Tag{sponge_entry(entity_position_tag(at), id, data, version)});
   }
   if (block_entities.items.empty()) block_entities.element_type = TagType::End;
   if (entities.items.empty()) entities.element_type = TagType::End;

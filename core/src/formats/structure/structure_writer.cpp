@@ -147,8 +147,7 @@ void StructureSchematicOutputStream::write_entities(NbtWriter& nbt, const BlockP
   nbt.tag_header(TagType::List, "entities");
   nbt.list_header(TagType::Compound, int32_t(extras_.entities.size()));
   for (const Entity& entity : extras_.entities) {
-    std::array<double, 3> pos;
-    for (int axis = 0; axis < 3; ++axis) pos[size_t(axis)] = entity.position[size_t(axis)] - min[axis];
+    const auto pos = entity.coordinates(min);
     const BlockPosition block = entity.cell(min);
     Tag doubles{ListTag{TagType::Double, {Tag{pos[0]}, Tag{pos[1]}, Tag{pos[2]}}}};
     Compound data = entity.data;
