@@ -155,3 +155,13 @@ def test_block_entity_keys_named_like_a_position_survive(fmt, options):
     out = io.BytesIO()
     s.save(out, fmt, **options)
     assert dict(kubic.load(out.getvalue()).block_entities[(0, 0, 0)]) == data
+
+
+def test_litematica_warns_for_block_entity_keys_it_holds_as_the_position():
+    s = kubic.Schematic((2, 1, 1), origin=(10, 0, 0))
+    s[0, 0, 0] = "minecraft:chest[facing=north,type=single,waterlogged=false]"
+    s.block_entities[(0, 0, 0)] = kubic.nbt.Compound({"id": "minecraft:chest", "x": kubic.nbt.Int(99), "Lock": "k"})
+    out = io.BytesIO()
+    with pytest.warns(kubic.NotWrittenWarning, match="own 'x', 'y' or 'z' of 1 block entity not written"):
+        s.save(out, "litematica")
+    assert dict(kubic.load(out.getvalue()).block_entities[(0, 0, 0)]) == {"id": "minecraft:chest", "Lock": "k"}

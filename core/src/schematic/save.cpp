@@ -95,6 +95,7 @@ Result<SaveReport> save_schematic(std::unique_ptr<ByteSink> sink, const FormatEn
   KUBIC_RETURN_IF_ERROR(writer->set_extras(std::move(extras)));
   if (auto* narrow = std::get_if<const uint16_t*>(&cells); narrow && writer->writes_dense()) {
     KUBIC_RETURN_IF_ERROR(writer->write_dense_document(*narrow, palette, AxisOrder::XYZ));
+    report.writer_notes = writer->take_notes();
     return report;
   }
   KUBIC_RETURN_IF_ERROR(std::visit([&](auto* data) { return write_cells(*writer, data, box, palette); }, cells));

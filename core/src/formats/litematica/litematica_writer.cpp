@@ -45,6 +45,19 @@ Tag int_vector(int32_t x, int32_t y, int32_t z) {
 
 BlockPosition corner_of(const Boundary& box) { return {box.min_x, box.min_y, box.min_z}; }
 
+// A region holds a block entity's position as its "x", "y" and "z": puts
+// them, and says whether the entity had keys of its own by those names,
+// which a reader would take for the position.
+bool put_position(Compound& data, const BlockPosition& at) {
+  bool replaced = false;
+  const char* names[3] = {"x", "y", "z"};
+  for (int axis = 0; axis < 3; ++axis) {
+    replaced |= data.get(names[axis]) != nullptr;
+    data.put(names[axis], Tag{at[axis]});
+  }
+  return replaced;
+}
+
 // Appends the tick compounds of `ticks` to `into`, their x, y, z moved by `delta`.
 void append_ticks(const Tag& ticks, const BlockPosition& delta, ListTag& into) {
   const ListTag* list = ticks.as<ListTag>();
@@ -360,14 +373,18 @@ Status LitematicaSchematicOutputStream::write_document(const Cells& cells) {
     tags.put("PendingFluidTicks", regions[r].pending_fluid_ticks.as<ListTag>() ? regions[r].pending_fluid_ticks : Tag{compound_list()});
   }
   if (!regions.empty()) {
+    size_t keys_replaced = 0;
     for (const BlockEntity& entity : extras_.block_entities) {
       size_t r = std::min(region_holding(boxes, entity.position), regions.size() - 1);
       const BlockPosition at = wrapped_difference(entity.position, corner_of(boxes[r]));
       Compound data = entity.data;
-      data.put("x", Tag{at.x});
-      data.put("y", Tag{at.y});
-      data.put("z", Tag{at.z});
+      keys_replaced += put_position(data, at);
       std::get_if<ListTag>(&region_tags[r].get("TileEntities")->value)->items.push_back(Tag{std::move(data)});
+    }
+    if (keys_replaced) {
+      notes_.push_back("Litematica holds a block entity's position as its 'x', 'y' and 'z': the own 'x', 'y' or 'z' of " +
+                       std::to_string(keys_replaced) + (keys_replaced == 1 ? " block entity" : " block entities") +
+                       " not written");
     }
     for (const Entity& entity : extras_.entities) {
       size_t r = region_holding(boxes, entity.cell());

@@ -28,6 +28,7 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
   Status write_dense_document(const uint16_t* cells, const std::vector<StateRef>& states, AxisOrder layout) override;
   bool writes_stored() const override { return true; }
   Status write_stored(const StoredCells& stored) override;
+  std::vector<std::string> take_notes() override { return std::move(notes_); }
 
  private:
   // Where a document's blocks come from: `states` by index, and for a box
@@ -66,6 +67,7 @@ class LitematicaSchematicOutputStream final : public SchematicOutputStream {
   Boundary boundary_;
   std::string default_name_;
   SchematicExtras extras_;
+  std::vector<std::string> notes_;
 };
 
 }  // namespace kubic
