@@ -129,7 +129,12 @@ Status StructureSchematicInputStream::read_first_of_palettes() {
   if (event_.kind != NbtEventKind::ListStart || event_.element_type != TagType::Compound) return Status::Ok();
   auto palette = read_palette();
   if (!palette.ok()) return palette.status();
-  first_of_palettes_ = std::move(*palette);
+  // Installed at once, like a "palette", so that the blocks stored before
+  // a later fault stay readable; a "palette" anywhere still takes its place.
+  if (!palette_read_) {
+    blocks_->set_actual_palette(std::move(*palette));
+    palette_read_ = true;
+  }
   return Status::Ok();
 }
 
@@ -250,12 +255,6 @@ Status StructureSchematicInputStream::read_header() {
     } else if (name == "blocks" && event_.element_type == TagType::Compound) {
       KUBIC_RETURN_IF_ERROR(read_blocks());
     }
-  }
-  // Structures with variants (shipwrecks, ruins) list several palettes
-  // under "palettes"; without a "palette", the first of them is the one.
-  if (!palette_read_ && first_of_palettes_) {
-    blocks_->set_actual_palette(std::move(*first_of_palettes_));
-    palette_read_ = true;
   }
   // A document with none of a structure's tags is not one: another
   // reader's complaint about it is the one that counts.

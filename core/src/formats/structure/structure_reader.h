@@ -32,6 +32,8 @@ class StructureSchematicInputStream final : public SchematicInputStream {
   Status read_header();
   Status read_size();
   Result<LazyPaletteBlockStoreWrapper::Palette> read_palette();
+  // Structures with variants (shipwrecks, ruins) list several palettes
+  // under "palettes"; without a "palette", the first of them is the one.
   Status read_first_of_palettes();
   Status read_blocks();
   void ensure_store();
@@ -45,7 +47,6 @@ class StructureSchematicInputStream final : public SchematicInputStream {
   bool header_read_ = false;
   bool size_read_ = false;
   bool palette_read_ = false;
-  std::optional<LazyPaletteBlockStoreWrapper::Palette> first_of_palettes_;
   bool blocks_read_ = false;
   Volume position_ = 0;  // store positions already visited
   bool keep_listed_air_ = false;

@@ -180,6 +180,18 @@ TEST(StructureReaderTest, ReadSemantics) {
   EXPECT_EQ(empty_store.read(out, 5).message(), "Mojang: Palette not found in header");
   EXPECT_EQ(empty_store.read(out, 5).message(), "Can not access blocks if palette is not provided");
 
+  // Blocks stored before a later fault stay readable, whichever way the
+  // palette came.
+  for (const char* name : {"palette", "palettes"}) {
+    Tag palette = std::string(name) == "palette" ? example_palette() : list_tag(TagType::List, example_palette());
+    auto doc = encode_document(compound(Entries{{"size", ints(2, 1, 1)}, {name, std::move(palette)},
+                                                {"blocks", example_blocks()}, {"entities", Tag{int32_t(0)}}}));
+    StructureSchematicInputStream cut(source_of(std::vector<uint8_t>(doc.begin(), doc.end() - 2)));
+    EXPECT_EQ(cut.read(out, 5).message().rfind("NBT Stream Error: ", 0), 0u) << name;
+    auto rest = cut.read(out, 5);
+    EXPECT_TRUE(rest.ok()) << name << ": " << rest.message();
+  }
+
   // After a header failure the next read does not repeat it.
   StructureSchematicInputStream failed(source_of(encode_document(compound(Entries{{"size", ints(1, 1, 1)}}))));
   EXPECT_EQ(failed.read(out, 5).message(), "Mojang: Palette not found in header");
