@@ -132,6 +132,9 @@ Result<std::optional<LoadedSchematic>> load_dense(const FormatEntry& format, con
   auto source = open();
   if (!source.ok()) return source.status();
   auto reader = format.make_reader(make_document_chain(std::move(*source)).source, request.reader);
+  // A probe gives up at the first tag of another family, as a candidate
+  // of detection does, instead of parsing a whole document that is not its own.
+  if (!must) reader->as_candidate();
   LoadedSchematic loaded{&format, {}, {}, {}, {}};
   bool refused = false;
   auto cells_for = [&](const Boundary& box) {
