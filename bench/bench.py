@@ -385,6 +385,10 @@ def main():
         row("kubic.load air_structure 250x256x250 (inflate floor)",
             run_case(python, "api_load", files["air_structure"], "", ""),
             run_case(python, "inflate_floor", files["air_structure"], "", "")["seconds"])
+        out = folder / "api-out.nbt"
+        result = run_case(python, "api_save", files["air_structure"], "structure", out)
+        row("Schematic.save air_structure 250x256x250 -> structure (deflate floor)", result,
+            run_case(python, "deflate_floor", "", "", out)["seconds"])
         row(f"Schematic.materials {big} (counts() floor)", run_case(python, "api_materials", files[big], "", ""),
             run_case(python, "counts_floor", files[big], "", "")["seconds"])
         bedrock = "mcstructure256"
