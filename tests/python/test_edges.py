@@ -165,3 +165,20 @@ def test_litematica_warns_for_block_entity_keys_it_holds_as_the_position():
     with pytest.warns(kubic.NotWrittenWarning, match="own 'x', 'y' or 'z' of 1 block entity not written"):
         s.save(out, "litematica")
     assert dict(kubic.load(out.getvalue()).block_entities[(0, 0, 0)]) == {"id": "minecraft:chest", "Lock": "k"}
+
+
+@pytest.mark.parametrize("fmt, options", [("litematica", {}), ("sponge", {"sponge_version": 2}),
+                                          ("sponge", {"sponge_version": 3}), ("structure", {})])
+def test_a_cut_file_gets_the_same_cause_detected_as_named(fmt, options):
+    s = kubic.Schematic((6, 5, 4), origin=(3, 4, 5), data_version=3465)
+    for i in range(6):
+        s[i, 0, 0] = f"minecraft:oak_stairs[facing=east,half=bottom,shape=straight,waterlogged={i % 2 == 0}]"
+    out = io.BytesIO()
+    s.save(out, fmt, **options)
+    raw = gzip.decompress(out.getvalue())
+    causes = []
+    for named in ("auto", fmt):
+        with pytest.raises(kubic.KubicError) as caught:
+            kubic.load(raw[:len(raw) * 2 // 3], format=named)
+        causes.append(str(caught.value))
+    assert causes[0] == causes[1]

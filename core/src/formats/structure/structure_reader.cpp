@@ -11,6 +11,13 @@ namespace kubic {
 
 namespace {
 
+bool is_own_root_tag(const std::string& lower_name) {
+  for (const char* name : {"size", "palette", "palettes", "blocks", "entities"}) {
+    if (lower_name == name) return true;
+  }
+  return false;
+}
+
 std::string lower_case(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c); });
@@ -50,8 +57,8 @@ bool next_plain_entry(NbtStreamParser& parser, int32_t position[3], int32_t& sta
 
 }  // namespace
 
-StructureSchematicInputStream::StructureSchematicInputStream(std::unique_ptr<ByteSource> reader)
-    : parser_(std::move(reader)) {}
+StructureSchematicInputStream::StructureSchematicInputStream(std::unique_ptr<ByteSource> reader, RootTags foreign)
+    : parser_(std::move(reader)), foreign_(std::move(foreign)) {}
 
 void StructureSchematicInputStream::ensure_store() {
   if (!blocks_) blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(size_[0], size_[1], size_[2]);
@@ -225,6 +232,13 @@ Status StructureSchematicInputStream::read_header() {
     Status status = parser_.next(event_);
     if (!status.ok()) return status.prefixed("NBT Stream Error: ");
     if (event_.kind == NbtEventKind::EndOfInput) break;
+    if (depth == 1 && event_.named) {
+      // Its tags are lists; a schematic's "Palette" compound is not one.
+      claimed_ = claimed_ || (event_.kind == NbtEventKind::ListStart && is_own_root_tag(lower_case(event_.name)));
+      if (candidate_ && !claimed_ && foreign_.contains(event_.name)) {
+        return Status::Unrecognised("Mojang: unexpected tag '" + event_.name + "'");
+      }
+    }
     if (event_.kind == NbtEventKind::CompoundStart || event_.kind == NbtEventKind::CompoundEnd) {
       depth += event_.kind == NbtEventKind::CompoundStart ? 1 : -1;
       continue;
@@ -278,7 +292,11 @@ Status StructureSchematicInputStream::ensure_header_read() {
   if (header_read_) return Status::Ok();
   // Set first: a failed header is not read again.
   header_read_ = true;
-  return read_header();
+  Status status = read_header();
+  // A candidate that failed before any tag of a structure does not know
+  // the document for one: the cause is for a reader that does.
+  if (!status.ok() && candidate_ && !claimed_) return Status::Unrecognised(status.message());
+  return status;
 }
 
 Result<std::optional<Boundary>> StructureSchematicInputStream::boundary() {
