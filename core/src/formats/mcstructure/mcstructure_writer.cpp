@@ -59,26 +59,14 @@ bool waterlogged(const BlockState& state) {
 
 MCStructureOutputStream::MCStructureOutputStream(std::unique_ptr<ByteSink> sink, std::optional<Boundary> box,
                                                  bool refuse_missing)
-    : sink_(std::move(sink)), box_(box), refuse_missing_(refuse_missing) {
-  if (box_) store_ = PagedBlockStore::new_for_fixed_boundary(*box_);
-}
+    : sink_(std::move(sink)), blocks_(box), refuse_missing_(refuse_missing) {}
 
 Status MCStructureOutputStream::set_extras(SchematicExtras extras) {
   extras_ = std::move(extras);
   return Status::Ok();
 }
 
-Status MCStructureOutputStream::write(std::span<const Block> blocks) {
-  for (const Block& block : blocks) {
-    if (!store_) {
-      bounds_ = bounds_.expand_to_include(block.position);
-      unplaced_.push_back(block);
-    } else if (box_->contains(block.position)) {
-      KUBIC_RETURN_IF_ERROR(store_->set_block_at(block.position, block.state));
-    }
-  }
-  return Status::Ok();
-}
+Status MCStructureOutputStream::write(std::span<const Block> blocks) { return blocks_.add(blocks); }
 
 int32_t MCStructureOutputStream::palette_index(const BedrockState& state) {
   std::string key = state.name;
@@ -120,36 +108,34 @@ Result<MCStructureOutputStream::Layers> MCStructureOutputStream::layers_of(const
 }
 
 Status MCStructureOutputStream::serialize() {
-  const Boundary bounds = box_.value_or(bounds_);
+  const Boundary bounds = blocks_.bounds();
   const Volume volume = bounds.volume();
   if (volume > Volume(INT32_MAX)) {
     return Status::Error("Bedrock: a structure of " + std::to_string(uint64_t(volume)) + " positions is too large");
   }
-  if (!store_) {
-    store_ = PagedBlockStore::new_for_fixed_boundary(bounds);
-    KUBIC_RETURN_IF_ERROR(store_->insert(unplaced_));
-    std::vector<Block>().swap(unplaced_);
-  }
+  auto placed = blocks_.placed();
+  if (!placed.ok()) return placed.status();
+  const PagedBlockStore& store = **placed;
   source_table_ = block_table_for_states(extras_.data_version);
   std::vector<int32_t> block_layer(static_cast<size_t>(volume)), liquid_layer(static_cast<size_t>(volume));
   // Positions no block was written to: voids where the source says so.
   const bool voids = extras_.fill && extras_.fill->name() == kVoid;
   auto empty = layers_of(voids ? extras_.fill : BlockState::air_rc());
   if (!empty.ok()) return empty.status();
-  std::vector<std::optional<Layers>> by_cell(store_->palette().size());
+  std::vector<std::optional<Layers>> by_cell(store.palette().size());
   size_t cell = 0;
   for (auto positions = bounds.walk(AxisOrder::XYZ); auto position = positions.next(); ++cell) {
     if (cell % kBatchSize == 0) KUBIC_RETURN_IF_ERROR(check_interrupt());
-    const auto id = store_->palette_id_at(*position);
+    const auto id = store.palette_id_at(*position);
     Layers layers = *empty;
     if (id) {
       if (!by_cell[*id]) {
-        auto found = layers_of(store_->palette()[*id]);
+        auto found = layers_of(store.palette()[*id]);
         if (!found.ok()) return found.status();
         by_cell[*id] = *found;
       }
       layers = *by_cell[*id];
-      if (auto missing = missing_.find(canonical_state(store_->palette()[*id])->to_string()); missing != missing_.end()) {
+      if (auto missing = missing_.find(canonical_state(store.palette()[*id])->to_string()); missing != missing_.end()) {
         ++missing->second;
       }
     }

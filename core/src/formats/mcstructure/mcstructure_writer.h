@@ -9,7 +9,7 @@
 
 #include "blocks/bedrock_blocks.h"
 #include "io/byte_stream.h"
-#include "store/paged_block_store.h"
+#include "stream/collected_blocks.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -43,11 +43,8 @@ class MCStructureOutputStream final : public SchematicOutputStream {
   Status serialize();
 
   std::unique_ptr<ByteSink> sink_;
-  std::optional<Boundary> box_;
+  CollectedBlocks blocks_;
   bool refuse_missing_;
-  std::unique_ptr<PagedBlockStore> store_;
-  std::vector<Block> unplaced_;
-  Boundary bounds_;
   SchematicExtras extras_;
   std::vector<BedrockState> palette_;
   std::unordered_map<std::string, int32_t> palette_index_;

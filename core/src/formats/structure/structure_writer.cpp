@@ -77,9 +77,7 @@ void write_block_entry(NbtWriter& nbt, const BlockEntry& entry, const Compound* 
 
 StructureSchematicOutputStream::StructureSchematicOutputStream(std::unique_ptr<ByteSink> writer,
                                                          std::optional<Boundary> box)
-    : writer_(std::move(writer)), box_(box) {
-  if (box_) store_ = PagedBlockStore::new_for_fixed_boundary(*box_);
-}
+    : writer_(std::move(writer)), blocks_(box) {}
 
 Status StructureSchematicOutputStream::set_extras(SchematicExtras extras) {
   extras_ = std::move(extras);
@@ -108,23 +106,8 @@ Status StructureSchematicOutputStream::write(std::span<const Block> blocks) {
     // Structure voids are the positions a structure leaves unlisted; every
     // other state has its place in the palette, in order of first use.
     if (block.state->name() != kStructureVoid) palette_idx_from_state(block.state);
-    if (!store_) {
-      bounds_ = bounds_.expand_to_include(block.position);
-      unplaced_.push_back(block);
-    } else if (box_->contains(block.position)) {
-      KUBIC_RETURN_IF_ERROR(store_->set_block_at(block.position, block.state));
-    }
   }
-  return Status::Ok();
-}
-
-Result<const PagedBlockStore*> StructureSchematicOutputStream::placed_blocks(const Boundary& bounds) {
-  if (!store_) {
-    store_ = PagedBlockStore::new_for_fixed_boundary(bounds);
-    KUBIC_RETURN_IF_ERROR(store_->insert(unplaced_));
-    std::vector<Block>().swap(unplaced_);
-  }
-  return store_.get();
+  return blocks_.add(blocks);
 }
 
 std::vector<const BlockEntity*> StructureSchematicOutputStream::walk_ordered_block_entities(const Boundary& bounds) const {
@@ -166,14 +149,15 @@ void StructureSchematicOutputStream::write_entities(NbtWriter& nbt, const BlockP
 Status StructureSchematicOutputStream::serialize(uint32_t air_index) {
   // Given a box, the structure is that box, positions counted from its
   // corner; otherwise the box grown around the blocks, positions as given.
-  const Boundary bounds = box_.value_or(bounds_);
-  const BlockPosition min = box_ ? BlockPosition{box_->min_x, box_->min_y, box_->min_z} : BlockPosition{};
+  const Boundary bounds = blocks_.bounds();
+  const auto& box = blocks_.given_box();
+  const BlockPosition min = box ? BlockPosition{box->min_x, box->min_y, box->min_z} : BlockPosition{};
   Volume volume = bounds.volume();
   if (volume > Volume(INT32_MAX)) {
     return Status::Error("structure of " + std::to_string(uint64_t(volume)) +
                          " positions does not fit one NBT list");
   }
-  auto placed = placed_blocks(bounds);
+  auto placed = blocks_.placed();
   if (!placed.ok()) return placed.status();
   const PagedBlockStore& store = **placed;
   // What each stored state and an unstored position list: an index, or

@@ -9,7 +9,7 @@
 
 #include "io/byte_stream.h"
 #include "nbt/nbt_writer.h"
-#include "store/paged_block_store.h"
+#include "stream/collected_blocks.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -46,8 +46,6 @@ class StructureSchematicOutputStream final : public SchematicOutputStream {
 
  private:
   Status serialize(uint32_t air_index);
-  // The store of every block written, over the structure's box.
-  Result<const PagedBlockStore*> placed_blocks(const Boundary& bounds);
   // Block entities inside `bounds` in the order of the walk (x, y, z), the
   // last one given for a position kept.
   std::vector<const BlockEntity*> walk_ordered_block_entities(const Boundary& bounds) const;
@@ -59,12 +57,7 @@ class StructureSchematicOutputStream final : public SchematicOutputStream {
   // Neighbouring blocks mostly share their state: the last one's index.
   const BlockState* last_state_ = nullptr;
   uint32_t last_index_ = 0;
-  // Blocks go straight into a store over the given box; without one they
-  // wait for the box that grows around them.
-  std::unique_ptr<PagedBlockStore> store_;
-  std::vector<Block> unplaced_;
-  Boundary bounds_;
-  std::optional<Boundary> box_;
+  CollectedBlocks blocks_;
   SchematicExtras extras_;
 };
 
