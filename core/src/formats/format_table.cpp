@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <iterator>
 
 #include "formats/any_reader.h"
 #include "formats/kub/kub_reader.h"
@@ -64,8 +63,7 @@ const std::vector<FormatEntry>& entries() {
        .has_regions = false, .keeps_origin = false, .root_tags = {"size", "palette", "palettes", "blocks", "entities"},
        .array_probe = ArrayProbe::Never,
        .make_reader = [](std::unique_ptr<ByteSource> document, const ReaderOptions&) -> std::unique_ptr<SchematicInputStream> {
-         return std::make_unique<StructureSchematicInputStream>(std::move(document),
-                                                                foreign_root_tags(SchematicFormat::Structure));
+         return std::make_unique<StructureSchematicInputStream>(std::move(document));
        },
        .make_writer = [](std::unique_ptr<ByteSink> sink, const std::optional<Boundary>& box,
           const WriterOptions&) -> std::unique_ptr<SchematicOutputStream> {
@@ -113,22 +111,12 @@ const std::vector<FormatEntry>& entries() {
   return table;
 }
 
-bool same_letters(std::string_view a, std::string_view b);
-
-// The root tags of every other family of documents, but for those a
-// structure holds too: it reads its own tags in any letter case and
-// carries a DataVersion like a schematic.
+// The root tags of every other family of documents.
 RootTags foreign_root_tags(SchematicFormat format) {
   const FormatEntry& own = format_entry(format);
-  auto shared = [&](std::string_view name) {
-    return format == SchematicFormat::Structure &&
-           (name == "DataVersion" ||
-            std::any_of(own.root_tags.begin(), own.root_tags.end(), [&](auto tag) { return same_letters(tag, name); }));
-  };
   std::vector<std::string_view> names;
   for (const FormatEntry& entry : entries()) {
-    if (entry.root_tags == own.root_tags) continue;
-    std::copy_if(entry.root_tags.begin(), entry.root_tags.end(), std::back_inserter(names), [&](auto name) { return !shared(name); });
+    if (entry.root_tags != own.root_tags) names.insert(names.end(), entry.root_tags.begin(), entry.root_tags.end());
   }
   const bool schematic = own.root_tags == kSchematicRootTags;
   return RootTags(std::move(names), schematic ? kSchematicSizeTags : std::vector<std::string_view>{});

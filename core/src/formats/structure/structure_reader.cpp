@@ -57,8 +57,8 @@ bool next_plain_entry(NbtStreamParser& parser, int32_t position[3], int32_t& sta
 
 }  // namespace
 
-StructureSchematicInputStream::StructureSchematicInputStream(std::unique_ptr<ByteSource> reader, RootTags foreign)
-    : parser_(std::move(reader)), foreign_(std::move(foreign)) {}
+StructureSchematicInputStream::StructureSchematicInputStream(std::unique_ptr<ByteSource> reader)
+    : parser_(std::move(reader)) {}
 
 void StructureSchematicInputStream::ensure_store() {
   if (!blocks_) blocks_ = LazyPaletteBlockStoreWrapper::empty_fixed_from_size(size_[0], size_[1], size_[2]);
@@ -232,12 +232,9 @@ Status StructureSchematicInputStream::read_header() {
     Status status = parser_.next(event_);
     if (!status.ok()) return status.prefixed("NBT Stream Error: ");
     if (event_.kind == NbtEventKind::EndOfInput) break;
-    if (depth == 1 && event_.named) {
-      // Its tags are lists; a schematic's "Palette" compound is not one.
-      claimed_ = claimed_ || (event_.kind == NbtEventKind::ListStart && is_own_root_tag(lower_case(event_.name)));
-      if (candidate_ && !claimed_ && foreign_.contains(event_.name)) {
-        return Status::Unrecognised("Mojang: unexpected tag '" + event_.name + "'");
-      }
+    // Its tags are lists; a schematic's "Palette" compound is not one.
+    if (depth == 1 && event_.named && event_.kind == NbtEventKind::ListStart) {
+      claimed_ = claimed_ || is_own_root_tag(lower_case(event_.name));
     }
     if (event_.kind == NbtEventKind::CompoundStart || event_.kind == NbtEventKind::CompoundEnd) {
       depth += event_.kind == NbtEventKind::CompoundStart ? 1 : -1;

@@ -5,7 +5,6 @@
 #include "nbt/nbt_stream_parser.h"
 #include "store/lazy_palette_block_store.h"
 #include "store/xyz_scanner.h"
-#include "stream/root_tags.h"
 #include "stream/schematic_stream.h"
 
 namespace kubic {
@@ -16,7 +15,7 @@ namespace kubic {
 // the palette is known. Blocks come out in XYZ order.
 class StructureSchematicInputStream final : public SchematicInputStream {
  public:
-  explicit StructureSchematicInputStream(std::unique_ptr<ByteSource> reader, RootTags foreign = {});
+  explicit StructureSchematicInputStream(std::unique_ptr<ByteSource> reader);
 
   Result<ReadOutcome> read(std::vector<Block>& out, size_t max) override;
   Result<std::optional<Boundary>> boundary() override;
@@ -24,7 +23,8 @@ class StructureSchematicInputStream final : public SchematicInputStream {
   // an old structure's "author"; unlisted positions are structure voids.
   Result<SchematicExtras> extras() override;
   void keep_listed_air() override { keep_listed_air_ = true; }
-  // Gives up at a root tag of another family met before any of its own.
+  // A failure before any list of a structure's own is then not its to
+  // report: the cause belongs to a reader that knows the document.
   void as_candidate() override { candidate_ = true; }
   // Every block entry through the general walk of tag events, none read
   // whole: the same results, slower; for comparing the two.
@@ -60,8 +60,7 @@ class StructureSchematicInputStream final : public SchematicInputStream {
   std::optional<int32_t> data_version_;
   std::optional<std::string> author_;
   bool candidate_ = false;
-  bool claimed_ = false;  // a tag of a structure's own was met at the root
-  RootTags foreign_;
+  bool claimed_ = false;  // a list of a structure's own was met at the root
 };
 
 }  // namespace kubic
