@@ -6,6 +6,7 @@
 
 #include "blocks/block_items.h"
 #include "kubic_core/nbt_objects.h"
+#include "kubic_core/states.h"
 #include "support/errors.h"
 #include "support/py_ref.h"
 
@@ -32,23 +33,17 @@ PyObject* materials(PyObject*, PyObject* args) {
   if (!PyArg_ParseTuple(args, "OOOO:materials", &palette, &counts_object, &block_entities, &entities)) {
     return nullptr;
   }
-  PyRef states(PySequence_Fast(palette, "the palette must be a list of texts"));
+  const auto states = palette_states(palette);
   PyRef numbers(PySequence_Fast(counts_object, "counts must be a list"));
   if (!states || !numbers) return nullptr;
-  if (PySequence_Fast_GET_SIZE(states.get()) != PySequence_Fast_GET_SIZE(numbers.get())) {
+  if (Py_ssize_t(states->size()) != PySequence_Fast_GET_SIZE(numbers.get())) {
     return raise_message(PyExc_ValueError, "a count for every state");
   }
   ItemCounts counts;
-  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(states.get()); ++i) {
-    const unsigned long long blocks = PyLong_AsUnsignedLongLong(PySequence_Fast_GET_ITEM(numbers.get(), i));
+  for (size_t i = 0; i < states->size(); ++i) {
+    const unsigned long long blocks = PyLong_AsUnsignedLongLong(PySequence_Fast_GET_ITEM(numbers.get(), Py_ssize_t(i)));
     if (blocks == (unsigned long long)-1 && PyErr_Occurred()) return nullptr;
-    if (blocks == 0) continue;
-    Py_ssize_t length;
-    const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(states.get(), i), &length);
-    if (!text) return nullptr;
-    auto state = BlockState::from_string(std::string_view(text, size_t(length)));
-    if (!state.ok()) return raise_message(PyExc_ValueError, state.message());
-    add_items_of_block(**state, blocks, counts);
+    if (blocks > 0) add_items_of_block(*(*states)[i], blocks, counts);
   }
   if (!add_compounds(block_entities, counts) || !add_compounds(entities, counts)) return nullptr;
   std::vector<std::pair<std::string, uint64_t>> rows(counts.begin(), counts.end());

@@ -15,6 +15,7 @@
 #include "io/recording_sink.h"
 #include "kubic_core/core_results.h"
 #include "kubic_core/nbt_objects.h"
+#include "kubic_core/states.h"
 #include "schematic/save.h"
 #include "stream/metadata_keys.h"
 #include "support/errors.h"
@@ -32,23 +33,6 @@ const FormatEntry* format_named(const std::string& name) {
   if (format && format->writable()) return format;
   raise_message(PyExc_ValueError, "cannot write the format '" + name + "'");
   return nullptr;
-}
-
-bool parse_palette(PyObject* names, std::vector<StateRef>& palette) {
-  PyRef items(PySequence_Fast(names, "palette must be a sequence of str"));
-  if (!items) return false;
-  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
-    Py_ssize_t length;
-    const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(items.get(), i), &length);
-    if (!text) return false;
-    auto state = state_of_text(std::string_view(text, size_t(length)));
-    if (!state.ok()) {
-      raise_message(PyExc_ValueError, "palette entry " + std::to_string(i) + ": " + state.message());
-      return false;
-    }
-    palette.push_back(std::move(*state));
-  }
-  return true;
 }
 
 // The compound of one NBT value, or nothing with TypeError naming `what`.
@@ -226,7 +210,9 @@ PyObject* save_schematic(PyObject*, PyObject* args) {
     SaveRequest request;
     request.format = format_named(format);
     if (!request.format) return nullptr;
-    if (!parse_palette(palette, request.palette)) return nullptr;
+    auto states = palette_states(palette);
+    if (!states) return nullptr;
+    request.palette = std::move(*states);
     PyRef array(PyArray_FROMANY(blocks, NPY_NOTYPE, 3, 3, NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED));
     if (!array) return nullptr;
     request.blocks = reinterpret_cast<PyArrayObject*>(array.get());

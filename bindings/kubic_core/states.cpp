@@ -43,6 +43,24 @@ PyObject* canonical_states(PyObject*, PyObject* texts) {
   return Py_BuildValue("(OO)", merged.get(), moved ? renumbering.get() : Py_None);
 }
 
+std::optional<std::vector<StateRef>> palette_states(PyObject* texts) {
+  PyRef items(PySequence_Fast(texts, "the palette must be a sequence of str"));
+  if (!items) return std::nullopt;
+  std::vector<StateRef> palette;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    Py_ssize_t length;
+    const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(items.get(), i), &length);
+    if (!text) return std::nullopt;
+    auto state = state_of_text(std::string_view(text, size_t(length)));
+    if (!state.ok()) {
+      raise_message(PyExc_ValueError, "palette entry " + std::to_string(i) + ": " + state.message());
+      return std::nullopt;
+    }
+    palette.push_back(std::move(*state));
+  }
+  return palette;
+}
+
 std::optional<int> block_table_of_schematic(PyObject* data_version) {
   if (data_version == Py_None) return block_table_for_states(std::nullopt);
   const long version = PyLong_AsLong(data_version);

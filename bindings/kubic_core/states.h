@@ -3,6 +3,9 @@
 #include <Python.h>
 
 #include <optional>
+#include <vector>
+
+#include "common/block_state.h"
 
 namespace kubic::py {
 
@@ -11,6 +14,11 @@ namespace kubic::py {
 // new index of texts[i], or None when no two texts named one state. A text
 // that is not a block state raises ValueError naming it.
 PyObject* canonical_states(PyObject* module, PyObject* texts);
+
+// The states of a schematic's palette texts: canonical texts, and old
+// modded names outside the state syntax taken as written; nothing, with
+// ValueError naming the entry, for a text that is neither.
+std::optional<std::vector<StateRef>> palette_states(PyObject* texts);
 
 // The block table a schematic's `data_version` (an int or None) checks its
 // states against; nothing, with an exception, for a value that is not one.

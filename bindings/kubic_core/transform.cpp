@@ -37,21 +37,6 @@ bool parse_map(PyObject* object, AxisMap& map) {
 
 PyObject* triple(const std::array<int64_t, 3>& v) { return Py_BuildValue("(LLL)", v[0], v[1], v[2]); }
 
-std::optional<std::vector<StateRef>> palette_of(PyObject* texts) {
-  PyRef sequence(PySequence_Fast(texts, "the palette must be a list of texts"));
-  if (!sequence) return std::nullopt;
-  std::vector<StateRef> palette;
-  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(sequence.get()); ++i) {
-    Py_ssize_t length;
-    const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(sequence.get(), i), &length);
-    if (!text) return std::nullopt;
-    auto state = BlockState::from_string(std::string_view(text, size_t(length)));
-    if (!state.ok()) return raise_message(PyExc_ValueError, state.message()), std::nullopt;
-    palette.push_back(std::move(*state));
-  }
-  return palette;
-}
-
 template <typename Cell>
 bool every_cell_indexes(const Cell* cells, npy_intp count, size_t length) {
   for (npy_intp i = 0; i < count; ++i) {
@@ -69,7 +54,7 @@ PyObject* transform_blocks(PyObject*, PyObject* args) {
   if (!parse_map(map_object, map)) return nullptr;
   const auto table = block_table_of_schematic(data_version);
   if (!table) return nullptr;
-  auto palette = palette_of(texts);
+  auto palette = palette_states(texts);
   if (!palette) return nullptr;
   PyRef array(PyArray_FROMANY(blocks, NPY_NOTYPE, 3, 3, NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED));
   if (!array) return nullptr;

@@ -8,6 +8,7 @@
 #include "blocks/version_conversion.h"
 #include "blocks/version_nbt.h"
 #include "kubic_core/nbt_objects.h"
+#include "kubic_core/states.h"
 #include "support/errors.h"
 #include "support/py_ref.h"
 
@@ -82,18 +83,13 @@ PyObject* convert_states(PyObject*, PyObject* args) {
   int from, to, from_table, to_table;
   if (!PyArg_ParseTuple(args, "Oii:convert_states", &texts, &from, &to)) return nullptr;
   if (!tables_of(from, to, from_table, to_table)) return nullptr;
-  PyRef sequence(PySequence_Fast(texts, "the palette must be a list of texts"));
-  if (!sequence) return nullptr;
-  const Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence.get());
+  const auto states = palette_states(texts);
+  if (!states) return nullptr;
+  const Py_ssize_t count = Py_ssize_t(states->size());
   PyRef converted(PyList_New(count)), outcomes(PyList_New(count));
   if (!converted || !outcomes) return nullptr;
   for (Py_ssize_t i = 0; i < count; ++i) {
-    Py_ssize_t length;
-    const char* text = PyUnicode_AsUTF8AndSize(PySequence_Fast_GET_ITEM(sequence.get(), i), &length);
-    if (!text) return nullptr;
-    auto state = BlockState::from_string(std::string_view(text, size_t(length)));
-    if (!state.ok()) return raise_message(PyExc_ValueError, state.message());
-    const ConvertedState result = convert_state(*state, from_table, to_table);
+    const ConvertedState result = convert_state((*states)[size_t(i)], from_table, to_table);
     PyObject* object = text_object(stored_text(*result.state));
     if (!object) return nullptr;
     PyList_SET_ITEM(converted.get(), i, object);

@@ -8,6 +8,7 @@ import pytest
 import kubic
 from kubic import _core
 
+import nbt_util
 from block_tables import DATA, needs_data, table
 from block_tables import states as all_states, valid
 
@@ -382,3 +383,21 @@ def test_cells_land_where_the_map_sends_them(axis_map):
     for cell, moved in zip(cells, _core.map_cells(axis_map, blocks.shape, cells)):
         expected[moved] = blocks[cell]
     assert np.array_equal(out, expected)
+
+
+def _structure_with_a_modded_state():
+    """A structure holding a 1.12-era modded name, which the state syntax
+    refuses and kubic keeps as written."""
+    return kubic.load(nbt_util.gzipped({
+        "DataVersion": 1631, "size": [2, 1, 1], "entities": [],
+        "palette": [{"Name": "mymod:BigBlock", "Properties": {"facing": "east"}}, {"Name": "minecraft:stone"}],
+        "blocks": [{"pos": [0, 0, 0], "state": 0}, {"pos": [1, 0, 0], "state": 1}]}))
+
+
+@pytest.mark.parametrize("operation", [
+    lambda s: s.rotate(), lambda s: s.flip("x"), lambda s: s.materials(), lambda s: s.to_version("1.20.1"),
+], ids=["rotate", "flip", "materials", "to_version"])
+def test_operations_take_states_kept_as_written(operation):
+    s = _structure_with_a_modded_state()
+    assert "mymod:BigBlock[facing=east]" in s.palette
+    operation(s)
