@@ -162,13 +162,32 @@ Status NbtStreamParser::load_array(NbtEvent& event) {
   return Status::Ok();
 }
 
-Status NbtStreamParser::load_int_list(std::vector<int32_t>& out) {
+Result<size_t> NbtStreamParser::take_int_list_length() {
   if (array_pending_ || frames_.empty() || !frames_.back().is_list || frames_.back().element_type != TagType::Int) {
     return error("expected a list of Int");
   }
   const size_t length = size_t(frames_.back().remaining);
   frames_.back().remaining = 0;
-  return read_array(out, length);
+  return length;
+}
+
+Status NbtStreamParser::load_int_list(std::vector<int32_t>& out) {
+  auto length = take_int_list_length();
+  if (!length.ok()) return length.status();
+  return read_array(out, *length);
+}
+
+Status NbtStreamParser::visit_int_list(const std::function<Status(std::span<const int32_t>)>& visit) {
+  auto length = take_int_list_length();
+  if (!length.ok()) return length.status();
+  std::vector<int32_t> chunk;
+  for (size_t remaining = *length; remaining > 0;) {
+    const size_t n = std::min(remaining, kArrayChunkBytes / sizeof(int32_t));
+    KUBIC_RETURN_IF_ERROR(read_array(chunk, n));
+    KUBIC_RETURN_IF_ERROR(visit(chunk));
+    remaining -= n;
+  }
+  return Status::Ok();
 }
 
 Status NbtStreamParser::skip_pending_array() {

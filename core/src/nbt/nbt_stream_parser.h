@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,9 @@ class NbtStreamParser {
   // event is the list's end). Block data some formats keep as such a list
   // would cost a tag per number through next().
   Status load_int_list(std::vector<int32_t>& out);
+  // The same in chunks, each handed to `visit` as it is read, for readers
+  // that keep the numbers in a smaller form; a visit's failure ends it.
+  Status visit_int_list(const std::function<Status(std::span<const int32_t>)>& visit);
   // Inside a list of compounds, before its next element: the next `length`
   // bytes of the document (the element's payload first), or null when
   // there are fewer or the parser is elsewhere. Lets a reader recognise
@@ -76,6 +81,9 @@ class NbtStreamParser {
   Status read_number(T& out);
   template <typename T>
   Status read_array(std::vector<T>& out, size_t length);
+  // The length of the Int list the last event started, taken over by the
+  // caller; fails when the parser is elsewhere.
+  Result<size_t> take_int_list_length();
   Status announce_array(TagType type, NbtEvent& event);
   Status skip_pending_array();
   Status error(const std::string& what) const;

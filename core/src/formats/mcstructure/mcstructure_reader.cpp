@@ -17,6 +17,7 @@ namespace {
 
 constexpr const char* kVoid = "minecraft:structure_void";
 constexpr int64_t kMaxVolume = INT32_MAX;
+constexpr size_t kTrustedLayerLength = size_t(1) << 25;
 
 // The positions of a box of `size`; nothing for a negative side or a box
 // past the limit (whose product could not be formed safely).
@@ -156,11 +157,27 @@ Status MCStructureInputStream::read_layers() {
       }
     }
     layers_.emplace_back();
-    if (event_.length > 0) {
-      KUBIC_RETURN_IF_ERROR(parser_.load_int_list(layers_.back()).prefixed("Bedrock: "));
-    }
+    if (event_.length > 0) KUBIC_RETURN_IF_ERROR(read_layer(layers_.back()));
     KUBIC_RETURN_IF_ERROR(parser_.next(event_).prefixed("Bedrock: "));  // the layer's end
   }
+}
+
+Status MCStructureInputStream::read_layer(Layer& layer) {
+  // Room for what the list declares, up to a bound: beyond it the layer
+  // grows as the numbers arrive, so a declared length alone costs little.
+  layer.reserve(std::min<size_t>(size_t(event_.length), kTrustedLayerLength));
+  Status outside = Status::Ok();
+  Status read = parser_.visit_int_list([&](std::span<const int32_t> indices) {
+    for (int32_t index : indices) {
+      if (index < -1 || index >= int32_t(UINT16_MAX)) {
+        return outside = error("block index " + std::to_string(index) + " outside any palette of up to 65535 states");
+      }
+      layer.push_back(uint16_t(index + 1));
+    }
+    return Status::Ok();
+  });
+  if (!outside.ok()) return outside;
+  return read.prefixed("Bedrock: ");
 }
 
 Status MCStructureInputStream::check_document() {
@@ -210,17 +227,18 @@ Status MCStructureInputStream::resolve_palette() {
     java_.push_back(java ? *java : kept_as_it_is(state));
     water_.push_back(is_water(*name));
   }
-  for (const auto& layer : layers_) {
-    for (int32_t index : layer) {
-      if (index < -1 || index >= int32_t(java_.size())) {
+  for (const Layer& layer : layers_) {
+    for (uint16_t stored : layer) {
+      const int32_t index = int32_t(stored) - 1;
+      if (index >= int32_t(java_.size())) {
         return error("block index " + std::to_string(index) + " outside the palette of " +
                      std::to_string(java_.size()) + " states");
       }
     }
   }
   if (!unknown.empty()) {
-    for (int32_t index : layers_[0]) {
-      if (index >= 0) {
+    for (uint16_t stored : layers_[0]) {
+      if (const int32_t index = int32_t(stored) - 1; index >= 0) {
         auto found = unknown.find(java_[size_t(index)]->to_string());
         if (found != unknown.end()) ++found->second;
       }
@@ -273,7 +291,7 @@ Result<ReadOutcome> MCStructureInputStream::read(std::vector<Block>& out, size_t
   size_t count = 0;
   while (next_cell_ < volume && count < max) {
     const size_t cell = next_cell_++;
-    StateRef state = state_of(layers_[0][cell], layers_[1][cell]);
+    StateRef state = state_of(index_at(layers_[0], cell), index_at(layers_[1], cell));
     if (is_plain_air(*state) && !keep_air_) continue;
     const int32_t z = int32_t(cell % size_t(size[2])), y = int32_t(cell / size_t(size[2]) % size_t(size[1])),
                   x = int32_t(cell / size_t(size[2]) / size_t(size[1]));
@@ -313,14 +331,14 @@ Status MCStructureInputStream::read_dense(const DenseAllocator& allocate, std::v
     KUBIC_RETURN_IF_ERROR(check_interrupt());
     for (int64_t y = 0; y < sy; ++y) {
       for (int64_t z = 0; z < sz; ++z, ++cell) {
-        auto value = index(layers_[0][cell], layers_[1][cell]);
+        auto value = index(index_at(layers_[0], cell), index_at(layers_[1], cell));
         if (!value.ok()) return value.status();
         const size_t at = layout == AxisOrder::YZX ? size_t((y * sz + z) * sx + x) : cell;
         cells[at] = *value;
       }
     }
   }
-  std::vector<std::vector<int32_t>>().swap(layers_);
+  std::vector<Layer>().swap(layers_);
   layers_.resize(2);
   note_lost_liquids();
   return Status::Ok();

@@ -54,7 +54,12 @@ class MCStructureInputStream final : public SchematicInputStream {
   std::optional<int32_t> format_version_;
   std::optional<std::array<int32_t, 3>> size_;
   std::optional<std::array<int32_t, 3>> origin_;
-  std::vector<std::vector<int32_t>> layers_;
+  // The two layers of block_indices, each index held plus one (so that -1,
+  // nothing, is 0) in half the memory of the file's Ints.
+  using Layer = std::vector<uint16_t>;
+  static int32_t index_at(const Layer& layer, size_t cell) { return int32_t(layer[cell]) - 1; }
+  Status read_layer(Layer& layer);
+  std::vector<Layer> layers_;
   bool layers_seen_ = false;
   std::optional<Tag> palette_;
   Tag entities_;
