@@ -290,8 +290,8 @@ Status StructureSchematicInputStream::ensure_header_read() {
   // Set first: a failed header is not read again.
   header_read_ = true;
   Status status = read_header();
-  // A candidate that failed before any tag of a structure does not know
-  // the document for one: the cause is for a reader that does.
+  // A candidate that failed before any list of a structure's own does not
+  // know the document for one: the cause is for a reader that does.
   if (!status.ok() && candidate_ && !claimed_) return Status::Unrecognised(status.message());
   return status;
 }
