@@ -28,7 +28,9 @@ constexpr Volume kMaxArrayPositions = Volume(1) << 31;
 
 PyObject* tuple_of(const BlockPosition& p) { return Py_BuildValue("(iii)", p.x, p.y, p.z); }
 
-// Block entities and entities, positions relative to the box's corner.
+// Block entities and entities, positions relative to the box's corner; an
+// entity's also as the doubles it holds and the whole blocks between their
+// frame and the corner, for a save to put back as they were.
 PyObject* block_entities_of(const SchematicExtras& extras, const BlockPosition& corner) {
   PyRef list(PyList_New(0));
   for (const BlockEntity& entity : extras.block_entities) {
@@ -50,7 +52,10 @@ PyObject* entities_of(const SchematicExtras& extras, const BlockPosition& corner
     PyRef data(nbt_to_python(Tag{std::move(moved)}));
     if (!list || !data) return nullptr;
     const auto p = entity.coordinates(corner);
-    PyRef item(Py_BuildValue("((ddd)O)", p[0], p[1], p[2], data.get()));
+    const auto& raw = entity.position;
+    PyRef item(Py_BuildValue("((ddd)O(ddd)(LLL))", p[0], p[1], p[2], data.get(), raw[0], raw[1], raw[2],
+                             (long long)(entity.offset[0] - corner.x), (long long)(entity.offset[1] - corner.y),
+                             (long long)(entity.offset[2] - corner.z)));
     if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
   }
   return list.release();

@@ -57,8 +57,9 @@ std::string number_text(Number n) {
   }
 }
 
-// Calls add(x, y, z, compound) for every (position, compound) pair of a
-// sequence; `format` parses the position ("(iii)O" or "(ddd)O").
+// Calls add(x, y, z, compound, whole) for every (position, compound) pair of
+// a sequence; `format` parses the position ("(iii)O", or "(ddd)O|(LLL)" for
+// entities, which may add the whole blocks kept apart from their doubles).
 template <typename Number, typename Add>
 bool for_each_pair(PyObject* sequence, const char* format, const char* what, Add&& add) {
   PyRef items(PySequence_Fast(sequence, "block entities and entities must be sequences"));
@@ -66,14 +67,18 @@ bool for_each_pair(PyObject* sequence, const char* format, const char* what, Add
   for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
     Number x, y, z;
     PyObject* data;
-    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(items.get(), i), format, &x, &y, &z, &data)) return false;
+    long long whole[3] = {0, 0, 0};
+    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(items.get(), i), format, &x, &y, &z, &data, &whole[0], &whole[1],
+                          &whole[2])) {
+      return false;
+    }
     auto compound = compound_from(data, what);
     if (!compound) {
       prefix_exception(std::string(what) + " at (" + number_text(x) + ", " + number_text(y) + ", " + number_text(z) +
                        "): ");
       return false;
     }
-    add(x, y, z, std::move(*compound));
+    add(x, y, z, std::move(*compound), whole);
   }
   return true;
 }
@@ -81,11 +86,12 @@ bool for_each_pair(PyObject* sequence, const char* format, const char* what, Add
 // Block entities and entities of (position, compound) pairs, moved by `origin`.
 bool parse_extras(PyObject* block_entities, PyObject* entities, const BlockPosition& origin, SchematicExtras& extras) {
   return for_each_pair<int>(block_entities, "(iii)O", "block entity",
-                            [&](int x, int y, int z, Compound data) {
+                            [&](int x, int y, int z, Compound data, const long long*) {
                               extras.block_entities.push_back({moved({x, y, z}, origin), std::move(data)});
                             }) &&
-         for_each_pair<double>(entities, "(ddd)O", "entity", [&](double x, double y, double z, Compound data) {
-           Entity entity{{x, y, z}, std::move(data), {origin.x, origin.y, origin.z}};
+         for_each_pair<double>(entities, "(ddd)O|(LLL)", "entity",
+                               [&](double x, double y, double z, Compound data, const long long* whole) {
+           Entity entity{{x, y, z}, std::move(data), {whole[0] + origin.x, whole[1] + origin.y, whole[2] + origin.z}};
            shift_entity_tiles(entity.data, origin);
            extras.entities.push_back(std::move(entity));
          });

@@ -5,10 +5,11 @@ import numpy.typing as npt
 
 def load(source: Any, format: str, region: str | None = None, /) -> tuple[str | None, tuple[int, int, int], tuple[int, int, int], list[str],
                                              npt.NDArray[np.uint16], list[tuple[tuple[int, int, int], Any]],
-                                             list[tuple[tuple[float, float, float], Any]], int | None, Any,
-                                             int | None, str]: ...
+                                             list[tuple[tuple[float, float, float], Any, tuple[float, float, float], tuple[int, int, int]]],
+                                             int | None, Any, int | None, str]: ...
 def save(target: Any, format: str, palette: list[str], blocks: npt.NDArray[Any], origin: tuple[int, ...],
-         block_entities: list[tuple[tuple[int, ...], Any]], entities: list[tuple[tuple[float, ...], Any]],
+         block_entities: list[tuple[tuple[int, ...], Any]],
+         entities: list[tuple[tuple[float, ...], Any, tuple[int, ...]]],
          data_version: int | None, metadata: Any, sponge_version: int,
          regions: list[dict[str, Any]] | None = None, refuse_missing: bool = False, /) -> str | None: ...
 def canonical_states(texts: list[str], /) -> tuple[list[str], list[int] | None]: ...

@@ -91,7 +91,7 @@ def cropped(schematic: "Schematic", low: Sequence[int], high: Sequence[int]) -> 
     result.origin = tuple(o + a for o, a in zip(schematic.origin, low))
     result.block_entities = {tuple(p - a for p, a in zip(pos, low)): copy.deepcopy(data)
                              for pos, data in schematic.block_entities.items() if _inside(pos, low, high)}
-    result.entities = [_entity(tuple(p - a for p, a in zip(e.pos, low)), copy.deepcopy(e.nbt))
+    result.entities = [e._moved(tuple(-a for a in low), copy.deepcopy(e.nbt))
                        for e in schematic.entities
                        if all(a <= p < b + 1 for p, a, b in zip(e.pos, low, high))]
     if "regions" in result.metadata:
@@ -173,7 +173,7 @@ def pasted(target: "Schematic", other: "Schematic", at: Sequence[int], air: str,
         placed = tuple(p + a for p, a in zip(pos, at))
         if _inside(placed, low, tuple(h - 1 for h in high)):
             target.block_entities[placed] = copy.deepcopy(data)
-    target.entities += [_entity(tuple(p + a for p, a in zip(e.pos, at)), copy.deepcopy(e.nbt))
+    target.entities += [e._moved(at, copy.deepcopy(e.nbt))
                         for e in other.entities
                         if all(l <= p + a < h for p, a, l, h in zip(e.pos, at, low, high))]
 
@@ -192,7 +192,7 @@ def _grown(target: "Schematic", at: Position, size: Position) -> Position:
     target.origin = tuple(o + l for o, l in zip(target.origin, low))
     target.block_entities = {tuple(p + s for p, s in zip(pos, shift)): data
                              for pos, data in target.block_entities.items()}
-    target.entities = [_entity(tuple(p + s for p, s in zip(e.pos, shift)), e.nbt) for e in target.entities]
+    target.entities = [e._moved(shift) for e in target.entities]
     return tuple(a + s for a, s in zip(at, shift))
 
 

@@ -5,7 +5,7 @@ import dataclasses
 import os
 import re
 import warnings
-from typing import Any, BinaryIO, Iterator, Union
+from typing import Any, BinaryIO, Iterator, Sequence, Union
 
 import numpy as np
 
@@ -59,6 +59,34 @@ class Entity:
     to the schematic's origin and its NBT, "id" included."""
     pos: tuple[float, float, float]
     nbt: Compound
+    # While `pos` is what a file gave: the file's doubles and the whole
+    # blocks between their frame and `pos`'s, so that a save puts back the
+    # very doubles instead of `pos` moved out again, which may round.
+    _file: tuple[Any, ...] | None = dataclasses.field(default=None, init=False, repr=False, compare=False)
+
+    @classmethod
+    def _from_file(cls, pos: Any, nbt: Compound, raw: tuple[float, ...], whole: tuple[int, ...]) -> "Entity":
+        entity = cls(pos, nbt)
+        entity._file = (pos, raw, whole)
+        return entity
+
+    def _kept(self) -> tuple[Any, ...] | None:
+        """The file's doubles and whole blocks, while `pos` is what they give."""
+        return self._file[1:] if self._file and self._file[0] == self.pos else None
+
+    def _for_core(self) -> tuple[Any, ...]:
+        """(doubles, nbt, whole blocks) as a save hands them to the core."""
+        kept = self._kept()
+        return (kept[0], self.nbt, kept[1]) if kept else (tuple(float(c) for c in self.pos), self.nbt, (0, 0, 0))
+
+    def _moved(self, delta: Sequence[int], nbt: Compound | None = None) -> "Entity":
+        """This entity moved by whole blocks, its file's doubles kept."""
+        pos: Any = tuple(float(p + d) for p, d in zip(self.pos, delta))
+        nbt = self.nbt if nbt is None else nbt
+        kept = self._kept()
+        if not kept:
+            return Entity(pos, nbt)
+        return Entity._from_file(pos, nbt, kept[0], tuple(w + d for w, d in zip(kept[1], delta)))
 
 
 class _Watched:
@@ -395,7 +423,7 @@ class Schematic:
             raise ValueError(f"missing is 'air' or 'error', not {missing!r}")
         target: Any = os.fspath(dest) if isinstance(dest, (str, os.PathLike)) else _Watched(dest)
         block_entities = [(tuple(int(c) for c in pos), data) for pos, data in self.block_entities.items()]
-        entities = [(tuple(float(c) for c in e.pos), e.nbt) for e in self.entities]
+        entities = [e._for_core() for e in self.entities]
         version = data_version if data_version is not None else self.data_version
         metadata = dict(self.metadata)
         regions = metadata.pop("regions", None)
@@ -508,7 +536,8 @@ def load(source: Source, format: str = "auto", *, region: str | None = None) -> 
     schematic.blocks = blocks
     schematic._palette = palette  # canonical already
     schematic.block_entities = {_position(pos): data for pos, data in block_entities}
-    schematic.entities = [Entity(tuple(pos), data) for pos, data in entities]
+    schematic.entities = [Entity._from_file(tuple(pos), data, tuple(raw), tuple(whole))
+                          for pos, data, raw, whole in entities]
     schematic.metadata = dict(metadata)
     schematic.report = BedrockReport.from_notices(notices)
     return schematic

@@ -68,7 +68,7 @@ def _blocks(states: dict[str, tuple[str, int]]) -> int:
 
 def convert(schematic: "Schematic", target: Union[str, int], missing: str) -> "Schematic":
     """The body of `Schematic.to_version`."""
-    from .schematic import Entity, Schematic
+    from .schematic import Schematic
     if missing not in MISSING_CHOICES:
         raise ValueError(f"missing is one of {', '.join(MISSING_CHOICES)}, not {missing!r}")
     if schematic.data_version is None:
@@ -107,7 +107,8 @@ def convert(schematic: "Schematic", target: Union[str, int], missing: str) -> "S
                 "block entities dropped with their blocks", 0) + 1
             continue
         result.block_entities[position] = data
-    result.entities = [Entity(e.pos, data) for e, data in zip(schematic.entities, converted_others)]
+    # In the same place, with the file's doubles kept: only their NBT changes.
+    result.entities = [e._moved((0, 0, 0), data) for e, data in zip(schematic.entities, converted_others)]
     result.metadata = copy.deepcopy(schematic.metadata)
     result.report = report
     return result

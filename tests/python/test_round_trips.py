@@ -1,6 +1,7 @@
 """Saving and loading again, through every pair of formats and three times
 over, keeps every entity's position (bit for bit, -0.0 included), its
 TileX/Y/Z and every block entity key: nothing drifts save after save."""
+import gzip
 import io
 import math
 import struct
@@ -9,6 +10,7 @@ import warnings
 import pytest
 
 import kubic
+import nbt_util
 from conftest import CORPUS, unsupported
 
 FORMATS = ["kub", "sponge", "structure", "litematica"]
@@ -85,3 +87,49 @@ def test_entity_doubles_stay_exact_at_any_origin(first, second):
     back = _round_trips(s, first, second)
     assert back.origin == s.origin or "structure" in (first, second)
     assert _entities(back) == _entities(s)
+
+
+def _file_doubles(data):
+    """The entity positions a Sponge or Litematica file holds, in its own frame."""
+    document = nbt_util.decode(gzip.decompress(data))[1]
+    entries = document["Entities"] if "Entities" in document else document["Regions"]["r"]["Entities"]
+    return [tuple(_bits(c) for c in entry["Pos"]) for entry in entries]
+
+
+def _with_tiny_x(data):
+    """A Litematica file whose entity x (-1.5 from its region's corner, as
+    kubic wrote it) is -1e-300, as another tool might write it: one that
+    moving into the box's frame would round to nothing."""
+    raw = gzip.decompress(data)
+    assert raw.count(struct.pack(">d", -1.5)) == 1
+    return gzip.compress(raw.replace(struct.pack(">d", -1.5), struct.pack(">d", -1e-300)))
+
+
+# Frames of files other than the box's: Sponge 2 holds entities in the world,
+# a Litematica region of negative size counts them from its far corner.
+FILE_FRAMES = {
+    "sponge 2": ({"sponge_version": 2}, "sponge", (1_000_003, 64, -7), None, lambda data: data),
+    "litematica far corner": ({}, "litematica", (0, 0, 0),
+                              [{"name": "r", "origin": (0, 0, 0), "size": (3, 2, 3), "position": (2, 1, 2)}],
+                              _with_tiny_x),
+}
+
+
+@pytest.mark.parametrize("frame", FILE_FRAMES)
+@pytest.mark.parametrize("edit", [lambda s: s, lambda s: s.crop((0, 0, 0), (2, 1, 2)),
+                                  lambda s: s.to_version("1.20.1")], ids=["as loaded", "cropped", "to_version"])
+def test_a_file_in_another_frame_keeps_its_doubles(frame, edit):
+    # Moving positions into the box's frame and out again may round, so a
+    # save puts back the file's own doubles while the position is unchanged.
+    options, fmt, origin, regions, written_elsewhere = FILE_FRAMES[frame]
+    s = kubic.Schematic((3, 2, 3), origin=origin, data_version=3465)
+    s[0, 0, 0] = "minecraft:stone"
+    if regions:
+        s.metadata["regions"] = regions
+    s.entities.append(kubic.Entity((0.5, 0.7, -0.0), kubic.nbt.Compound({"id": "minecraft:pig"})))
+    first = io.BytesIO()
+    s.save(first, fmt, **options)
+    source = written_elsewhere(first.getvalue())
+    again = io.BytesIO()
+    edit(kubic.load(source)).save(again, fmt, **options)
+    assert _file_doubles(again.getvalue()) == _file_doubles(source)
